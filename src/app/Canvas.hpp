@@ -1,0 +1,40 @@
+#pragma once
+
+#include "render/DrawingSurface.hpp"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QWidget>
+
+namespace spirell {
+
+// The window's drawing surface. Pixels go straight into a backing image, so the
+// picture survives being covered or minimised; the screen is brought up to date
+// with only the part drawn since the last repaint, at most about 60 times a
+// second while a drawing runs and once more when it ends.
+class Canvas : public QWidget, public DrawingSurface {
+public:
+    Canvas(QSize size, QColor background, QWidget* parent = nullptr);
+
+    void setPixel(int x, int y, Colour colour) override;
+    void yieldToEvents() override;
+    void clear() override;
+
+    // Shows everything drawn so far; called when a drawing ends.
+    void flush();
+
+    QImage image() const { return image_; }
+    QRgb pixelAt(int x, int y) const { return image_.pixel(x, y); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage image_;
+    QRgb background_;
+    // The part drawn since the last repaint; empty while right < left.
+    int dirtyLeft_ = 0, dirtyTop_ = 0, dirtyRight_ = -1, dirtyBottom_ = -1;
+    QElapsedTimer sinceRepaint_;
+};
+
+} // namespace spirell

@@ -1,0 +1,28 @@
+#include "app/ClickableLabel.hpp"
+
+#include <QMouseEvent>
+
+namespace spirell {
+
+ClickableLabel::ClickableLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    setMouseTracking(true);
+}
+
+void ClickableLabel::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton;
+}
+
+// A click is a press and a release of the left button over the same label.
+void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
+    const bool wasPressed = pressed_;
+    pressed_ = false;
+    if (wasPressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+void ClickableLabel::mouseMoveEvent(QMouseEvent* event) {
+    emit mouseMoved();
+    QLabel::mouseMoveEvent(event);
+}
+
+} // namespace spirell

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "app/Canvas.hpp"
+#include "app/ClickableLabel.hpp"
+#include "app/WebLink.hpp"
+#include "formulas/Catalogue.hpp"
+#include "render/HaltFlag.hpp"
+#include "view/ParameterBoxes.hpp"
+#include "view/RuntimeError.hpp"
+#include "view/ViewEdits.hpp"
+
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+namespace spirell {
+
+inline constexpr int kClientWidth = 1272;
+inline constexpr int kClientHeight = 1016;
+inline constexpr const char* kProgramName = "Vortica Spirell";
+
+// The program's one window: a frameless form whose client area holds the
+// canvas the formulas paint on and every control above it. Each handler is
+// named after its control and event.
+class qTac : public QWidget {
+    Q_OBJECT
+public:
+    explicit qTac(QWidget* parent = nullptr);
+
+    // How the program ends; replaceable so that tests can watch it.
+    void setProgramEnder(std::function<void()> ender) { endProgram_ = std::move(ender); }
+
+    // The browser the web-link button starts; replaceable for tests.
+    void setWebLink(WebLink link) { webLink_ = std::move(link); }
+
+    Canvas* canvas() const { return canvas_; }
+    const ParameterBoxes& boxes() const { return boxes_; }
+    const HaltFlag& haltFlag() const { return HaltFlag_; }
+    QPushButton* formulaButton(int index) const { return CMD[index]; }
+
+    // Formula buttons.
+    void CMD_Click(int Index);
+    void cmdstop_Click();
+
+    // Parameter panel.
+    void cmd1_Click();
+    void cmdb_Click();
+    void Command4_Click();
+    void Command3_Click();
+    void TextThree_LostFocus();
+    void horz_Click(int Index);
+    void verty_Click(int Index);
+    void cmdblue_Click(int Index);
+    void cmdXX_Click(int Index);
+    void Label17_Click();
+    void Label8_Click();
+
+    // Window labels, timer and web link.
+    void Form_Activate();
+    void Label1_Click();
+    void Label2_Click();
+    void Label4_Click();
+    void Label7_Click();
+    void Label1_MouseMove();
+    void Label4_MouseMove();
+    void Timer1_Timer();
+    void Command1_Click();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void createControls();
+    void setTabOrder();
+    void endTheProgram();
+    void showRuntimeError(const RuntimeError& error);
+    // Applies an edit to the boxes; an overflow leaves them untouched.
+    void editBoxes(const std::function<void(BoxTexts&)>& edit);
+
+    QWidget* client_ = nullptr;
+    Canvas* canvas_ = nullptr;
+    ParameterBoxes boxes_;
+
+    std::array<QPushButton*, kFormulaCount> CMD{};
+    QPushButton* cmdstop = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* cmd1 = nullptr;
+    QPushButton* cmdb = nullptr;
+    QPushButton* Command4 = nullptr;
+    std::array<QPushButton*, 4> cmdXX{};
+    std::array<QPushButton*, 2> verty{};
+    std::array<QPushButton*, 2> horz{};
+    std::array<QPushButton*, 4> cmdblue{};
+    QPushButton* Command1 = nullptr;
+
+    ClickableLabel* Label1 = nullptr;
+    ClickableLabel* Label2 = nullptr;
+    ClickableLabel* Label4 = nullptr;
+    ClickableLabel* Label7 = nullptr;
+    ClickableLabel* Label8 = nullptr;
+    ClickableLabel* Label17 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    std::array<QLabel*, 3> Label9{};
+    QLabel* Label10 = nullptr;
+    QLabel* Label13 = nullptr;
+
+    QTimer* Timer1 = nullptr;
+
+    HaltFlag HaltFlag_;
+    QColor SavedExitColour;
+    bool ending_ = false;
+    std::function<void()> endProgram_;
+    WebLink webLink_;
+};
+
+} // namespace spirell

@@ -1,0 +1,23 @@
+#include "app/WebLink.hpp"
+
+#include <QMessageBox>
+#include <QProcess>
+
+namespace spirell {
+
+QString WebLink::missingBrowserTitle() { return QStringLiteral("Cannot find Browser:"); }
+
+QString WebLink::missingBrowserPrompt() {
+    return QStringLiteral(
+        "This function requires internet explorer (iexplore.exe) to be in the directory "
+        "c:\\Program Files\\  ");
+}
+
+bool WebLink::open(QWidget* parent) const {
+    if (QProcess::startDetached(program_, QStringList{address_}))
+        return true;
+    QMessageBox::critical(parent, missingBrowserTitle(), missingBrowserPrompt(), QMessageBox::Ok);
+    return false;
+}
+
+} // namespace spirell

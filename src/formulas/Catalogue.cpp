@@ -1,0 +1,55 @@
+#include "formulas/Catalogue.hpp"
+
+#include "formulas/PixelFunctions.hpp"
+
+#include <charconv>
+
+namespace spirell {
+
+namespace {
+
+using enum OriginRule;
+namespace f = formulas;
+
+constexpr std::array<double, 3> kStandardOffsets{50, 50, 50};
+constexpr std::array<double, 3> kNoOffsets{0, 0, 0};
+
+// index, routine, caption, origin, zoom x, brightness x, level scale, offsets, pixel
+const std::array<Formula, kFormulaCount> kCatalogue{{
+    {0, "aries", "ripple", Centred, 2, 1, 1, kStandardOffsets, f::aries},
+    {1, "blood", "ember", Centred, 2, 1, 1, {0, 50, 50}, nullptr},
+    {2, "celt", "lantern", Centred, 2, 1, 1, kNoOffsets, nullptr},
+    {3, "dune", "pebble", Centred, 2, 0.5, 1, kNoOffsets, nullptr},
+    {4, "eeee", "thistle", ThirdWidth, 1, 1, 1, kNoOffsets, nullptr},
+    {5, "fun", "fickle", Centred, 1, 1, 1, kNoOffsets, nullptr},
+    {6, "grin", "marble", Centred, 1, 1, 1, kNoOffsets, nullptr},
+    {7, "hix", "cinder", Centred, 1, 1, 1, kNoOffsets, nullptr},
+    {8, "ice", "nettle", Centred, 2, 1, 1, kNoOffsets, nullptr},
+    {9, "joke", "bramble", Centred, 2, 1, 1, kNoOffsets, nullptr},
+    {10, "kraken", "quartz", Centred, 4, 1, 1, kNoOffsets, nullptr},
+    {11, "limbo", "saffron", Corner, 1, 1, 0.5, {100, 100, 100}, nullptr},
+    {12, "numb", "gravel", Offset150, 1.5, 1, 1, kNoOffsets, nullptr},
+    {13, "ooh", "ooh", Offset150, 2, 1, 1, kNoOffsets, nullptr},
+    {14, "Punk", "kestrel", Corner, 1, 1, 1, kNoOffsets, nullptr},
+    {15, "qwin", "quest", Centred, 3, 0.5, 4, kNoOffsets, nullptr},
+    {16, "rave", "ochre", Corner, 1, 1, 1, kNoOffsets, nullptr},
+    {17, "sizZle", "velvet", Centred, 3, 0.5, 4, kNoOffsets, nullptr},
+    {18, "Tame", "walnut", Centred, 2, 1, 1, kNoOffsets, nullptr},
+}};
+
+} // namespace
+
+const std::array<Formula, kFormulaCount>& formulaCatalogue() { return kCatalogue; }
+
+const Formula* findFormula(std::string_view name) {
+    int index = -1;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), index);
+    const bool isIndex = error == std::errc{} && end == name.data() + name.size();
+    for (const Formula& formula : kCatalogue)
+        if ((isIndex && formula.index == index) || name == formula.routine ||
+            name == formula.caption)
+            return &formula;
+    return nullptr;
+}
+
+} // namespace spirell
