@@ -6,6 +6,7 @@
 #include "render/HaltFlag.hpp"
 #include "render/ViewParams.hpp"
 #include "view/BoxTexts.hpp"
+#include "view/RuntimeError.hpp"
 
 #include <functional>
 #include <map>

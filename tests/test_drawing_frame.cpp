@@ -1,0 +1,207 @@
+#include "support/RecordingSurface.hpp"
+
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace spirell;
+using namespace spirell::testing;
+
+namespace {
+
+const Formula& aries() { return formulaNamed("aries"); }
+
+BoxTexts withSize(const char* size, const char* x = "1", const char* y = "1") {
+    BoxTexts boxes;
+    boxes.TextOne = x;
+    boxes.TextTwo = y;
+    boxes.TextThree = size;
+    return boxes;
+}
+
+// Distinct window columns drawn, in drawing order.
+std::vector<int> columnsDrawn(const RecordingSurface& surface) {
+    std::vector<int> columns;
+    for (const auto& pixel : surface.pixels)
+        if (columns.empty() || columns.back() != pixel.x)
+            columns.push_back(pixel.x);
+    return columns;
+}
+
+} // namespace
+
+class DrawingFrameTest : public QObject {
+    Q_OBJECT
+private slots:
+    void levelsBecomeColours_data();
+    void levelsBecomeColours();
+    void imageShape_data();
+    void imageShape();
+    void visitsColumnByColumn();
+    void haltStopsAfterTheCurrentColumn();
+    void nestedDrawingRunsInsideTheYieldAndTheOuterResumes();
+    void oneHaltStopsTheWholeChain();
+    void hugePositionStillEnds();
+    void boxesThatCannotBeReadDrawNothing();
+};
+
+void DrawingFrameTest::levelsBecomeColours_data() {
+    QTest::addColumn<double>("level");
+    QTest::addColumn<int>("channel");
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("above range") << 255.5 << 255;
+    QTest::newRow("half to even, down") << 254.5 << 254;
+    QTest::newRow("half to even, up") << 253.5 << 254;
+    QTest::newRow("just below zero") << -0.3 << 0;
+    QTest::newRow("exact 255") << 255.0 << 255;
+    QTest::newRow("exact 0") << 0.0 << 0;
+    QTest::newRow("half below one") << 0.5 << 0;
+    QTest::newRow("ordinary") << 62.7 << 63;
+    QTest::newRow("infinite") << inf << 255;
+    QTest::newRow("minus infinite") << -inf << 0;
+    QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << 0;
+}
+
+void DrawingFrameTest::levelsBecomeColours() {
+    QFETCH(double, level);
+    QFETCH(int, channel);
+    // Each channel is converted on its own: the level goes through each in turn.
+    QCOMPARE(colourFromLevels({level, 100, 7}), (Colour{std::uint8_t(channel), 100, 7}));
+    QCOMPARE(colourFromLevels({100, level, 7}), (Colour{100, std::uint8_t(channel), 7}));
+    QCOMPARE(colourFromLevels({100, 7, level}), (Colour{100, 7, std::uint8_t(channel)}));
+}
+
+void DrawingFrameTest::imageShape_data() {
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("start-up") << "150" << 150 << 150;
+    QTest::newRow("768 is drawn 1024 wide") << "768" << 1024 << 768;
+    QTest::newRow("1024") << "1024" << 1024 << 1024;
+    QTest::newRow("767") << "767" << 767 << 767;
+    QTest::newRow("fractional") << "1.5" << 1 << 1;
+    QTest::newRow("text 768 with blanks") << "7 68" << 1024 << 768;
+    QTest::newRow("zero") << "0" << 0 << 0;
+    QTest::newRow("below one") << "0.5" << 0 << 0;
+    QTest::newRow("negative") << "-3" << 0 << 0;
+    QTest::newRow("not a number") << "abc" << 0 << 0;
+}
+
+void DrawingFrameTest::imageShape() {
+    QFETCH(QString, size);
+    QFETCH(int, columns);
+    QFETCH(int, rows);
+    const RecordingSurface surface = drawFromBoxes(aries(), withSize(qPrintable(size)));
+    QCOMPARE(int(surface.pixels.size()), columns * rows);
+    QCOMPARE(surface.yields, columns);
+    if (columns == 0)
+        return;
+    QCOMPARE(surface.pixels.front().x, 161);
+    QCOMPARE(surface.pixels.front().y, 51);
+    QCOMPARE(surface.pixels.back().x, 160 + columns);
+    QCOMPARE(surface.pixels.back().y, 50 + rows);
+}
+
+void DrawingFrameTest::visitsColumnByColumn() {
+    // A fractional position gives fractional world coordinates, not another placement.
+    for (const char* position : {"1", "0.25", "-1000.5"}) {
+        const RecordingSurface surface = drawFromBoxes(aries(), withSize("4", position, position));
+        QCOMPARE(surface.pixels.size(), std::size_t(16));
+        for (int i = 0; i < 16; ++i) {
+            QCOMPARE(surface.pixels[i].x, 161 + i / 4);
+            QCOMPARE(surface.pixels[i].y, 51 + i % 4);
+        }
+    }
+}
+
+void DrawingFrameTest::haltStopsAfterTheCurrentColumn() {
+    const Formula& formula = aries();
+    const ViewParams view = readView(formula, withSize("100"));
+    RecordingSurface surface;
+    HaltFlag halt;
+    surface.onYield = [&](int yield) {
+        if (yield == 3)
+            halt.request();
+    };
+    drawFormula(formula, view, surface, halt);
+    QCOMPARE(surface.yields, 3);
+    QCOMPARE(columnsDrawn(surface), (std::vector<int>{161, 162, 163}));
+    QVERIFY(halt.isRequested()); // a halted drawing leaves the flag set
+}
+
+void DrawingFrameTest::nestedDrawingRunsInsideTheYieldAndTheOuterResumes() {
+    const Formula& formula = aries();
+    const ViewParams outer = readView(formula, withSize("6"));
+    BoxTexts innerBoxes = withSize("3");
+    innerBoxes.TextFour = "0"; // a single colour, to tell the two drawings apart
+    const ViewParams inner = readView(formula, innerBoxes);
+
+    RecordingSurface surface;
+    HaltFlag halt;
+    bool nested = false;
+    surface.onYield = [&](int) {
+        if (nested)
+            return;
+        nested = true;
+        halt.clear(); // what every formula click does first
+        drawFormula(formula, inner, surface, halt);
+    };
+    drawFormula(formula, outer, surface, halt);
+
+    // One outer column, the whole inner image, then the outer columns 2..6.
+    QCOMPARE(surface.pixels.size(), std::size_t(6 * 6 + 3 * 3));
+    QCOMPARE(surface.pixels[6].colour, (Colour{62, 59, 54})); // the inner drawing's first pixel
+    QCOMPARE(columnsDrawn(surface), (std::vector<int>{161, 162, 163, 162, 163, 164, 165, 166}));
+    QCOMPARE(surface.yields, 6 + 3);
+    // The outer drawing painted over the inner one from its second column on;
+    // its first column lies under the inner image.
+    const RecordingSurface outerAlone = drawFromBoxes(formula, withSize("6"));
+    auto expected = outerAlone.latest;
+    for (int y = 51; y <= 53; ++y)
+        expected[{161, y}] = Colour{62, 59, 54};
+    QCOMPARE(surface.latest, expected);
+}
+
+void DrawingFrameTest::oneHaltStopsTheWholeChain() {
+    const Formula& formula = aries();
+    const ViewParams view = readView(formula, withSize("50"));
+    RecordingSurface surface;
+    HaltFlag halt;
+    int depth = 0;
+    surface.onYield = [&](int) {
+        if (depth < 2) {
+            ++depth; // a click on a formula button starts a nested drawing
+            halt.clear();
+            drawFormula(formula, view, surface, halt);
+        } else {
+            halt.request(); // "halt !" inside the innermost drawing
+        }
+    };
+    drawFormula(formula, view, surface, halt);
+    // Each of the three drawings finished exactly one column.
+    QCOMPARE(surface.yields, 3);
+    QCOMPARE(surface.pixels.size(), std::size_t(3 * 50));
+}
+
+void DrawingFrameTest::hugePositionStillEnds() {
+    // Adding 1 to 1e300 gives 1e300: the loop must not run forever.
+    for (const char* position : {"1e300", "-1e300"}) {
+        const RecordingSurface surface = drawFromBoxes(aries(), withSize("150", position, position));
+        QVERIFY(surface.yields <= 150);
+        QVERIFY(!surface.pixels.empty());
+        QCOMPARE(surface.pixels.front().x, 161);
+        QCOMPARE(surface.pixels.front().y, 51);
+    }
+}
+
+void DrawingFrameTest::boxesThatCannotBeReadDrawNothing() {
+    BoxTexts boxes = withSize("150");
+    boxes.TextFour = "1e400";
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, readView(aries(), boxes));
+    boxes.TextFour = "1e308"; // doubling it leaves the double range
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, readView(aries(), boxes));
+}
+
+QTEST_APPLESS_MAIN(DrawingFrameTest)
+#include "test_drawing_frame.moc"

@@ -1,0 +1,114 @@
+#include "view/NumberText.hpp"
+#include "view/RuntimeError.hpp"
+
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace spirell;
+
+class NumberTextTest : public QObject {
+    Q_OBJECT
+private slots:
+    void readsBoxText_data();
+    void readsBoxText();
+    void overflowIsAnError_data();
+    void overflowIsAnError();
+    void writesNumbers_data();
+    void writesNumbers();
+    void writtenTextReadsBack_data();
+    void writtenTextReadsBack();
+};
+
+void NumberTextTest::readsBoxText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value");
+    QTest::newRow("plain") << "150" << 150.0;
+    QTest::newRow("trailing letters") << "12abc" << 12.0;
+    QTest::newRow("blanks between digits") << "3 0 0" << 300.0;
+    QTest::newRow("tabs and line feeds") << "\t1\n5" << 15.0;
+    QTest::newRow("exponent") << "1e2" << 100.0;
+    QTest::newRow("exponent with D") << "1D2" << 100.0;
+    QTest::newRow("lower-case d, negative exponent") << "25d-1" << 2.5;
+    QTest::newRow("exponent without digits") << "4E" << 4.0;
+    QTest::newRow("ampersand hex") << "&H10" << 16.0;
+    QTest::newRow("ampersand hex lower case") << "&hff" << 255.0;
+    QTest::newRow("ampersand octal") << "&O17" << 15.0;
+    QTest::newRow("ampersand alone") << "&" << 0.0;
+    QTest::newRow("leading point") << "-.5" << -0.5;
+    QTest::newRow("trailing point") << "7." << 7.0;
+    QTest::newRow("plus sign") << "+3" << 3.0;
+    QTest::newRow("sign then blank") << "- 25" << -25.0;
+    QTest::newRow("letter first") << "x1" << 0.0;
+    QTest::newRow("empty") << "" << 0.0;
+    QTest::newRow("sign only") << "-" << 0.0;
+    QTest::newRow("point only") << "." << 0.0;
+    QTest::newRow("comma is not a decimal point") << "1,5" << 1.0;
+    QTest::newRow("second point ends it") << "1.2.3" << 1.2;
+    QTest::newRow("largest double") << "1.7976931348623157e308"
+                                    << std::numeric_limits<double>::max();
+    QTest::newRow("underflow reads as tiny or zero") << "1e-400" << 0.0;
+}
+
+void NumberTextTest::readsBoxText() {
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    QCOMPARE(Val(text.toStdString()), value);
+}
+
+void NumberTextTest::overflowIsAnError_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("exponent") << "1e309";
+    QTest::newRow("exponent with D, negative") << "-2D400";
+    QTest::newRow("long hex") << "&H" + QString(300, 'F');
+}
+
+void NumberTextTest::overflowIsAnError() {
+    QFETCH(QString, text);
+    try {
+        Val(text.toStdString());
+        QFAIL("no error for a number beyond the double range");
+    } catch (const RuntimeError& error) {
+        QCOMPARE(error.number(), 6);
+        QCOMPARE(QString(error.what()), QString("Overflow"));
+    }
+}
+
+void NumberTextTest::writesNumbers_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("integer") << 300.0 << "300";
+    QTest::newRow("negative integer") << -250.0 << "-250";
+    QTest::newRow("fraction below 1") << 0.2 << "0.2";
+    QTest::newRow("preset zoom") << 0.15 << "0.15";
+    QTest::newRow("halved twice") << 0.075 << "0.075";
+    QTest::newRow("negative fraction") << -0.5 << "-0.5";
+    QTest::newRow("negative zero") << -0.0 << "0";
+    QTest::newRow("a third, 15 digits") << 1.0 / 3 << "0.333333333333333";
+    QTest::newRow("large") << 1e20 << "1E+20";
+    QTest::newRow("small") << 1.5e-7 << "1.5E-07";
+    QTest::newRow("sixteen digits round to fifteen") << 1125899906842624.0
+                                                     << "1.12589990684262E+15";
+}
+
+void NumberTextTest::writesNumbers() {
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QCOMPARE(QString::fromStdString(writeNumber(value)), text);
+}
+
+void NumberTextTest::writtenTextReadsBack_data() {
+    QTest::addColumn<double>("value");
+    for (double v : {0.1, 0.15, -250.0, 341.333333333333, 1e-5, 123456789012345.0, 6.02e23,
+                     -4.9e-300, 1.7976931348623e308})
+        QTest::newRow(QByteArray::number(v, 'g', 17)) << v;
+}
+
+void NumberTextTest::writtenTextReadsBack() {
+    QFETCH(double, value);
+    QCOMPARE(Val(writeNumber(value)), value);
+}
+
+QTEST_APPLESS_MAIN(NumberTextTest)
+#include "test_number_text.moc"

@@ -1,0 +1,153 @@
+#include "view/ViewEdits.hpp"
+#include "view/RuntimeError.hpp"
+
+#include <QtTest>
+
+#include <functional>
+
+using namespace spirell;
+
+namespace {
+
+using Edit = std::function<void(BoxTexts&)>;
+
+BoxTexts boxes(const char* x, const char* y, const char* size, const char* zoom,
+               const char* brightness = "150") {
+    return {x, y, size, zoom, brightness};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Edit)
+Q_DECLARE_METATYPE(BoxTexts)
+
+namespace QTest {
+template <> char* toString(const BoxTexts& b) {
+    return qstrdup(QString("[%1 | %2 | %3 | %4 | %5]")
+                       .arg(QString::fromStdString(b.TextOne), QString::fromStdString(b.TextTwo),
+                            QString::fromStdString(b.TextThree),
+                            QString::fromStdString(b.TextFour),
+                            QString::fromStdString(b.Textfive))
+                       .toUtf8());
+}
+} // namespace QTest
+
+class ViewEditsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void editsWriteTheBoxes_data();
+    void editsWriteTheBoxes();
+    void overflowLeavesEveryBox_data();
+    void overflowLeavesEveryBox();
+    void sizeCheck_data();
+    void sizeCheck();
+    void repeatedZoomDoublingEndsInOverflow();
+};
+
+void ViewEditsTest::editsWriteTheBoxes_data() {
+    QTest::addColumn<BoxTexts>("before");
+    QTest::addColumn<Edit>("edit");
+    QTest::addColumn<BoxTexts>("after");
+    const BoxTexts start = boxes("1", "1", "150", "1");
+    const auto shift = [](ShiftButton b) { return Edit([b](BoxTexts& t) { shiftView(b, t); }); };
+    const auto scale = [](ScaleButton b) {
+        return Edit([b](BoxTexts& t) { scalePosition(b, t); });
+    };
+    const auto zoom = [](ZoomButton b) { return Edit([b](BoxTexts& t) { zoomView(b, t); }); };
+    const auto preset = [](Preset p) { return Edit([p](BoxTexts& t) { applyPreset(p, t); }); };
+
+    QTest::newRow("S") << start << preset(Preset::Small) << boxes("1", "1", "300", "1");
+    QTest::newRow("M") << boxes("1", "1", "150", "1", "77") << preset(Preset::Medium)
+                       << boxes("-250", "-250", "500", "0.2", "77");
+    QTest::newRow("L") << boxes("5", "6", "150", "1") << preset(Preset::Large)
+                       << boxes("5", "6", "768", "0.15");
+    QTest::newRow("reset") << boxes("9", "8", "300", "0.2", "7") << Edit(resetBoxes)
+                           << boxes("1", "1", "100", "1", "150");
+    QTest::newRow("pan right") << start << shift(ShiftButton::Right) << boxes("251", "1", "150", "1");
+    QTest::newRow("pan left") << boxes("251", "1", "150", "1") << shift(ShiftButton::Left) << start;
+    QTest::newRow("pan up") << start << shift(ShiftButton::Up) << boxes("1", "-249", "150", "1");
+    QTest::newRow("pan down") << start << shift(ShiftButton::Down) << boxes("1", "251", "150", "1");
+    QTest::newRow("pan a text box") << boxes("abc", "1", "150", "1") << shift(ShiftButton::Right)
+                                    << boxes("250", "1", "150", "1");
+    QTest::newRow("halve y") << start << scale(ScaleButton::HalveY) << boxes("1", "0.5", "150", "1");
+    QTest::newRow("double y") << boxes("1", "-250", "150", "1") << scale(ScaleButton::DoubleY)
+                              << boxes("1", "-500", "150", "1");
+    QTest::newRow("double x") << boxes("-250", "1", "150", "1") << scale(ScaleButton::DoubleX)
+                              << boxes("-500", "1", "150", "1");
+    QTest::newRow("halve x") << start << scale(ScaleButton::HalveX) << boxes("0.5", "1", "150", "1");
+    QTest::newRow("zoom <") << start << zoom(ZoomButton::Double) << boxes("1", "1", "150", "2");
+    QTest::newRow("zoom >") << start << zoom(ZoomButton::Halve) << boxes("1", "1", "150", "0.5");
+    QTest::newRow("halve 0.15") << boxes("1", "1", "150", "0.15") << zoom(ZoomButton::Halve)
+                                << boxes("1", "1", "150", "0.075");
+    QTest::newRow("double 0.2") << boxes("1", "1", "150", "0.2") << zoom(ZoomButton::Double)
+                                << boxes("1", "1", "150", "0.4");
+    QTest::newRow("hidden >>") << boxes("7", "7", "150", "1") << zoom(ZoomButton::HalveAndCentre)
+                               << boxes("75", "75", "150", "0.5");
+    QTest::newRow("hidden <<") << boxes("7", "7", "150", "1") << zoom(ZoomButton::DoubleAndCentre)
+                               << boxes("300", "300", "150", "2");
+}
+
+void ViewEditsTest::editsWriteTheBoxes() {
+    QFETCH(BoxTexts, before);
+    QFETCH(Edit, edit);
+    QFETCH(BoxTexts, after);
+    edit(before);
+    QCOMPARE(before, after);
+}
+
+void ViewEditsTest::overflowLeavesEveryBox_data() {
+    QTest::addColumn<BoxTexts>("before");
+    QTest::addColumn<Edit>("edit");
+    QTest::newRow("double a huge position")
+        << boxes("1e308", "1", "150", "1")
+        << Edit([](BoxTexts& t) { scalePosition(ScaleButton::DoubleX, t); });
+    QTest::newRow("pan a box beyond range")
+        << boxes("1", "1e999", "150", "1")
+        << Edit([](BoxTexts& t) { shiftView(ShiftButton::Up, t); });
+    // The zoom would be written first; the size doubling overflows afterwards.
+    QTest::newRow("hidden << with a huge size")
+        << boxes("1", "1", "1.5e308", "1")
+        << Edit([](BoxTexts& t) { zoomView(ZoomButton::DoubleAndCentre, t); });
+}
+
+void ViewEditsTest::overflowLeavesEveryBox() {
+    QFETCH(BoxTexts, before);
+    QFETCH(Edit, edit);
+    BoxTexts texts = before;
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, edit(texts));
+    QCOMPARE(texts, before);
+}
+
+void ViewEditsTest::sizeCheck_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    for (const char* out : {"2000", "0", "0.5", "-3", "abc", "", "1025", "1e999"})
+        QTest::newRow(out) << out << "100";
+    for (const char* in : {"1024", "1.5", "1", "768", " 3 00"})
+        QTest::newRow(in) << in << in;
+}
+
+void ViewEditsTest::sizeCheck() {
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    BoxTexts texts = boxes("1", "1", "", "1");
+    texts.TextThree = typed.toStdString();
+    QCOMPARE(checkSize(texts), typed != kept);
+    QCOMPARE(QString::fromStdString(texts.TextThree), kept);
+}
+
+void ViewEditsTest::repeatedZoomDoublingEndsInOverflow() {
+    BoxTexts texts = boxes("1", "1", "150", "1");
+    int doublings = 0;
+    try {
+        for (; doublings < 2000; ++doublings)
+            zoomView(ZoomButton::Double, texts);
+    } catch (const RuntimeError& error) {
+        QCOMPARE(error.number(), 6);
+    }
+    // Written values keep 15 digits, so the count is near the double range's 1024.
+    QVERIFY(doublings > 1000 && doublings < 1030);
+}
+
+QTEST_APPLESS_MAIN(ViewEditsTest)
+#include "test_view_edits.moc"

@@ -1,0 +1,490 @@
+#include "app/MainWindow.hpp"
+#include "support/RecordingSurface.hpp"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QProcess>
+#include <QtTest>
+
+using namespace spirell;
+
+namespace {
+
+const QRgb kBackground = qRgb(64, 64, 64);
+
+template <typename T = QWidget> T* child(const qTac& window, const QString& name) {
+    T* widget = window.findChild<T*>(name);
+    if (!widget)
+        qFatal("no control named %s", qPrintable(name));
+    return widget;
+}
+
+QColor buttonColour(const QWidget* button) { return button->palette().color(QPalette::Button); }
+QColor textColour(const QWidget* label) { return label->palette().color(QPalette::WindowText); }
+
+// Closes every message box that opens while it watches, remembering its texts.
+class MessageBoxWatcher : public QObject {
+public:
+    struct Box {
+        QString title, text;
+        QMessageBox::Icon icon;
+    };
+    MessageBoxWatcher() {
+        timer_.setInterval(10);
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                boxes.push_back({box->windowTitle(), box->text(), box->icon()});
+                box->done(QMessageBox::Ok);
+            }
+        });
+        timer_.start();
+    }
+    std::vector<Box> boxes;
+
+private:
+    QTimer timer_;
+};
+
+// Runs a click during the next yield of a drawing.
+void duringTheDrawing(std::function<void()> action) { QTimer::singleShot(0, std::move(action)); }
+
+void setBoxes(const qTac& window, const BoxTexts& texts) { window.boxes().write(texts); }
+
+// Compares the window's image area with what the frame draws for the same boxes.
+void compareWithFrame(const qTac& window, const BoxTexts& texts) {
+    const Formula& aries = *findFormula("aries");
+    const testing::RecordingSurface expected = testing::drawFromBoxes(aries, texts);
+    QVERIFY(!expected.pixels.empty());
+    const QImage image = window.canvas()->image();
+    for (const auto& [position, colour] : expected.latest) {
+        const auto [x, y] = position;
+        if (x >= image.width() || y >= image.height())
+            continue;
+        if (image.pixel(x, y) != qRgb(colour.red, colour.green, colour.blue))
+            QFAIL(qPrintable(QString("pixel (%1, %2) differs").arg(x).arg(y)));
+    }
+}
+
+int columnsWithDrawing(const QImage& image) {
+    int columns = 0;
+    for (int x = 161; x < image.width(); ++x)
+        columns += image.pixel(x, 51) != kBackground;
+    return columns;
+}
+
+} // namespace
+
+using Steps = QStringList;
+
+class WindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void windowIsFramelessAtItsSize();
+    void controls_data();
+    void controls();
+    void tabOrderStartsWithTheSizeBox();
+    void buttonsEditTheBoxes_data();
+    void buttonsEditTheBoxes();
+    void sizeIsCheckedWhenTheBoxLosesFocus_data();
+    void sizeIsCheckedWhenTheBoxLosesFocus();
+    void rippleDrawsWhatTheFrameComputes_data();
+    void rippleDrawsWhatTheFrameComputes();
+    void formulaClickHighlightsItsButton();
+    void buttonsWithoutAFormulaYetDrawNothing();
+    void haltStopsALargeDrawing();
+    void resetDuringADrawingStopsAndClears();
+    void imageSurvivesARepaint();
+    void exitColoursAfterActivationTimerAndHover();
+    void overflowShowsOneErrorAndChangesNothing_data();
+    void overflowShowsOneErrorAndChangesNothing();
+    void endingLabelDuringADrawing();
+    void endingLabelEndsTheProcessWithStatusZero();
+    void webLinkThatCannotStartShowsOneMessage();
+    void webLinkStartsTheBrowser();
+
+private:
+    std::unique_ptr<qTac> window_;
+};
+
+void WindowTest::init() {
+    window_ = std::make_unique<qTac>();
+    window_->show();
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+}
+
+void WindowTest::cleanup() { window_.reset(); }
+
+void WindowTest::windowIsFramelessAtItsSize() {
+    QVERIFY(window_->windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(window_->size(), QSize(1274, 1018));
+    QCOMPARE(window_->canvas()->mapTo(window_.get(), QPoint(0, 0)), QPoint(1, 1));
+    QCOMPARE(window_->canvas()->size(), QSize(1272, 1016));
+    QVERIFY(window_->windowTitle().isEmpty());
+    QVERIFY(!window_->windowIcon().isNull());
+}
+
+void WindowTest::controls_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRect>("place");
+    QTest::addColumn<QString>("tooltip");
+    QTest::addColumn<bool>("visible");
+    const QStringList captions{"ripple", "ember",  "lantern", "pebble", "thistle",
+                               "fickle", "marble", "cinder",  "nettle", "bramble",
+                               "quartz", "saffron", "gravel", "ooh",    "kestrel",
+                               "quest",  "ochre",  "velvet",  "walnut"};
+    for (int i = 0; i < 19; ++i)
+        QTest::addRow("CMD%d", i) << QString("CMD%1").arg(i) << captions[i]
+                                  << QRect(24, 320 + 32 * i, 105, 25) << "" << true;
+    const auto row = [](const char* name, const char* text, QRect place, const char* tip = "",
+                        bool visible = true) {
+        QTest::newRow(name) << name << text << place << tip << visible;
+    };
+    row("cmdstop", "halt !", {80, 280, 65, 25});
+    row("Command3", "reset", {8, 280, 65, 25});
+    row("cmd1", "S", {16, 94, 24, 22}, "  Small  ");
+    row("cmdb", "M", {40, 94, 36, 25}, "  Medium  ");
+    row("Command4", "L", {76, 94, 60, 33}, "  Large  ");
+    row("cmdXX0", "<", {16, 36, 60, 45}, "Log Xoom");
+    row("cmdXX1", ">", {76, 36, 61, 45}, "Log Xoom");
+    row("cmdXX2", ">>", {1144, 0, 53, 20}, "Log Xoom", false);
+    row("cmdXX3", "<<", {1088, 0, 53, 20}, "Log Xoom", false);
+    row("verty1", "^", {88, 150, 49, 26});
+    row("verty0", "V", {88, 176, 49, 26});
+    row("horz1", "<", {88, 202, 25, 36});
+    row("horz0", ">", {112, 202, 25, 36});
+    row("cmdblue0", "x", {16, 160, 36, 20});
+    row("cmdblue1", "/", {52, 160, 36, 20});
+    row("cmdblue2", "x", {16, 218, 36, 20});
+    row("cmdblue3", "/", {52, 218, 36, 20});
+    row("Command1", "www.example.org", {992, 8, 193, 22});
+    row("TextFour", "1", {76, 5, 273, 24},
+        "  Set the Xoom to a frcation to xoom into the spirell,  ");
+    row("TextThree", "150", {16, 120, 59, 19}, "Size of image");
+    row("TextTwo", "1", {16, 180, 73, 19}, "Move image up or down");
+    row("TextOne", "1", {16, 200, 73, 19}, "Move image left or right");
+    row("Textfive", "150", {80, 248, 57, 19}, "Vary the brightness of colour");
+    row("Label1", "x", {1256, 0, 25, 33}, "exit");
+    row("Label7", "-", {1240, 0, 17, 25}, "minimize");
+    row("Label4", "<", {8, 4, 17, 17}, "  Exit  ");
+    row("Label2", "exit", {24, 8, 33, 17});
+    row("Label17", "X", {356, 4, 20, 25});
+    row("Label8", "OOM", {376, 8, 41, 17});
+    row("Label5", "VORTICA SPIRELL", {568, 8, 223, 25});
+    row("Label6", "VERSION   3.2014", {832, 8, 167, 25});
+    row("Label9_1", "side", {96, 126, 41, 17});
+    row("Label9_2", "zero point", {16, 144, 65, 17});
+    row("Label9_0", "brightness", {16, 250, 65, 17});
+    row("Label3", "", {8, 88, 137, 184});
+    row("Label10", "", {8, 312, 137, 773});
+    row("Label13", "Label13", {0, 992, 1273, 33});
+}
+
+void WindowTest::controls() {
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(QRect, place);
+    QFETCH(QString, tooltip);
+    QFETCH(bool, visible);
+    QWidget* control = child(*window_, name);
+    QCOMPARE(control->property("text").toString(), text);
+    QCOMPARE(control->geometry(), place);
+    QCOMPARE(control->toolTip(), tooltip);
+    QCOMPARE(control->isVisible(), visible);
+}
+
+void WindowTest::tabOrderStartsWithTheSizeBox() {
+    QCOMPARE(QApplication::focusWidget(), child(*window_, "TextThree"));
+    const QStringList expected{"TextTwo", "TextOne", "Textfive", "Command3", "CMD0"};
+    for (const QString& name : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), name);
+    }
+}
+
+void WindowTest::buttonsEditTheBoxes_data() {
+    QTest::addColumn<Steps>("clicks");
+    QTest::addColumn<QStringList>("boxes"); // TextOne, TextTwo, TextThree, TextFour, Textfive
+    QTest::newRow("S") << Steps{"cmd1"} << QStringList{"1", "1", "300", "1", "150"};
+    QTest::newRow("M") << Steps{"cmdb"} << QStringList{"-250", "-250", "500", "0.2", "150"};
+    QTest::newRow("L") << Steps{"Command4"} << QStringList{"1", "1", "768", "0.15", "150"};
+    QTest::newRow("reset") << Steps{"cmdb", "Command3"} << QStringList{"1", "1", "100", "1", "150"};
+    QTest::newRow("> then <") << Steps{"horz0", "horz1"} << QStringList{"1", "1", "150", "1", "150"};
+    QTest::newRow(">") << Steps{"horz0"} << QStringList{"251", "1", "150", "1", "150"};
+    QTest::newRow("^") << Steps{"verty1"} << QStringList{"1", "-249", "150", "1", "150"};
+    QTest::newRow("V") << Steps{"verty0"} << QStringList{"1", "251", "150", "1", "150"};
+    QTest::newRow("upper / and x") << Steps{"cmdblue1", "cmdblue1", "cmdblue0"}
+                                   << QStringList{"1", "0.5", "150", "1", "150"};
+    QTest::newRow("M then lower x") << Steps{"cmdb", "cmdblue2"}
+                                    << QStringList{"-500", "-250", "500", "0.2", "150"};
+    QTest::newRow("lower /") << Steps{"cmdblue3"} << QStringList{"0.5", "1", "150", "1", "150"};
+    QTest::newRow("zoom <") << Steps{"cmdXX0"} << QStringList{"1", "1", "150", "2", "150"};
+    QTest::newRow("zoom > thrice") << Steps{"cmdXX1", "cmdXX1", "cmdXX1"}
+                                   << QStringList{"1", "1", "150", "0.125", "150"};
+    QTest::newRow("L then X") << Steps{"Command4", "Label17"}
+                              << QStringList{"1", "1", "768", "0.075", "150"};
+    QTest::newRow("M then OOM") << Steps{"cmdb", "Label8"}
+                                << QStringList{"-250", "-250", "500", "0.4", "150"};
+    QTest::newRow("hidden >>") << Steps{"cmdXX2"} << QStringList{"75", "75", "150", "0.5", "150"};
+    QTest::newRow("hidden <<") << Steps{"cmdXX3"} << QStringList{"300", "300", "150", "2", "150"};
+}
+
+void WindowTest::buttonsEditTheBoxes() {
+    QFETCH(Steps, clicks);
+    QFETCH(QStringList, boxes);
+    for (const QString& name : clicks) {
+        QWidget* control = child(*window_, name);
+        if (auto* button = qobject_cast<QPushButton*>(control))
+            button->click(); // also reaches the two hidden buttons
+        else
+            QTest::mouseClick(control, Qt::LeftButton);
+    }
+    const BoxTexts texts = window_->boxes().texts();
+    QCOMPARE((QStringList{QString::fromStdString(texts.TextOne),
+                          QString::fromStdString(texts.TextTwo),
+                          QString::fromStdString(texts.TextThree),
+                          QString::fromStdString(texts.TextFour),
+                          QString::fromStdString(texts.Textfive)}),
+             boxes);
+}
+
+void WindowTest::sizeIsCheckedWhenTheBoxLosesFocus_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    for (const char* out : {"2000", "0", "0.5", "-3", "abc", ""})
+        QTest::newRow(out) << out << "100";
+    for (const char* in : {"1024", "1.5"})
+        QTest::newRow(in) << in << in;
+}
+
+void WindowTest::sizeIsCheckedWhenTheBoxLosesFocus() {
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    auto* size = child<QLineEdit>(*window_, "TextThree");
+    size->setFocus();
+    size->selectAll();
+    QTest::keyClicks(size, typed);
+    if (typed.isEmpty())
+        QTest::keyClick(size, Qt::Key_Delete);
+    QCOMPARE(size->text(), typed); // writing or typing alone checks nothing
+    QTest::mouseClick(child(*window_, "cmdstop"), Qt::LeftButton);
+    QCOMPARE(size->text(), kept);
+}
+
+void WindowTest::rippleDrawsWhatTheFrameComputes_data() {
+    QTest::addColumn<Steps>("clicks");
+    QTest::newRow("start-up") << Steps{};
+    QTest::newRow("S") << Steps{"cmd1"};
+    QTest::newRow("M") << Steps{"cmdb"};
+    QTest::newRow("L") << Steps{"Command4"};
+    QTest::newRow("reset") << Steps{"Command3"};
+    QTest::newRow("pans") << Steps{"horz0", "verty1", "verty1"};
+    QTest::newRow("scales") << Steps{"cmdblue0", "cmdblue3"};
+    QTest::newRow("zooms") << Steps{"cmdXX0", "cmdXX1", "cmdXX1"};
+}
+
+void WindowTest::rippleDrawsWhatTheFrameComputes() {
+    QFETCH(Steps, clicks);
+    for (const QString& name : clicks)
+        child<QPushButton>(*window_, name)->click();
+    QTest::mouseClick(window_->formulaButton(0), Qt::LeftButton);
+    compareWithFrame(*window_, window_->boxes().texts());
+}
+
+void WindowTest::formulaClickHighlightsItsButton() {
+    QTest::mouseClick(window_->formulaButton(3), Qt::LeftButton);
+    QTest::mouseClick(window_->formulaButton(0), Qt::LeftButton);
+    for (int i = 0; i < kFormulaCount; ++i)
+        QCOMPARE(buttonColour(window_->formulaButton(i)),
+                 i == 0 ? QColor(255, 128, 128) : QColor(128, 128, 128));
+}
+
+void WindowTest::buttonsWithoutAFormulaYetDrawNothing() {
+    for (const Formula& formula : formulaCatalogue()) {
+        if (formula.isAvailable())
+            continue;
+        window_->CMD_Click(formula.index);
+        QCOMPARE(columnsWithDrawing(window_->canvas()->image()), 0);
+        QCOMPARE(buttonColour(window_->formulaButton(formula.index)), QColor(255, 128, 128));
+    }
+}
+
+void WindowTest::haltStopsALargeDrawing() {
+    setBoxes(*window_, {"1", "1", "1024", "1", "150"});
+    duringTheDrawing([this] { QTest::mouseClick(child(*window_, "cmdstop"), Qt::LeftButton); });
+    QTest::mouseClick(window_->formulaButton(0), Qt::LeftButton);
+    QVERIFY(window_->haltFlag().isRequested());
+    const QImage image = window_->canvas()->image();
+    QCOMPARE(columnsWithDrawing(image), 1);
+    QVERIFY(image.pixel(161, 1015) != kBackground); // the whole first column
+}
+
+void WindowTest::resetDuringADrawingStopsAndClears() {
+    setBoxes(*window_, {"1", "1", "1024", "1", "150"});
+    duringTheDrawing([this] { QTest::mouseClick(child(*window_, "Command3"), Qt::LeftButton); });
+    QTest::mouseClick(window_->formulaButton(0), Qt::LeftButton);
+    QCOMPARE(columnsWithDrawing(window_->canvas()->image()), 0);
+    QCOMPARE(window_->boxes().texts(), (BoxTexts{"1", "1", "100", "1", "150"}));
+}
+
+void WindowTest::imageSurvivesARepaint() {
+    QTest::mouseClick(window_->formulaButton(0), Qt::LeftButton);
+    window_->hide();
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    const QImage onScreen = window_->canvas()->grab().toImage();
+    QCOMPARE(QColor(onScreen.pixel(235, 125)), QColor(64, 60, 55));
+}
+
+void WindowTest::exitColoursAfterActivationTimerAndHover() {
+    auto* exitX = child(*window_, "Label1");
+    auto* exitArrow = child(*window_, "Label4");
+    // Activated at start-up: blue until the first tick.
+    QCOMPARE(textColour(exitX), QColor(0, 0, 255));
+    QCOMPARE(textColour(exitArrow), QColor(255, 0, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(textColour(exitX), QColor(128, 128, 255), 1500); // the timer ticks
+    QCOMPARE(textColour(exitArrow), QColor(192, 192, 192));
+
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(exitArrow, &move);
+    QApplication::sendEvent(exitX, &move);
+    QCOMPARE(textColour(exitArrow), QColor(255, 255, 255));
+    QCOMPARE(textColour(exitX), QColor(0, 128, 255));
+    window_->Timer1_Timer();
+    QCOMPARE(textColour(exitArrow), QColor(192, 192, 192));
+    QCOMPARE(textColour(exitX), QColor(128, 128, 255));
+}
+
+void WindowTest::overflowShowsOneErrorAndChangesNothing_data() {
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QString>("click");
+    QTest::newRow("drawing with a huge zoom") << QStringList{"1", "1", "150", "1e400", "150"}
+                                              << "CMD0";
+    QTest::newRow("doubling a huge zoom") << QStringList{"1", "1", "150", "1e308", "150"}
+                                          << "cmdXX0";
+    QTest::newRow("panning a huge position") << QStringList{"1e999", "1", "150", "1", "150"}
+                                             << "horz0";
+}
+
+void WindowTest::overflowShowsOneErrorAndChangesNothing() {
+    QFETCH(QStringList, boxes);
+    QFETCH(QString, click);
+    const BoxTexts before{boxes[0].toStdString(), boxes[1].toStdString(), boxes[2].toStdString(),
+                          boxes[3].toStdString(), boxes[4].toStdString()};
+    setBoxes(*window_, before);
+    MessageBoxWatcher watcher;
+    child<QPushButton>(*window_, click)->click();
+    QCOMPARE(watcher.boxes.size(), std::size_t(1));
+    QCOMPARE(watcher.boxes[0].title, QString(kProgramName));
+    QCOMPARE(watcher.boxes[0].text, QString("Run-time error '6':\n\nOverflow"));
+    QCOMPARE(watcher.boxes[0].icon, QMessageBox::Critical);
+    QCOMPARE(window_->boxes().texts(), before);
+    QCOMPARE(columnsWithDrawing(window_->canvas()->image()), 0);
+    QVERIFY(window_->isVisible()); // the program goes on
+}
+
+void WindowTest::endingLabelDuringADrawing() {
+    int endings = 0;
+    window_->setProgramEnder([&] { ++endings; });
+    setBoxes(*window_, {"1", "1", "1024", "1", "150"});
+    QImage atTheEnd;
+    // Two drawings deep, "x" ends the program a few columns into the inner drawing.
+    int ticks = 0;
+    QTimer ticker;
+    ticker.setInterval(0);
+    connect(&ticker, &QTimer::timeout, [&] {
+        if (++ticks == 1)
+            QTimer::singleShot(0, [&] { window_->formulaButton(0)->click(); });
+        else if (ticks == 4) {
+            QTest::mouseClick(child(*window_, "Label1"), Qt::LeftButton);
+            atTheEnd = window_->canvas()->image();
+            ticker.stop();
+        }
+    });
+    ticker.start();
+    QTest::mouseClick(window_->formulaButton(0), Qt::LeftButton);
+    QCOMPARE(endings, 1);
+    QVERIFY(!window_->isVisible());
+    QCOMPARE(window_->canvas()->image(), atTheEnd); // no further column
+    QVERIFY(columnsWithDrawing(atTheEnd) < 10);
+}
+
+void WindowTest::endingLabelEndsTheProcessWithStatusZero() {
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("SPIRELL_ENDING_CHILD", "1");
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    QCOMPARE(child.readAllStandardOutput().trimmed(), QByteArray("unchanged"));
+}
+
+void WindowTest::webLinkThatCannotStartShowsOneMessage() {
+    window_->setWebLink(WebLink("/nonexistent/browser", kMakerAddress));
+    MessageBoxWatcher watcher;
+    QTest::mouseClick(child(*window_, "Command1"), Qt::LeftButton);
+    QCOMPARE(watcher.boxes.size(), std::size_t(1));
+    QCOMPARE(watcher.boxes[0].title, QString("Cannot find Browser:"));
+    QCOMPARE(watcher.boxes[0].text,
+             QString("This function requires internet explorer (iexplore.exe) to be in the "
+                     "directory c:\\Program Files\\  "));
+    QCOMPARE(watcher.boxes[0].icon, QMessageBox::Critical);
+}
+
+void WindowTest::webLinkStartsTheBrowser() {
+    // A stand-in browser that writes the address it was given.
+    QTemporaryDir dir;
+    const QString browser = dir.filePath("browser");
+    const QString output = dir.filePath("address");
+    QFile script(browser);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(QString("#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > '%1'\n").arg(output).toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    window_->setWebLink(WebLink(browser, kMakerAddress));
+    MessageBoxWatcher watcher;
+    QTest::mouseClick(child(*window_, "Command1"), Qt::LeftButton);
+    QTRY_VERIFY(QFile::exists(output) && QFileInfo(output).size() > 0);
+    QFile result(output);
+    QVERIFY(result.open(QIODevice::ReadOnly));
+    QCOMPARE(result.readAll(), QByteArray("1|https://www.example.org/"));
+    QVERIFY(watcher.boxes.empty());
+}
+
+// The real program's ending, in a process of its own: "x" clicked in the middle
+// of a drawing must end the event loop with status 0 and draw nothing more.
+static int runEndingChild(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    qTac window;
+    window.show();
+    window.boxes().write({"1", "1", "1024", "1", "150"});
+    QImage atTheEnd;
+    QTimer::singleShot(0, [&] { window.formulaButton(0)->click(); });
+    QTimer::singleShot(50, [&] {
+        QTest::mouseClick(window.findChild<QWidget*>("Label1"), Qt::LeftButton);
+        atTheEnd = window.canvas()->image();
+    });
+    const int status = QApplication::exec();
+    const bool unchanged = !atTheEnd.isNull() && window.canvas()->image() == atTheEnd &&
+                           columnsWithDrawing(atTheEnd) < 1024;
+    std::printf("%s\n", unchanged ? "unchanged" : "drawn on");
+    return status;
+}
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsSet("SPIRELL_ENDING_CHILD"))
+        return runEndingChild(argc, argv);
+    QApplication app(argc, argv);
+    WindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_window.moc"
