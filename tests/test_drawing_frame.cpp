@@ -10,7 +10,9 @@ using namespace spirell::testing;
 
 namespace {
 
-const Formula& aries() { return formulaNamed("aries"); }
+const Formula& aries() {
+    return formulaNamed("aries");
+}
 
 BoxTexts withSize(const char* size, const char* x = "1", const char* y = "1") {
     BoxTexts boxes;
@@ -187,7 +189,8 @@ void DrawingFrameTest::oneHaltStopsTheWholeChain() {
 void DrawingFrameTest::hugePositionStillEnds() {
     // Adding 1 to 1e300 gives 1e300: the loop must not run forever.
     for (const char* position : {"1e300", "-1e300"}) {
-        const RecordingSurface surface = drawFromBoxes(aries(), withSize("150", position, position));
+        const RecordingSurface surface =
+            drawFromBoxes(aries(), withSize("150", position, position));
         QVERIFY(surface.yields <= 150);
         QVERIFY(!surface.pixels.empty());
         QCOMPARE(surface.pixels.front().x, 161);

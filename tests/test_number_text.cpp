@@ -46,8 +46,8 @@ void NumberTextTest::readsBoxText_data() {
     QTest::newRow("point only") << "." << 0.0;
     QTest::newRow("comma is not a decimal point") << "1,5" << 1.0;
     QTest::newRow("second point ends it") << "1.2.3" << 1.2;
-    QTest::newRow("largest double") << "1.7976931348623157e308"
-                                    << std::numeric_limits<double>::max();
+    QTest::newRow("largest double")
+        << "1.7976931348623157e308" << std::numeric_limits<double>::max();
     QTest::newRow("underflow reads as tiny or zero") << "1e-400" << 0.0;
 }
 
@@ -88,8 +88,8 @@ void NumberTextTest::writesNumbers_data() {
     QTest::newRow("a third, 15 digits") << 1.0 / 3 << "0.333333333333333";
     QTest::newRow("large") << 1e20 << "1E+20";
     QTest::newRow("small") << 1.5e-7 << "1.5E-07";
-    QTest::newRow("sixteen digits round to fifteen") << 1125899906842624.0
-                                                     << "1.12589990684262E+15";
+    QTest::newRow("sixteen digits round to fifteen")
+        << 1125899906842624.0 << "1.12589990684262E+15";
 }
 
 void NumberTextTest::writesNumbers() {

@@ -1,5 +1,5 @@
-#include "view/ViewEdits.hpp"
 #include "view/RuntimeError.hpp"
+#include "view/ViewEdits.hpp"
 
 #include <QtTest>
 
@@ -25,8 +25,7 @@ namespace QTest {
 template <> char* toString(const BoxTexts& b) {
     return qstrdup(QString("[%1 | %2 | %3 | %4 | %5]")
                        .arg(QString::fromStdString(b.TextOne), QString::fromStdString(b.TextTwo),
-                            QString::fromStdString(b.TextThree),
-                            QString::fromStdString(b.TextFour),
+                            QString::fromStdString(b.TextThree), QString::fromStdString(b.TextFour),
                             QString::fromStdString(b.Textfive))
                        .toUtf8());
 }
@@ -63,18 +62,21 @@ void ViewEditsTest::editsWriteTheBoxes_data() {
                        << boxes("5", "6", "768", "0.15");
     QTest::newRow("reset") << boxes("9", "8", "300", "0.2", "7") << Edit(resetBoxes)
                            << boxes("1", "1", "100", "1", "150");
-    QTest::newRow("pan right") << start << shift(ShiftButton::Right) << boxes("251", "1", "150", "1");
+    QTest::newRow("pan right") << start << shift(ShiftButton::Right)
+                               << boxes("251", "1", "150", "1");
     QTest::newRow("pan left") << boxes("251", "1", "150", "1") << shift(ShiftButton::Left) << start;
     QTest::newRow("pan up") << start << shift(ShiftButton::Up) << boxes("1", "-249", "150", "1");
     QTest::newRow("pan down") << start << shift(ShiftButton::Down) << boxes("1", "251", "150", "1");
     QTest::newRow("pan a text box") << boxes("abc", "1", "150", "1") << shift(ShiftButton::Right)
                                     << boxes("250", "1", "150", "1");
-    QTest::newRow("halve y") << start << scale(ScaleButton::HalveY) << boxes("1", "0.5", "150", "1");
+    QTest::newRow("halve y") << start << scale(ScaleButton::HalveY)
+                             << boxes("1", "0.5", "150", "1");
     QTest::newRow("double y") << boxes("1", "-250", "150", "1") << scale(ScaleButton::DoubleY)
                               << boxes("1", "-500", "150", "1");
     QTest::newRow("double x") << boxes("-250", "1", "150", "1") << scale(ScaleButton::DoubleX)
                               << boxes("-500", "1", "150", "1");
-    QTest::newRow("halve x") << start << scale(ScaleButton::HalveX) << boxes("0.5", "1", "150", "1");
+    QTest::newRow("halve x") << start << scale(ScaleButton::HalveX)
+                             << boxes("0.5", "1", "150", "1");
     QTest::newRow("zoom <") << start << zoom(ZoomButton::Double) << boxes("1", "1", "150", "2");
     QTest::newRow("zoom >") << start << zoom(ZoomButton::Halve) << boxes("1", "1", "150", "0.5");
     QTest::newRow("halve 0.15") << boxes("1", "1", "150", "0.15") << zoom(ZoomButton::Halve)

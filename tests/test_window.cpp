@@ -19,8 +19,12 @@ template <typename T = QWidget> T* child(const qTac& window, const QString& name
     return widget;
 }
 
-QColor buttonColour(const QWidget* button) { return button->palette().color(QPalette::Button); }
-QColor textColour(const QWidget* label) { return label->palette().color(QPalette::WindowText); }
+QColor buttonColour(const QWidget* button) {
+    return button->palette().color(QPalette::Button);
+}
+QColor textColour(const QWidget* label) {
+    return label->palette().color(QPalette::WindowText);
+}
 
 // Closes every message box that opens while it watches, remembering its texts.
 class MessageBoxWatcher : public QObject {
@@ -46,9 +50,13 @@ private:
 };
 
 // Runs a click during the next yield of a drawing.
-void duringTheDrawing(std::function<void()> action) { QTimer::singleShot(0, std::move(action)); }
+void duringTheDrawing(std::function<void()> action) {
+    QTimer::singleShot(0, std::move(action));
+}
 
-void setBoxes(const qTac& window, const BoxTexts& texts) { window.boxes().write(texts); }
+void setBoxes(const qTac& window, const BoxTexts& texts) {
+    window.boxes().write(texts);
+}
 
 // Compares the window's image area with what the frame draws for the same boxes.
 void compareWithFrame(const qTac& window, const BoxTexts& texts) {
@@ -116,7 +124,9 @@ void WindowTest::init() {
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
 }
 
-void WindowTest::cleanup() { window_.reset(); }
+void WindowTest::cleanup() {
+    window_.reset();
+}
 
 void WindowTest::windowIsFramelessAtItsSize() {
     QVERIFY(window_->windowFlags() & Qt::FramelessWindowHint);
@@ -133,10 +143,10 @@ void WindowTest::controls_data() {
     QTest::addColumn<QRect>("place");
     QTest::addColumn<QString>("tooltip");
     QTest::addColumn<bool>("visible");
-    const QStringList captions{"ripple", "ember",  "lantern", "pebble", "thistle",
-                               "fickle", "marble", "cinder",  "nettle", "bramble",
-                               "quartz", "saffron", "gravel", "ooh",    "kestrel",
-                               "quest",  "ochre",  "velvet",  "walnut"};
+    const QStringList captions{"ripple", "ember",   "lantern", "pebble", "thistle",
+                               "fickle", "marble",  "cinder",  "nettle", "bramble",
+                               "quartz", "saffron", "gravel",  "ooh",    "kestrel",
+                               "quest",  "ochre",   "velvet",  "walnut"};
     for (int i = 0; i < 19; ++i)
         QTest::addRow("CMD%d", i) << QString("CMD%1").arg(i) << captions[i]
                                   << QRect(24, 320 + 32 * i, 105, 25) << "" << true;
@@ -213,18 +223,19 @@ void WindowTest::buttonsEditTheBoxes_data() {
     QTest::newRow("M") << Steps{"cmdb"} << QStringList{"-250", "-250", "500", "0.2", "150"};
     QTest::newRow("L") << Steps{"Command4"} << QStringList{"1", "1", "768", "0.15", "150"};
     QTest::newRow("reset") << Steps{"cmdb", "Command3"} << QStringList{"1", "1", "100", "1", "150"};
-    QTest::newRow("> then <") << Steps{"horz0", "horz1"} << QStringList{"1", "1", "150", "1", "150"};
+    QTest::newRow("> then <") << Steps{"horz0", "horz1"}
+                              << QStringList{"1", "1", "150", "1", "150"};
     QTest::newRow(">") << Steps{"horz0"} << QStringList{"251", "1", "150", "1", "150"};
     QTest::newRow("^") << Steps{"verty1"} << QStringList{"1", "-249", "150", "1", "150"};
     QTest::newRow("V") << Steps{"verty0"} << QStringList{"1", "251", "150", "1", "150"};
-    QTest::newRow("upper / and x") << Steps{"cmdblue1", "cmdblue1", "cmdblue0"}
-                                   << QStringList{"1", "0.5", "150", "1", "150"};
-    QTest::newRow("M then lower x") << Steps{"cmdb", "cmdblue2"}
-                                    << QStringList{"-500", "-250", "500", "0.2", "150"};
+    QTest::newRow("upper / and x")
+        << Steps{"cmdblue1", "cmdblue1", "cmdblue0"} << QStringList{"1", "0.5", "150", "1", "150"};
+    QTest::newRow("M then lower x")
+        << Steps{"cmdb", "cmdblue2"} << QStringList{"-500", "-250", "500", "0.2", "150"};
     QTest::newRow("lower /") << Steps{"cmdblue3"} << QStringList{"0.5", "1", "150", "1", "150"};
     QTest::newRow("zoom <") << Steps{"cmdXX0"} << QStringList{"1", "1", "150", "2", "150"};
-    QTest::newRow("zoom > thrice") << Steps{"cmdXX1", "cmdXX1", "cmdXX1"}
-                                   << QStringList{"1", "1", "150", "0.125", "150"};
+    QTest::newRow("zoom > thrice")
+        << Steps{"cmdXX1", "cmdXX1", "cmdXX1"} << QStringList{"1", "1", "150", "0.125", "150"};
     QTest::newRow("L then X") << Steps{"Command4", "Label17"}
                               << QStringList{"1", "1", "768", "0.075", "150"};
     QTest::newRow("M then OOM") << Steps{"cmdb", "Label8"}
@@ -244,11 +255,10 @@ void WindowTest::buttonsEditTheBoxes() {
             QTest::mouseClick(control, Qt::LeftButton);
     }
     const BoxTexts texts = window_->boxes().texts();
-    QCOMPARE((QStringList{QString::fromStdString(texts.TextOne),
-                          QString::fromStdString(texts.TextTwo),
-                          QString::fromStdString(texts.TextThree),
-                          QString::fromStdString(texts.TextFour),
-                          QString::fromStdString(texts.Textfive)}),
+    QCOMPARE((QStringList{
+                 QString::fromStdString(texts.TextOne), QString::fromStdString(texts.TextTwo),
+                 QString::fromStdString(texts.TextThree), QString::fromStdString(texts.TextFour),
+                 QString::fromStdString(texts.Textfive)}),
              boxes);
 }
 
@@ -363,12 +373,12 @@ void WindowTest::exitColoursAfterActivationTimerAndHover() {
 void WindowTest::overflowShowsOneErrorAndChangesNothing_data() {
     QTest::addColumn<QStringList>("boxes");
     QTest::addColumn<QString>("click");
-    QTest::newRow("drawing with a huge zoom") << QStringList{"1", "1", "150", "1e400", "150"}
-                                              << "CMD0";
-    QTest::newRow("doubling a huge zoom") << QStringList{"1", "1", "150", "1e308", "150"}
-                                          << "cmdXX0";
-    QTest::newRow("panning a huge position") << QStringList{"1e999", "1", "150", "1", "150"}
-                                             << "horz0";
+    QTest::newRow("drawing with a huge zoom")
+        << QStringList{"1", "1", "150", "1e400", "150"} << "CMD0";
+    QTest::newRow("doubling a huge zoom")
+        << QStringList{"1", "1", "150", "1e308", "150"} << "cmdXX0";
+    QTest::newRow("panning a huge position")
+        << QStringList{"1e999", "1", "150", "1", "150"} << "horz0";
 }
 
 void WindowTest::overflowShowsOneErrorAndChangesNothing() {

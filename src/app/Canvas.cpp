@@ -1,8 +1,8 @@
 #include "app/Canvas.hpp"
 
 #include <QCoreApplication>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 
 namespace spirell {
 

@@ -71,7 +71,9 @@ void setTextColour(QWidget* widget, const QColor& colour) {
     widget->setPalette(palette);
 }
 
-QColor textColour(const QWidget* widget) { return widget->palette().color(QPalette::WindowText); }
+QColor textColour(const QWidget* widget) {
+    return widget->palette().color(QPalette::WindowText);
+}
 
 void setButtonColour(QPushButton* button, const QColor& colour) {
     QPalette palette = button->palette();
@@ -172,14 +174,14 @@ void qTac::createControls() {
     // Backdrops first, so that everything else lies on top of them.
     Label3 = label({}, black, form, {8, 88, 137, 184}, {}, black);
     Label10 = label({}, black, form, {8, 312, 137, 773}, {}, black);
-    Label13 = label("Label13", black, {Face::MsSansSerif, 8.25, false}, {0, 992, 1273, 33}, {},
-                    black);
+    Label13 =
+        label("Label13", black, {Face::MsSansSerif, 8.25, false}, {0, 992, 1273, 33}, {}, black);
 
     Label1 = label("x", QColor(128, 128, 255), sans135, {1256, 0, 25, 33}, "exit");
     SavedExitColour = textColour(Label1); // until the first activation saves it
     Label7 = label("-", QColor(128, 128, 255), sans135, {1240, 0, 17, 25}, "minimize");
-    Label4 = label("<", QColor(255, 0, 0), {Face::MsSansSerif, 12, true}, {8, 4, 17, 17},
-                   "  Exit  ");
+    Label4 =
+        label("<", QColor(255, 0, 0), {Face::MsSansSerif, 12, true}, {8, 4, 17, 17}, "  Exit  ");
     Label2 = label("exit", QColor(192, 0, 0), form, {24, 8, 33, 17});
     Label17 = label("X", kBoxText, {Face::Verdana, 18, true}, {356, 4, 20, 25});
     Label8 = label("OOM", kBoxText, {Face::Verdana, 11.25, true}, {376, 8, 41, 17});
@@ -199,8 +201,8 @@ void qTac::createControls() {
 
     for (const Formula& formula : formulaCatalogue()) {
         const int index = formula.index;
-        CMD[index] = button(formula.caption, kFormulaButtonGrey, verdana12,
-                            {24, 320 + 32 * index, 105, 25});
+        CMD[index] =
+            button(formula.caption, kFormulaButtonGrey, verdana12, {24, 320 + 32 * index, 105, 25});
         connect(CMD[index], &QPushButton::clicked, this, [this, index] { CMD_Click(index); });
     }
     cmdstop = button("halt !", QColor(64, 143, 255), verdana975, {80, 280, 65, 25});
@@ -208,23 +210,23 @@ void qTac::createControls() {
     cmd1 = button("S", QColor(0, 255, 255), form, {16, 94, 24, 22}, "  Small  ");
     cmdb = button("M", QColor(128, 255, 255), {Face::MsSansSerif, 9.75, true}, {40, 94, 36, 25},
                   "  Medium  ");
-    Command4 = button("L", QColor(192, 255, 255), {Face::MsSansSerif, 18, true},
-                      {76, 94, 60, 33}, "  Large  ");
+    Command4 = button("L", QColor(192, 255, 255), {Face::MsSansSerif, 18, true}, {76, 94, 60, 33},
+                      "  Large  ");
     cmdXX[0] = button("<", QColor(144, 192, 255), form, {16, 36, 60, 45}, "Log Xoom");
     cmdXX[1] = button(">", QColor(144, 192, 255), form, {76, 36, 61, 45}, "Log Xoom");
     cmdXX[2] = button(">>", QColor(0, 192, 192), form, {1144, 0, 53, 20}, "Log Xoom");
     cmdXX[3] = button("<<", QColor(0, 192, 192), form, {1088, 0, 53, 20}, "Log Xoom");
     verty[1] = button("^", QColor(128, 176, 255), {Face::Verdana, 14.25, true}, {88, 150, 49, 26});
-    verty[0] = button("V", QColor(128, 176, 255), {Face::CourierNew, 14.25, true},
-                      {88, 176, 49, 26});
+    verty[0] =
+        button("V", QColor(128, 176, 255), {Face::CourierNew, 14.25, true}, {88, 176, 49, 26});
     horz[1] = button("<", QColor(64, 160, 192), form, {88, 202, 25, 36});
     horz[0] = button(">", QColor(64, 160, 192), form, {112, 202, 25, 36});
     cmdblue[0] = button("x", QColor(96, 144, 224), form, {16, 160, 36, 20});
     cmdblue[1] = button("/", QColor(96, 144, 224), form, {52, 160, 36, 20});
     cmdblue[2] = button("x", QColor(64, 128, 160), form, {16, 218, 36, 20});
     cmdblue[3] = button("/", QColor(64, 128, 160), form, {52, 218, 36, 20});
-    Command1 = button(kMakerHost, QColor(96, 160, 255), {Face::Verdana, 8.25, false},
-                      {992, 8, 193, 22});
+    Command1 =
+        button(kMakerHost, QColor(96, 160, 255), {Face::Verdana, 8.25, false}, {992, 8, 193, 22});
 
     // The two outer zoom buttons are never shown.
     cmdXX[2]->hide();
@@ -267,22 +269,36 @@ void qTac::createControls() {
     for (int i = 0; i < 3; ++i)
         Label9[i]->setObjectName(QString("Label9_%1").arg(i));
     const std::pair<QWidget*, const char*> named[] = {
-        {cmdstop, "cmdstop"},   {Command3, "Command3"}, {cmd1, "cmd1"},
-        {cmdb, "cmdb"},         {Command4, "Command4"}, {Command1, "Command1"},
-        {Label1, "Label1"},     {Label2, "Label2"},     {Label3, "Label3"},
-        {Label4, "Label4"},     {Label5, "Label5"},     {Label6, "Label6"},
-        {Label7, "Label7"},     {Label8, "Label8"},     {Label10, "Label10"},
-        {Label13, "Label13"},   {Label17, "Label17"},   {boxes_.TextOne, "TextOne"},
-        {boxes_.TextTwo, "TextTwo"}, {boxes_.TextThree, "TextThree"},
-        {boxes_.TextFour, "TextFour"}, {boxes_.Textfive, "Textfive"},
+        {cmdstop, "cmdstop"},
+        {Command3, "Command3"},
+        {cmd1, "cmd1"},
+        {cmdb, "cmdb"},
+        {Command4, "Command4"},
+        {Command1, "Command1"},
+        {Label1, "Label1"},
+        {Label2, "Label2"},
+        {Label3, "Label3"},
+        {Label4, "Label4"},
+        {Label5, "Label5"},
+        {Label6, "Label6"},
+        {Label7, "Label7"},
+        {Label8, "Label8"},
+        {Label10, "Label10"},
+        {Label13, "Label13"},
+        {Label17, "Label17"},
+        {boxes_.TextOne, "TextOne"},
+        {boxes_.TextTwo, "TextTwo"},
+        {boxes_.TextThree, "TextThree"},
+        {boxes_.TextFour, "TextFour"},
+        {boxes_.Textfive, "Textfive"},
     };
     for (const auto& [widget, name] : named)
         widget->setObjectName(name);
 }
 
 void qTac::setTabOrder() {
-    std::vector<QWidget*> order{boxes_.TextThree, boxes_.TextTwo, boxes_.TextOne,
-                                boxes_.Textfive, Command3};
+    std::vector<QWidget*> order{boxes_.TextThree, boxes_.TextTwo, boxes_.TextOne, boxes_.Textfive,
+                                Command3};
     for (int i = 0; i <= 8; ++i)
         order.push_back(CMD[i]);
     order.insert(order.end(), {boxes_.TextFour, CMD[9], CMD[10], cmdstop});
@@ -344,7 +360,9 @@ void qTac::CMD_Click(int Index) {
     canvas_->flush();
 }
 
-void qTac::cmdstop_Click() { HaltFlag_.request(); }
+void qTac::cmdstop_Click() {
+    HaltFlag_.request();
+}
 
 // --- Parameter panel -----------------------------------------------------
 
@@ -359,9 +377,15 @@ void qTac::editBoxes(const std::function<void(BoxTexts&)>& edit) {
     boxes_.write(texts);
 }
 
-void qTac::cmd1_Click() { editBoxes([](BoxTexts& b) { applyPreset(Preset::Small, b); }); }
-void qTac::cmdb_Click() { editBoxes([](BoxTexts& b) { applyPreset(Preset::Medium, b); }); }
-void qTac::Command4_Click() { editBoxes([](BoxTexts& b) { applyPreset(Preset::Large, b); }); }
+void qTac::cmd1_Click() {
+    editBoxes([](BoxTexts& b) { applyPreset(Preset::Small, b); });
+}
+void qTac::cmdb_Click() {
+    editBoxes([](BoxTexts& b) { applyPreset(Preset::Medium, b); });
+}
+void qTac::Command4_Click() {
+    editBoxes([](BoxTexts& b) { applyPreset(Preset::Large, b); });
+}
 
 void qTac::Command3_Click() {
     HaltFlag_.request();
@@ -380,9 +404,8 @@ void qTac::horz_Click(int Index) {
 }
 
 void qTac::verty_Click(int Index) {
-    editBoxes([Index](BoxTexts& b) {
-        shiftView(Index == 0 ? ShiftButton::Down : ShiftButton::Up, b);
-    });
+    editBoxes(
+        [Index](BoxTexts& b) { shiftView(Index == 0 ? ShiftButton::Down : ShiftButton::Up, b); });
 }
 
 void qTac::cmdblue_Click(int Index) {
@@ -393,8 +416,12 @@ void qTac::cmdXX_Click(int Index) {
     editBoxes([Index](BoxTexts& b) { zoomView(static_cast<ZoomButton>(Index), b); });
 }
 
-void qTac::Label17_Click() { editBoxes([](BoxTexts& b) { zoomView(ZoomButton::Halve, b); }); }
-void qTac::Label8_Click() { editBoxes([](BoxTexts& b) { zoomView(ZoomButton::Double, b); }); }
+void qTac::Label17_Click() {
+    editBoxes([](BoxTexts& b) { zoomView(ZoomButton::Halve, b); });
+}
+void qTac::Label8_Click() {
+    editBoxes([](BoxTexts& b) { zoomView(ZoomButton::Double, b); });
+}
 
 // --- Window labels, timer and web link -------------------------------------
 
@@ -403,21 +430,35 @@ void qTac::Form_Activate() {
     setTextColour(Label1, kExitBlue);
 }
 
-void qTac::Label1_Click() { endTheProgram(); }
-void qTac::Label2_Click() { endTheProgram(); }
-void qTac::Label4_Click() { endTheProgram(); }
+void qTac::Label1_Click() {
+    endTheProgram();
+}
+void qTac::Label2_Click() {
+    endTheProgram();
+}
+void qTac::Label4_Click() {
+    endTheProgram();
+}
 
-void qTac::Label7_Click() { setWindowState(windowState() | Qt::WindowMinimized); }
+void qTac::Label7_Click() {
+    setWindowState(windowState() | Qt::WindowMinimized);
+}
 
-void qTac::Label1_MouseMove() { setTextColour(Label1, kExitHover); }
-void qTac::Label4_MouseMove() { setTextColour(Label4, kWhite); }
+void qTac::Label1_MouseMove() {
+    setTextColour(Label1, kExitHover);
+}
+void qTac::Label4_MouseMove() {
+    setTextColour(Label4, kWhite);
+}
 
 void qTac::Timer1_Timer() {
     setTextColour(Label4, kLightGrey);
     setTextColour(Label1, SavedExitColour);
 }
 
-void qTac::Command1_Click() { webLink_.open(this); }
+void qTac::Command1_Click() {
+    webLink_.open(this);
+}
 
 // Every drawing in progress, however deeply nested, sees the halt right after
 // its current yield and returns without another column; then the event loop ends.

@@ -5,7 +5,9 @@
 
 namespace spirell {
 
-QString WebLink::missingBrowserTitle() { return QStringLiteral("Cannot find Browser:"); }
+QString WebLink::missingBrowserTitle() {
+    return QStringLiteral("Cannot find Browser:");
+}
 
 QString WebLink::missingBrowserPrompt() {
     return QStringLiteral(

@@ -10,9 +10,7 @@ struct Colour {
     std::uint8_t green = 0;
     std::uint8_t blue = 0;
 
-    constexpr std::uint32_t value() const {
-        return red + 256u * green + 65536u * blue;
-    }
+    constexpr std::uint32_t value() const { return red + 256u * green + 65536u * blue; }
     constexpr bool operator==(const Colour&) const = default;
 };
 

@@ -57,7 +57,8 @@ void drawFormula(const Formula& formula, const ViewParams& view, DrawingSurface&
     columnRange(view).forEach([&](std::int64_t column, double X) {
         const int x = static_cast<int>(kImageLeft + column);
         rowRange(view).forEach([&](std::int64_t row, double Y) {
-            surface.setPixel(x, static_cast<int>(kImageTop + row), pixelColour(formula, view, X, Y));
+            surface.setPixel(x, static_cast<int>(kImageTop + row),
+                             pixelColour(formula, view, X, Y));
             return true;
         });
         surface.yieldToEvents();

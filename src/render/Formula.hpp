@@ -33,10 +33,10 @@ using PixelFunction = ChannelTerms (*)(const PixelPoint&);
 
 // Where the world region lies relative to the two position boxes.
 enum class OriginRule {
-    Centred,     // position minus half the width and half the height
-    ThirdWidth,  // position x minus a third of the width; position y as it stands
-    Corner,      // the positions name the corner just before the first column and row
-    Offset150,   // position x + 150, position y - 150, whatever the size
+    Centred,    // position minus half the width and half the height
+    ThirdWidth, // position x minus a third of the width; position y as it stands
+    Corner,     // the positions name the corner just before the first column and row
+    Offset150,  // position x + 150, position y - 150, whatever the size
 };
 
 // How a formula departs from the standard frame, and its per-pixel mathematics.

@@ -18,9 +18,13 @@ double checkedResult(double value) {
 
 namespace {
 
-bool isSkipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool isSkipped(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int digitValue(char c, int base) {
     int value = -1;
@@ -95,7 +99,8 @@ double Val(std::string_view text) {
     if (pos < compact.size() && (compact[pos] == 'E' || compact[pos] == 'e' ||
                                  compact[pos] == 'D' || compact[pos] == 'd')) {
         std::size_t exponentEnd = pos + 1;
-        if (exponentEnd < compact.size() && (compact[exponentEnd] == '+' || compact[exponentEnd] == '-'))
+        if (exponentEnd < compact.size() &&
+            (compact[exponentEnd] == '+' || compact[exponentEnd] == '-'))
             ++exponentEnd;
         const std::size_t firstExponentDigit = exponentEnd;
         while (exponentEnd < compact.size() && isDigit(compact[exponentEnd]))
@@ -125,6 +130,8 @@ std::string writeNumber(double value) {
     return text;
 }
 
-double throughText(double value) { return Val(writeNumber(value)); }
+double throughText(double value) {
+    return Val(writeNumber(value));
+}
 
 } // namespace spirell

@@ -21,7 +21,9 @@ private:
 
 inline constexpr int kOverflowErrorNumber = 6;
 
-inline RuntimeError overflowError() { return RuntimeError(kOverflowErrorNumber, "Overflow"); }
+inline RuntimeError overflowError() {
+    return RuntimeError(kOverflowErrorNumber, "Overflow");
+}
 
 // Returns the value when it is finite; a result beyond the double range is an overflow.
 double checkedResult(double value);

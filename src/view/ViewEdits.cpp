@@ -9,7 +9,9 @@ namespace {
 
 constexpr double kShiftStep = 250;
 
-std::string written(double value) { return writeNumber(checkedResult(value)); }
+std::string written(double value) {
+    return writeNumber(checkedResult(value));
+}
 
 } // namespace
 

@@ -22,10 +22,14 @@ void AriesTest::colours_data() {
     QTest::addColumn<int>("x");
     QTest::addColumn<int>("y");
     QTest::addColumn<Colour>("colour");
-    QTest::newRow("zoom 0, first pixel") << "0" << "150" << 161 << 51 << Colour{62, 59, 54};
-    QTest::newRow("zoom 0, last pixel") << "0" << "150" << 310 << 200 << Colour{62, 59, 54};
-    QTest::newRow("world (1, 1) at start-up") << "1" << "150" << 235 << 125 << Colour{64, 60, 55};
-    QTest::newRow("brightness 0") << "1" << "0" << 200 << 80 << Colour{50, 50, 50};
+    QTest::newRow("zoom 0, first pixel") << "0"
+                                         << "150" << 161 << 51 << Colour{62, 59, 54};
+    QTest::newRow("zoom 0, last pixel") << "0"
+                                        << "150" << 310 << 200 << Colour{62, 59, 54};
+    QTest::newRow("world (1, 1) at start-up") << "1"
+                                              << "150" << 235 << 125 << Colour{64, 60, 55};
+    QTest::newRow("brightness 0") << "1"
+                                  << "0" << 200 << 80 << Colour{50, 50, 50};
 }
 
 void AriesTest::colours() {

@@ -58,6 +58,8 @@ inline RecordingSurface drawFromBoxes(const Formula& formula, const BoxTexts& bo
     return surface;
 }
 
-inline const Formula& formulaNamed(const char* routine) { return *findFormula(routine); }
+inline const Formula& formulaNamed(const char* routine) {
+    return *findFormula(routine);
+}
 
 } // namespace spirell::testing
