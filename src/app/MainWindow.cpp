@@ -8,8 +8,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
-#include <QStyle>
-#include <QStyleFactory>
 
 #include <cmath>
 
@@ -75,12 +73,6 @@ QColor textColour(const QWidget* widget) {
     return widget->palette().color(QPalette::WindowText);
 }
 
-void setButtonColour(QPushButton* button, const QColor& colour) {
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::Button, colour);
-    button->setPalette(palette);
-}
-
 // A 32 x 32 icon of sixteen-colour spiral arms.
 QIcon spiralIcon() {
     QPixmap pixmap(32, 32);
@@ -126,17 +118,12 @@ qTac::qTac(QWidget* parent)
 }
 
 void qTac::createControls() {
-    QStyle* buttonStyle = QStyleFactory::create("Fusion");
-    buttonStyle->setParent(this);
-
     const auto button = [&](const QString& caption, QColor background, Typeface type, QRect place,
                             const QString& tooltip = {}) {
-        auto* b = new QPushButton(caption, client_);
-        b->setStyle(buttonStyle);
+        auto* b = new ColourButton(caption, background, client_);
         b->setFont(fontFor(type));
         b->setGeometry(place);
         b->setToolTip(tooltip);
-        setButtonColour(b, background);
         return b;
     };
     const auto label = [&](const QString& caption, QColor text, Typeface type, QRect place,
@@ -340,10 +327,10 @@ void qTac::CMD_Click(int Index) {
     if (ending_)
         return;
     HaltFlag_.clear();
-    for (QPushButton* button : CMD)
-        setButtonColour(button, kFormulaButtonGrey);
-    setButtonColour(CMD[Index], textColour(Label17));
-    for (QPushButton* button : CMD)
+    for (ColourButton* button : CMD)
+        button->setBackground(kFormulaButtonGrey);
+    CMD[Index]->setBackground(textColour(Label17));
+    for (ColourButton* button : CMD)
         button->repaint();
 
     const Formula& formula = formulaCatalogue()[Index];

@@ -2,6 +2,7 @@
 
 #include "app/Canvas.hpp"
 #include "app/ClickableLabel.hpp"
+#include "app/ColourButton.hpp"
 #include "app/WebLink.hpp"
 #include "formulas/Catalogue.hpp"
 #include "render/HaltFlag.hpp"
@@ -9,7 +10,6 @@
 #include "view/RuntimeError.hpp"
 #include "view/ViewEdits.hpp"
 
-#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 
@@ -39,7 +39,7 @@ public:
     Canvas* canvas() const { return canvas_; }
     const ParameterBoxes& boxes() const { return boxes_; }
     const HaltFlag& haltFlag() const { return HaltFlag_; }
-    QPushButton* formulaButton(int index) const { return CMD[index]; }
+    ColourButton* formulaButton(int index) const { return CMD[index]; }
 
     // Formula buttons.
     void CMD_Click(int Index);
@@ -86,17 +86,17 @@ private:
     Canvas* canvas_ = nullptr;
     ParameterBoxes boxes_;
 
-    std::array<QPushButton*, kFormulaCount> CMD{};
-    QPushButton* cmdstop = nullptr;
-    QPushButton* Command3 = nullptr;
-    QPushButton* cmd1 = nullptr;
-    QPushButton* cmdb = nullptr;
-    QPushButton* Command4 = nullptr;
-    std::array<QPushButton*, 4> cmdXX{};
-    std::array<QPushButton*, 2> verty{};
-    std::array<QPushButton*, 2> horz{};
-    std::array<QPushButton*, 4> cmdblue{};
-    QPushButton* Command1 = nullptr;
+    std::array<ColourButton*, kFormulaCount> CMD{};
+    ColourButton* cmdstop = nullptr;
+    ColourButton* Command3 = nullptr;
+    ColourButton* cmd1 = nullptr;
+    ColourButton* cmdb = nullptr;
+    ColourButton* Command4 = nullptr;
+    std::array<ColourButton*, 4> cmdXX{};
+    std::array<ColourButton*, 2> verty{};
+    std::array<ColourButton*, 2> horz{};
+    std::array<ColourButton*, 4> cmdblue{};
+    ColourButton* Command1 = nullptr;
 
     ClickableLabel* Label1 = nullptr;
     ClickableLabel* Label2 = nullptr;
