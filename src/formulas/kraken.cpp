@@ -1,0 +1,26 @@
+#include "formulas/PixelFunctions.hpp"
+
+#include <cmath>
+
+namespace spirell::formulas {
+
+// The ratio of x to y (rays through a point just off the origin) folded through
+// a tangent and a cosine, with a power of a tangent of the x angle for stripes.
+ChannelTerms kraken(const PixelPoint& p) {
+    using std::abs, std::cos, std::pow, std::sin, std::tan;
+    const double TurnX = (p.X / 200) * TurnConstant;
+    const double TurnY = (p.Y / 200) * TurnConstant;
+    const double AngleX = p.zoom * TurnX;
+    const double AngleY = p.zoom * TurnY;
+
+    // The quotient comes first; the zoom scales it afterwards.
+    const double TermA = p.zoom * (TurnX / (TurnY + 0.000123));
+    const double TermB = abs(
+        tan(sin(cos(AngleX - cos(TermA * AngleX)) / (0.001 + TermA) + AngleX * AngleY)) * TermA);
+    const double TermC = pow(abs(tan(AngleX / 4) + 0.0001), sin(TermA / 4) + 0.001);
+    const double TermD = cos(sin((AngleX + TermC) * (AngleY - TermB)) * TermA);
+
+    return {0.5 * TermC + 0.3 * TermD, 0.3 * TermC + 0.5 * TermD, 0.2 * TermC + 1.1 * TermD};
+}
+
+} // namespace spirell::formulas

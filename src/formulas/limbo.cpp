@@ -1,0 +1,29 @@
+#include "formulas/PixelFunctions.hpp"
+
+#include <cmath>
+
+namespace spirell::formulas {
+
+// A slow wave of the bare world coordinates, mixed with the zoomed angles down
+// to a single value that moves all three channels along one line through grey.
+ChannelTerms limbo(const PixelPoint& p) {
+    using std::cos, std::sin, std::tan;
+    const double AngleY = standardAngle(p.zoom, p.Y) + 0.5;
+    const double AngleX = standardAngle(p.zoom, p.X) + 0.5;
+
+    // Neither the zoom nor the turn constant reaches this wave.
+    const double TermA = cos(p.X / 200) * sin((p.Y / 200 + 0.000123) - 0.5);
+    const double TermB = tan(sin(AngleX - AngleY) + cos(AngleX + AngleY));
+    const double TermC =
+        cos(((TermA - sin(TermA * cos((3 * AngleY) * TermB))) - sin((4 * AngleX) * AngleY)) -
+            cos((5 * TermA) * AngleY)) -
+        sin(AngleX - sin(TermA * AngleX) * TermA);
+    const double TermD =
+        ((sin(TermA - 1.5) - cos(TermA + 1.235)) + tan(TermC) * TermA) -
+        sin(TermA) * cos((AngleY - TermC) *
+                         cos(((TermC * TermB) * sin(TermC * sin(TermA))) - cos(TermA * TermC)));
+
+    return {0.15 * TermD, 0.81 * TermD, 1.11 * TermD};
+}
+
+} // namespace spirell::formulas
