@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // A cascade of sine, cosine and tangent terms, each built on the ones before,
 // and the ratio of two products of them.
 ChannelTerms Punk(const PixelPoint& p) {
-    using std::abs, std::cos, std::sin, std::tan;
+    using std::abs;
+    using maths::cos, maths::sin, maths::tan;
     const double AngleY = standardAngle(p.zoom, p.Y) + 0.5;
     const double AngleX = standardAngle(p.zoom, p.X) + 0.5;
 

@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // Absolute values raised to a per-pixel power inside absolute tangents, plus
 // the cosine of a quotient and the sine of a quotient whose divisor can vanish.
 ChannelTerms Tame(const PixelPoint& p) {
-    using std::abs, std::cos, std::pow, std::sin, std::tan;
+    using std::abs;
+    using maths::cos, maths::pow, maths::sin, maths::tan;
     const double AngleY = standardAngle(p.zoom, p.Y);
     const double AngleX = standardAngle(p.zoom, p.X);
 

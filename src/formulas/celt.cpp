@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // A chain of three absolute tangents; fractional powers of the angles' sizes
 // bend the first term's bands, and each later term takes the one before it.
 ChannelTerms celt(const PixelPoint& p) {
-    using std::abs, std::cos, std::pow, std::sin, std::tan;
+    using std::abs;
+    using maths::cos, maths::pow, maths::sin, maths::tan;
     const double AngleY = standardAngle(p.zoom, p.Y);
     const double AngleX = standardAngle(p.zoom, p.X);
 

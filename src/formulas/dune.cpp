@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // Two absolute tangents: the cosine of the angles' sum plus their difference,
 // and the cosine of the difference plus the sum; a lattice along both diagonals.
 ChannelTerms dune(const PixelPoint& p) {
-    using std::abs, std::cos, std::tan;
+    using std::abs;
+    using maths::cos, maths::tan;
     const double AngleY = standardAngle(p.zoom, p.Y);
     const double AngleX = standardAngle(p.zoom, p.X);
 

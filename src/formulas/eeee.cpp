@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // Two absolute tangents of the angles' sum and difference, and their product
 // modulated by a cosine of nested sines and cosines: a signed third term.
 ChannelTerms eeee(const PixelPoint& p) {
-    using std::abs, std::cos, std::sin, std::tan;
+    using std::abs;
+    using maths::cos, maths::sin, maths::tan;
     const double AngleY = standardAngle(p.zoom, p.Y);
     const double AngleX = standardAngle(p.zoom, p.X);
 

@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // An absolute tangent of skewed angles, a second one whose sine holds a
 // reciprocal of AngleX (fine stripes near X = 0), and the ratio of the two.
 ChannelTerms fun(const PixelPoint& p) {
-    using std::abs, std::cos, std::pow, std::sin, std::tan;
+    using std::abs;
+    using maths::cos, maths::pow, maths::sin, maths::tan;
     const double AngleY = standardAngle(p.zoom, p.Y);
     const double AngleX = standardAngle(p.zoom, p.X);
 

@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // The same pair of absolute tangents applied twice, first to the angles and then
 // to the first pair, and a ratio of cross products of the four.
 ChannelTerms grin(const PixelPoint& p) {
-    using std::abs, std::cos, std::sin, std::tan;
+    using std::abs;
+    using maths::cos, maths::sin, maths::tan;
     const double AngleY = standardAngle(p.zoom, p.Y);
     const double AngleX = standardAngle(p.zoom, p.X);
 

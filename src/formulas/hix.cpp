@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // Two nested absolute tangents of sines and a cosine of the angles; the second
 // takes the first into its argument.
 ChannelTerms hix(const PixelPoint& p) {
-    using std::abs, std::cos, std::sin, std::tan;
+    using std::abs;
+    using maths::cos, maths::sin, maths::tan;
     const double AngleY = standardAngle(p.zoom, p.Y);
     const double AngleX = standardAngle(p.zoom, p.X);
 

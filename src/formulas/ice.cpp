@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // Tangents of sines and cosines of the angles, then tangents of sines and
 // cosines of those; TermA and TermC keep their sign, so channels can go dark.
 ChannelTerms ice(const PixelPoint& p) {
-    using std::abs, std::cos, std::sin, std::tan;
+    using std::abs;
+    using maths::cos, maths::sin, maths::tan;
     const double AngleY = standardAngle(p.zoom, p.Y);
     const double AngleX = standardAngle(p.zoom, p.X);
 

@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // The ratio of x to y (rays through a point just off the origin) folded through
 // a tangent and a cosine, with a power of a tangent of the x angle for stripes.
 ChannelTerms kraken(const PixelPoint& p) {
-    using std::abs, std::cos, std::pow, std::sin, std::tan;
+    using std::abs;
+    using maths::cos, maths::pow, maths::sin, maths::tan;
     const double TurnX = (p.X / 200) * TurnConstant;
     const double TurnY = (p.Y / 200) * TurnConstant;
     const double AngleX = p.zoom * TurnX;

@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,7 @@ namespace spirell::formulas {
 // A slow wave of the bare world coordinates, mixed with the zoomed angles down
 // to a single value that moves all three channels along one line through grey.
 ChannelTerms limbo(const PixelPoint& p) {
-    using std::cos, std::sin, std::tan;
+    using maths::cos, maths::sin, maths::tan;
     const double AngleY = standardAngle(p.zoom, p.Y) + 0.5;
     const double AngleX = standardAngle(p.zoom, p.X) + 0.5;
 

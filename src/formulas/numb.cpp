@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // A ratio of the bare world coordinates and a long chain of sines, cosines and
 // tangents of the angles, with one power of 1.5.
 ChannelTerms numb(const PixelPoint& p) {
-    using std::abs, std::cos, std::pow, std::sin, std::tan;
+    using std::abs;
+    using maths::cos, maths::pow, maths::sin, maths::tan;
     const double AngleY = standardAngle(p.zoom, p.Y);
     const double AngleX = standardAngle(p.zoom, p.X);
 

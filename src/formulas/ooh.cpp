@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // A chain of tangents, sines and cosines ending in one tangent that drives a
 // single ramp from black through deep blue to white.
 ChannelTerms ooh(const PixelPoint& p) {
-    using std::abs, std::cos, std::pow, std::sin, std::tan;
+    using std::abs;
+    using maths::cos, maths::pow, maths::sin, maths::tan;
     const double AngleY = standardAngle(p.zoom, p.Y) + 0.5;
     const double AngleX = standardAngle(p.zoom, p.X) + 0.5;
 

@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // Deeply nested sines and cosines of the angles and a ratio of the unzoomed
 // angles, turned into contour bands by three absolute tangents.
 ChannelTerms qwin(const PixelPoint& p) {
-    using std::abs, std::cos, std::pow, std::sin, std::tan;
+    using std::abs;
+    using maths::cos, maths::pow, maths::sin, maths::tan;
     const double AngleX = standardAngle(p.zoom, p.X);
     const double AngleY = standardAngle(p.zoom, p.Y);
     // The zoom does not reach this ratio, so zoom 0 still shows rays.

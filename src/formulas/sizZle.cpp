@@ -1,4 +1,5 @@
 #include "formulas/PixelFunctions.hpp"
+#include "render/Maths.hpp"
 
 #include <cmath>
 
@@ -7,7 +8,8 @@ namespace spirell::formulas {
 // The absolute angles raised to a power that varies from pixel to pixel, mixed
 // in one absolute tangent that drives a single ramp from black to white.
 ChannelTerms sizZle(const PixelPoint& p) {
-    using std::abs, std::cos, std::pow, std::sin, std::tan;
+    using std::abs;
+    using maths::cos, maths::pow, maths::sin, maths::tan;
     const double AngleX = standardAngle(p.zoom, p.X);
     const double AngleY = standardAngle(p.zoom, p.Y);
 
