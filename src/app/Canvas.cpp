@@ -19,14 +19,15 @@ Canvas::Canvas(QSize size, QColor background, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     image_.fill(background_);
+    pixels_ = reinterpret_cast<QRgb*>(image_.bits());
+    pixelsPerLine_ = image_.bytesPerLine() / qsizetype(sizeof(QRgb));
     sinceRepaint_.start();
 }
 
 void Canvas::setPixel(int x, int y, Colour colour) {
     if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height())
         return;
-    auto* line = reinterpret_cast<QRgb*>(image_.scanLine(y));
-    line[x] = qRgb(colour.red, colour.green, colour.blue);
+    pixels_[y * pixelsPerLine_ + x] = qRgb(colour.red, colour.green, colour.blue);
     if (dirtyRight_ < dirtyLeft_) {
         dirtyLeft_ = dirtyRight_ = x;
         dirtyTop_ = dirtyBottom_ = y;

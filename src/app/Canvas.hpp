@@ -23,14 +23,17 @@ public:
     // Shows everything drawn so far; called when a drawing ends.
     void flush();
 
-    QImage image() const { return image_; }
-    QRgb pixelAt(int x, int y) const { return image_.pixel(x, y); }
+    // A copy of the backing image: what the window shows once repainted.
+    QImage image() const { return image_.copy(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QImage image_;
+    // Pixels are written through this pointer: no copy-on-write check per pixel.
+    QRgb* pixels_ = nullptr;
+    qsizetype pixelsPerLine_ = 0;
     QRgb background_;
     // The part drawn since the last repaint; empty while right < left.
     int dirtyLeft_ = 0, dirtyTop_ = 0, dirtyRight_ = -1, dirtyBottom_ = -1;
