@@ -1,0 +1,453 @@
+#include "renderer/BandRenderer.hpp"
+#include "renderer/ImagePlan.hpp"
+#include "renderer/InputError.hpp"
+#include "renderer/Settings.hpp"
+#include "support/RecordingSurface.hpp"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <signal.h>
+
+using namespace spirell;
+using namespace spirell::testing;
+using namespace spirell::tool;
+
+Q_DECLARE_METATYPE(spirell::BoxTexts)
+
+namespace {
+
+struct Run {
+    int status = -1;
+    bool crashed = false;
+    QString errors;
+};
+
+Run runTool(const QStringList& arguments, const QString& folder = {}) {
+    QProcess process;
+    if (!folder.isEmpty())
+        process.setWorkingDirectory(folder);
+    process.start(QStringLiteral(SPIRELL_RENDER_BINARY), arguments);
+    if (!process.waitForFinished(120000))
+        qFatal("spirell-render did not finish");
+    return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Everything in a folder, hidden temporary files included.
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
+}
+
+QStringList boxArguments(const BoxTexts& boxes) {
+    return {"--x",          QString::fromStdString(boxes.TextOne),
+            "--y",          QString::fromStdString(boxes.TextTwo),
+            "--size",       QString::fromStdString(boxes.TextThree),
+            "--zoom",       QString::fromStdString(boxes.TextFour),
+            "--brightness", QString::fromStdString(boxes.Textfive)};
+}
+
+BoxTexts boxes(const char* x, const char* y, const char* size, const char* zoom = "1",
+               const char* brightness = "150") {
+    return {x, y, size, zoom, brightness};
+}
+
+// The image as the window's drawing frame makes it: pixel (c, r) lands at
+// window position (161 + c, 51 + r).
+QImage frameImage(const Formula& formula, const BoxTexts& boxes, int width, int height) {
+    const RecordingSurface surface = drawFromBoxes(formula, boxes);
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    for (const auto& pixel : surface.pixels) {
+        const int c = pixel.x - kImageLeft - 1;
+        const int r = pixel.y - kImageTop - 1;
+        if (c < 0 || r < 0 || c >= width || r >= height)
+            qFatal("the frame drew outside the expected image");
+        image.setPixel(c, r, qRgb(pixel.colour.red, pixel.colour.green, pixel.colour.blue));
+    }
+    if (surface.pixels.size() != std::size_t(width) * height ||
+        surface.latest.size() != surface.pixels.size())
+        qFatal("the frame did not draw every pixel exactly once");
+    return image;
+}
+
+// The first pixel at which two images of one size differ, for a readable failure.
+QString firstDifference(const QImage& actual, const QImage& expected) {
+    for (int r = 0; r < actual.height(); ++r)
+        for (int c = 0; c < actual.width(); ++c)
+            if (actual.pixel(c, r) != expected.pixel(c, r))
+                return QString("pixel (%1, %2) is %3, expected %4")
+                    .arg(c)
+                    .arg(r)
+                    .arg(actual.pixel(c, r) & 0xffffff, 6, 16, QChar('0'))
+                    .arg(expected.pixel(c, r) & 0xffffff, 6, 16, QChar('0'));
+    return {};
+}
+
+std::vector<std::uint8_t> renderedBytes(const ImagePlan& plan, const BandOptions& options) {
+    std::vector<std::uint8_t> bytes;
+    renderRows(plan, options, [&](const std::uint8_t* row) {
+        bytes.insert(bytes.end(), row, row + plan.rowBytes());
+    });
+    return bytes;
+}
+
+const Formula* unavailableFormula() {
+    for (const Formula& formula : formulaCatalogue())
+        if (!formula.isAvailable())
+            return &formula;
+    return nullptr;
+}
+
+} // namespace
+
+class RenderToolTest : public QObject {
+    Q_OBJECT
+private slots:
+    void imageIsTheWindowDrawing_data();
+    void imageIsTheWindowDrawing();
+    void pixelLimitCountsTheRealImage_data();
+    void pixelLimitCountsTheRealImage();
+    void bandsAndThreadsDoNotChangeTheRows_data();
+    void bandsAndThreadsDoNotChangeTheRows();
+    void threadsAndScaleOneDoNotChangeTheFile();
+    void scaleTwoSamplesBetweenThePlainPixels();
+    void badInputFailsAndLeavesNothing_data();
+    void badInputFailsAndLeavesNothing();
+    void signalRemovesTheTemporaryFile_data();
+    void signalRemovesTheTemporaryFile();
+    void renderingFromAnImageGivesTheSameFile();
+    void commandLineOverridesTheStoredSettings();
+};
+
+void RenderToolTest::imageIsTheWindowDrawing_data() {
+    QTest::addColumn<QString>("formula");
+    QTest::addColumn<BoxTexts>("view");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("aries, start-up view") << "aries" << BoxTexts{} << 150 << 150;
+    // 768 is the one size drawn wider than high.
+    QTest::newRow("aries, size 768") << "aries" << boxes("1", "1", "768") << 1024 << 768;
+    QTest::newRow("aries, size 768 by other text")
+        << "aries" << boxes("-40", "12", " 7.68E2") << 1024 << 768;
+    for (const Formula& formula : formulaCatalogue()) {
+        if (!formula.isAvailable())
+            continue;
+        const QString name = formula.routine;
+        // A quarter position gives fractional world coordinates in both loops.
+        QTest::addRow("%s, quarter position", formula.routine)
+            << name << boxes("0.25", "-3.75", "41") << 41 << 41;
+        QTest::addRow("%s, half size, zoom and brightness", formula.routine)
+            << name << boxes("-7", "300", "20.5", "2.5", "90") << 20 << 20;
+        QTest::addRow("%s, far position", formula.routine)
+            << name << boxes("1234567.125", "-98765.5", "17", "0.3") << 17 << 17;
+    }
+}
+
+void RenderToolTest::imageIsTheWindowDrawing() {
+    QFETCH(QString, formula);
+    QFETCH(BoxTexts, view);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QTemporaryDir folder;
+    const QString output = folder.filePath("image.png");
+
+    const Run run = runTool(QStringList{formula, "-o", output, "--quiet"} + boxArguments(view));
+    QVERIFY2(run.status == 0 && !run.crashed, qPrintable(run.errors));
+
+    const QImage image(output, "PNG");
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.size(), QSize(width, height));
+    const QImage expected = frameImage(*findFormula(formula.toStdString()), view, width, height);
+    const QString difference =
+        firstDifference(image.convertToFormat(QImage::Format_RGB32), expected);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+void RenderToolTest::pixelLimitCountsTheRealImage_data() {
+    QTest::addColumn<BoxTexts>("view");
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<QSize>("size"); // empty: refused
+    QTest::newRow("largest square") << boxes("1", "1", "46340") << 1 << QSize(46340, 46340);
+    QTest::newRow("one column more") << boxes("1", "1", "46341") << 1 << QSize();
+    QTest::newRow("fractional size just fits")
+        << boxes("0.3", "1", "46340.5") << 1 << QSize(46340, 46340);
+    QTest::newRow("largest square at scale 2")
+        << boxes("1", "1", "23170") << 2 << QSize(46340, 46340);
+    QTest::newRow("one more at scale 2") << boxes("1", "1", "23171") << 2 << QSize();
+    QTest::newRow("768 at scale 3") << boxes("1", "1", "768") << 3 << QSize(3072, 2304);
+    // So far out that the counter cannot move: a single column of many rows.
+    QTest::newRow("one column, far out") << boxes("1e300", "1", "3e6") << 1 << QSize(1, 3000000);
+    QTest::newRow("one row, far out") << boxes("1", "-1e300", "3e6") << 1 << QSize(3000000, 1);
+    QTest::newRow("absurd size") << boxes("1", "1", "1e300") << 1 << QSize();
+}
+
+void RenderToolTest::pixelLimitCountsTheRealImage() {
+    QFETCH(BoxTexts, view);
+    QFETCH(int, scale);
+    QFETCH(QSize, size);
+    const RenderSettings settings{"aries", view, scale};
+    if (!size.isValid()) {
+        QVERIFY_THROWS_EXCEPTION(InputError, planImage(settings));
+        return;
+    }
+    const ImagePlan plan = planImage(settings);
+    QCOMPARE(QSize(int(plan.width()), int(plan.height())), size);
+}
+
+void RenderToolTest::bandsAndThreadsDoNotChangeTheRows_data() {
+    QTest::addColumn<unsigned>("threads");
+    QTest::addColumn<int>("bandRows");
+    QTest::newRow("one thread, one row a band") << 1u << 1;
+    QTest::newRow("three threads, one row a band") << 3u << 1;
+    QTest::newRow("two threads, band cuts a scaled row") << 2u << 5;
+    QTest::newRow("four threads, bands of 7") << 4u << 7;
+    QTest::newRow("more threads than rows in a band") << 8u << 3;
+    QTest::newRow("band taller than the image") << 2u << 1000;
+}
+
+void RenderToolTest::bandsAndThreadsDoNotChangeTheRows() {
+    QFETCH(unsigned, threads);
+    QFETCH(int, bandRows);
+    RenderSettings settings;
+    settings.formula = "aries";
+    settings.boxes = boxes("0.25", "2", "23", "1.5");
+    settings.scale = 2;
+    const ImagePlan plan = planImage(settings);
+    const std::vector<std::uint8_t> reference = renderedBytes(plan, {1, 0});
+    QCOMPARE(reference.size(), std::size_t(46 * 46 * 3));
+
+    std::uint64_t lastProgress = 0;
+    std::vector<std::uint8_t> bytes;
+    renderRows(
+        plan, {threads, std::size_t(bandRows)},
+        [&](const std::uint8_t* row) { bytes.insert(bytes.end(), row, row + plan.rowBytes()); },
+        [&](std::uint64_t rows) {
+            QVERIFY(rows > lastProgress); // reported rows only grow
+            QCOMPARE(rows * plan.rowBytes(), bytes.size());
+            lastProgress = rows;
+        });
+    QCOMPARE(lastProgress, std::uint64_t(plan.height()));
+    QVERIFY(bytes == reference);
+}
+
+void RenderToolTest::threadsAndScaleOneDoNotChangeTheFile() {
+    QTemporaryDir folder;
+    const QStringList view{"ripple", "--size", "64", "--x", "0.25", "--y", "-0.5", "--quiet"};
+    const QList<QStringList> variants{
+        {"--threads", "1"}, {"--threads", "2"}, {"--threads", "5"}, {"--scale", "1"}};
+    QByteArray first;
+    for (const QStringList& variant : variants) {
+        const QString output = folder.filePath(variant.join('-') + ".png");
+        const Run run = runTool(view + variant + QStringList{"-o", output});
+        QVERIFY2(run.status == 0, qPrintable(run.errors));
+        const QByteArray bytes = fileBytes(output);
+        QVERIFY(!bytes.isEmpty());
+        if (first.isEmpty())
+            first = bytes;
+        QVERIFY2(bytes == first, qPrintable(variant.join(' ')));
+    }
+}
+
+void RenderToolTest::scaleTwoSamplesBetweenThePlainPixels() {
+    QTemporaryDir folder;
+    const BoxTexts view = boxes("0.25", "-3", "19", "1.5");
+    const QStringList common = QStringList{"aries", "--quiet"} + boxArguments(view);
+    QCOMPARE(runTool(common + QStringList{"-o", folder.filePath("plain.png")}).status, 0);
+    QCOMPARE(runTool(common + QStringList{"-o", folder.filePath("two.png"), "--scale", "2"}).status,
+             0);
+    const QImage plain(folder.filePath("plain.png"));
+    const QImage scaled(folder.filePath("two.png"));
+    QCOMPARE(scaled.size(), plain.size() * 2);
+
+    // Sub-pixels in between lie half a world unit on; a stretched plain image
+    // would repeat the plain colours there instead.
+    const Formula& aries = formulaNamed("aries");
+    const ViewParams params = readView(aries, view);
+    std::vector<double> xs, ys;
+    columnRange(params).forEach([&](std::int64_t, double X) {
+        xs.push_back(X);
+        return true;
+    });
+    rowRange(params).forEach([&](std::int64_t, double Y) {
+        ys.push_back(Y);
+        return true;
+    });
+    QCOMPARE(int(xs.size()), plain.width());
+    int repeated = 0;
+    for (int r = 0; r < plain.height(); ++r)
+        for (int c = 0; c < plain.width(); ++c) {
+            QCOMPARE(scaled.pixel(2 * c, 2 * r), plain.pixel(c, r));
+            const Colour between = pixelColour(aries, params, xs[c] + 0.5, ys[r] + 0.5);
+            QCOMPARE(scaled.pixel(2 * c + 1, 2 * r + 1),
+                     qRgb(between.red, between.green, between.blue));
+            repeated += scaled.pixel(2 * c + 1, 2 * r + 1) == plain.pixel(c, r);
+        }
+    QVERIFY(repeated < plain.width() * plain.height() / 2);
+}
+
+void RenderToolTest::badInputFailsAndLeavesNothing_data() {
+    // {out} is a file in the empty target folder {folder}, {in} a folder of input files.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    const auto row = [](const char* name, QStringList arguments, const char* message) {
+        QTest::newRow(name) << arguments << QString(message);
+    };
+    row("unknown formula", {"nonesuch", "-o", "{out}"}, "unknown formula \"nonesuch\"");
+    row("index out of range", {"19", "-o", "{out}"}, "unknown formula \"19\"");
+    row("unknown option", {"aries", "--colour", "red", "-o", "{out}"}, "unknown option --colour");
+    row("missing option value", {"aries", "-o", "{out}", "--size"}, "--size needs a value");
+    row("missing output", {"aries"}, "no output file");
+    row("missing formula", {"-o", "{out}"}, "no formula");
+    row("second formula", {"aries", "blood", "-o", "{out}"}, "unexpected argument \"blood\"");
+    row("position overflows", {"aries", "--x", "1e400", "-o", "{out}"}, "--x \"1e400\"");
+    row("hexadecimal brightness overflows",
+        {"aries", "--brightness", "&H" + QString(300, 'F'), "-o", "{out}"}, "--brightness");
+    row("zoom overflows once multiplied", {"aries", "--zoom", "1e308", "-o", "{out}"}, "Overflow");
+    row("size zero", {"aries", "--size", "0", "-o", "{out}"}, "nothing to draw");
+    row("size below one", {"aries", "--size", "0.9", "-o", "{out}"}, "nothing to draw");
+    row("size not a number", {"aries", "--size", "big", "-o", "{out}"}, "nothing to draw");
+    row("size with a line feed", {"aries", "--size", "0\n.5", "-o", "{out}"}, "\"0\\n.5\"");
+    row("more than 2^31 pixels", {"aries", "--size", "46341", "-o", "{out}"}, "2147483648 pixels");
+    row("more than 2^31 pixels after scale",
+        {"aries", "--size", "23171", "--scale", "2", "-o", "{out}"}, "2147483648 pixels");
+    row("scale zero", {"aries", "--scale", "0", "-o", "{out}"}, "--scale needs a whole number");
+    row("scale fractional", {"aries", "--scale", "1.5", "-o", "{out}"}, "--scale");
+    row("threads zero", {"aries", "--threads", "0", "-o", "{out}"}, "--threads");
+    row("folder missing", {"aries", "-o", "{folder}/missing/image.png"}, "cannot write");
+    row("output is a folder", {"aries", "-o", "."}, "folder");
+    row("from a missing file", {"--from", "{in}/absent.png", "-o", "{out}"}, "cannot read");
+    row("from a text file", {"--from", "{in}/notes.txt", "-o", "{out}"}, "not a PNG");
+    row("from a truncated PNG", {"--from", "{in}/truncated.png", "-o", "{out}"}, "not a readable");
+    row("from a PNG without settings", {"--from", "{in}/plain.png", "-o", "{out}"},
+        "spirell:formula");
+    row("from a PNG without a scale", {"--from", "{in}/noscale.png", "-o", "{out}"},
+        "spirell:scale");
+    row("from a PNG with an unknown formula", {"--from", "{in}/unknown.png", "-o", "{out}"},
+        "unknown formula \"zebra\"");
+    if (const Formula* formula = unavailableFormula())
+        row("formula not available yet", {formula->routine, "-o", "{out}"}, "not available yet");
+}
+
+void RenderToolTest::badInputFailsAndLeavesNothing() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QTemporaryDir target, inputs;
+
+    QFile notes(inputs.filePath("notes.txt"));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.write("not an image\n");
+    notes.close();
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QVERIFY(image.save(inputs.filePath("plain.png")));
+    QFile truncated(inputs.filePath("truncated.png"));
+    QVERIFY(truncated.open(QIODevice::WriteOnly));
+    truncated.write(fileBytes(inputs.filePath("plain.png")).left(12));
+    truncated.close();
+    const auto storedImage = [&](const char* name, const char* formula, bool withScale) {
+        QImage stored = image;
+        for (const auto& [key, text] : storedTexts(formula, RenderSettings{}))
+            if (withScale || key != keys::scale)
+                stored.setText(QString::fromStdString(key), QString::fromStdString(text));
+        QVERIFY(stored.save(inputs.filePath(name)));
+    };
+    storedImage("noscale.png", "aries", false);
+    storedImage("unknown.png", "zebra", true);
+
+    for (QString& argument : arguments)
+        argument.replace("{out}", target.filePath("image.png"))
+            .replace("{folder}", target.path())
+            .replace("{in}", inputs.path());
+    const Run run = runTool(arguments, target.path());
+
+    QCOMPARE(run.status, 2);
+    QVERIFY(!run.crashed);
+    QVERIFY2(run.errors.startsWith("spirell-render: ") && run.errors.count('\n') == 1 &&
+                 run.errors.endsWith('\n'),
+             qPrintable(run.errors));
+    QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
+    QCOMPARE(entries(target.path()), QStringList());
+}
+
+void RenderToolTest::signalRemovesTheTemporaryFile_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("Ctrl-C") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+void RenderToolTest::signalRemovesTheTemporaryFile() {
+    QFETCH(int, signal);
+    QTemporaryDir folder;
+    QProcess process;
+    // Big enough to be still at work when the signal comes.
+    process.start(SPIRELL_RENDER_BINARY, {"aries", "--size", "8000", "--threads", "1", "-o",
+                                          folder.filePath("poster.png")});
+    QVERIFY(process.waitForStarted());
+    QElapsedTimer waited;
+    waited.start();
+    while (entries(folder.path()).isEmpty() && waited.elapsed() < 10000)
+        QThread::msleep(5);
+    const QStringList during = entries(folder.path());
+    QCOMPARE(during.size(), 1);
+    QVERIFY2(during.first().startsWith(".poster.png."), qPrintable(during.first()));
+
+    ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(entries(folder.path()), QStringList());
+}
+
+void RenderToolTest::renderingFromAnImageGivesTheSameFile() {
+    QTemporaryDir folder;
+    const QString first = folder.filePath("first.png");
+    const QString again = folder.filePath("again.png");
+    // A caption, a verbatim box text with blanks and a scale: all must survive.
+    const Run run =
+        runTool({"ripple", "--x", " 0.25", "--y", "-12", "--size", "21", "--zoom", "&H3",
+                 "--brightness", "99.5", "--scale", "2", "--quiet", "-o", first});
+    QVERIFY2(run.status == 0, qPrintable(run.errors));
+
+    const QImage stored(first);
+    QCOMPARE(stored.text("spirell:formula"), QString("aries"));
+    QCOMPARE(stored.text("spirell:x"), QString(" 0.25"));
+    QCOMPARE(stored.text("spirell:zoom"), QString("&H3"));
+    QCOMPARE(stored.text("spirell:scale"), QString("2"));
+
+    const Run rerun = runTool({"--from", first, "-o", again, "--threads", "3", "--quiet"});
+    QVERIFY2(rerun.status == 0, qPrintable(rerun.errors));
+    QCOMPARE(fileBytes(again), fileBytes(first));
+}
+
+void RenderToolTest::commandLineOverridesTheStoredSettings() {
+    QTemporaryDir folder;
+    const QString stored = folder.filePath("stored.png");
+    QCOMPARE(
+        runTool({"aries", "--size", "15", "--zoom", "3", "--scale", "2", "--quiet", "-o", stored})
+            .status,
+        0);
+    const QString overridden = folder.filePath("overridden.png");
+    const QString direct = folder.filePath("direct.png");
+    QCOMPARE(
+        runTool({"--from", stored, "--size", "12", "--scale", "1", "--quiet", "-o", overridden})
+            .status,
+        0);
+    QCOMPARE(runTool({"aries", "--size", "12", "--zoom", "3", "--quiet", "-o", direct}).status, 0);
+    QCOMPARE(fileBytes(overridden), fileBytes(direct));
+    QCOMPARE(QImage(overridden).size(), QSize(12, 12));
+}
+
+QTEST_GUILESS_MAIN(RenderToolTest)
+#include "test_render_tool.moc"

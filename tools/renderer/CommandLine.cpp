@@ -1,0 +1,124 @@
+#include "renderer/CommandLine.hpp"
+
+#include "renderer/InputError.hpp"
+
+#include <charconv>
+#include <cstdint>
+
+namespace spirell::tool {
+
+namespace {
+
+// A whole number from low to high, written in plain decimal digits.
+std::int64_t wholeNumber(const std::string& option, const std::string& text, std::int64_t low,
+                         std::int64_t high) {
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc{} || stop != end || value < low || value > high)
+        throw InputError(option + " needs a whole number from " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not \"" + text + "\"");
+    return value;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments)
+        if (argument == "--help" || argument == "-h") {
+            CommandLine help;
+            help.help = true;
+            return help;
+        }
+
+    CommandLine line;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::optional<std::string> attached; // the value of --name=value
+        if (name.starts_with("--")) {
+            if (const auto equals = name.find('='); equals != std::string::npos) {
+                attached = name.substr(equals + 1);
+                name.resize(equals);
+            }
+        }
+        // Box texts may start with a minus sign, so the next argument is always the value.
+        const auto value = [&]() -> std::string {
+            if (attached)
+                return *attached;
+            if (i + 1 >= arguments.size())
+                throw InputError(name + " needs a value");
+            return arguments[++i];
+        };
+        const auto flag = [&] {
+            if (attached)
+                throw InputError(name + " takes no value");
+        };
+
+        if (name == "-o" || name == "--output")
+            line.output = value();
+        else if (name == "--x")
+            line.x = value();
+        else if (name == "--y")
+            line.y = value();
+        else if (name == "--size")
+            line.size = value();
+        else if (name == "--zoom")
+            line.zoom = value();
+        else if (name == "--brightness")
+            line.brightness = value();
+        else if (name == "--scale")
+            line.scale = static_cast<int>(wholeNumber(name, value(), 1, kMaxScale));
+        else if (name == "--threads")
+            line.threads = static_cast<unsigned>(wholeNumber(name, value(), 1, kMaxThreads));
+        else if (name == "--from") {
+            line.from = value();
+            if (line.from.empty())
+                throw InputError("--from needs a file name");
+        } else if (name == "--quiet" || name == "-q") {
+            flag();
+            line.quiet = true;
+        } else if (name.starts_with("-") && name != "-")
+            throw InputError("unknown option " + name);
+        else if (line.formula)
+            throw InputError("unexpected argument \"" + name + "\" after the formula \"" +
+                             *line.formula + "\"");
+        else
+            line.formula = name;
+    }
+
+    if (line.output.empty())
+        throw InputError("no output file: give -o FILE.png");
+    if (!line.formula && line.from.empty())
+        throw InputError("no formula: give a formula name or --from FILE.png");
+    return line;
+}
+
+std::string usageText() {
+    return R"(Usage: spirell-render FORMULA -o FILE.png [options]
+       spirell-render --from OLD.png -o FILE.png [options]
+
+Paints one Vortica Spirell formula into a PNG file, pixel for pixel as the
+window would draw it for the same five boxes.
+
+FORMULA is a button caption ("ripple"), a routine name ("aries") or an index (0-18).
+
+Options:
+  -o, --output FILE   the PNG file to write (replaced only when complete)
+  --x TEXT            horizontal position box (default "1")
+  --y TEXT            vertical position box (default "1")
+  --size TEXT         image size box (default "150"; 768 gives 1024 x 768)
+  --zoom TEXT         zoom box (default "1")
+  --brightness TEXT   brightness box (default "150")
+  --scale K           K x K pixels per world unit, K a whole number (default 1)
+  --from FILE         take the formula, boxes and scale stored in an earlier
+                      image; options given here override them
+  --threads N         computing threads (default: one per core)
+  -q, --quiet         no progress line
+  -h, --help          show this text
+
+Exit status: 0 on success, 2 for bad input (nothing is written), 1 when
+writing fails.
+)";
+}
+
+} // namespace spirell::tool

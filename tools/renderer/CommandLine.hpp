@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace spirell::tool {
+
+// What the command line asks for. Options that were not given stay empty, so
+// that the values stored in a --from file can fill them.
+struct CommandLine {
+    std::optional<std::string> formula;
+    std::optional<std::string> x;
+    std::optional<std::string> y;
+    std::optional<std::string> size;
+    std::optional<std::string> zoom;
+    std::optional<std::string> brightness;
+    std::optional<int> scale;
+    std::optional<unsigned> threads;
+    std::string output;
+    std::string from;
+    bool quiet = false;
+    bool help = false;
+};
+
+// The scale at which a single pixel already exceeds the pixel limit.
+inline constexpr int kMaxScale = 46340;
+inline constexpr unsigned kMaxThreads = 1024;
+
+// Reads the arguments that follow the program name. Throws InputError for an
+// unknown option, a missing or malformed value, or a missing output or formula.
+// When --help is among them nothing else is checked.
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+std::string usageText();
+
+} // namespace spirell::tool

@@ -1,0 +1,121 @@
+#include "renderer/ImagePlan.hpp"
+
+#include "formulas/Catalogue.hpp"
+#include "renderer/InputError.hpp"
+#include "view/NumberText.hpp"
+#include "view/RuntimeError.hpp"
+
+#include <cmath>
+
+namespace spirell::tool {
+
+namespace {
+
+std::string runtimeErrorText(const RuntimeError& error) {
+    return "run-time error " + std::to_string(error.number()) + " (" + error.description() + ")";
+}
+
+// Checks each box on its own first, so that the message can name the one at fault.
+void checkBoxes(const BoxTexts& boxes) {
+    const std::pair<const char*, const std::string*> named[] = {
+        {"--x", &boxes.TextOne},           {"--y", &boxes.TextTwo},
+        {"--size", &boxes.TextThree},      {"--zoom", &boxes.TextFour},
+        {"--brightness", &boxes.Textfive},
+    };
+    for (const auto& [option, text] : named) {
+        try {
+            Val(*text);
+        } catch (const RuntimeError& error) {
+            throw InputError(std::string(option) + " \"" + *text +
+                             "\" cannot be read: " + runtimeErrorText(error));
+        }
+    }
+}
+
+// Whether an image of so many plain columns and rows fits the limits at a scale.
+bool fits(std::uint64_t columns, std::uint64_t rows, int scale) {
+    using Wide = unsigned __int128;
+    const Wide wide = Wide(columns) * scale;
+    const Wide high = Wide(rows) * scale;
+    return wide <= kMaxSide && high <= kMaxSide && wide * high <= kMaxPixels;
+}
+
+// The number of values a loop gives, counting no further than cap + 1.
+std::uint64_t countSteps(const LoopRange& range, std::uint64_t cap) {
+    std::uint64_t count = 0;
+    range.forEach([&](std::int64_t, double) { return ++count <= cap; });
+    return count;
+}
+
+} // namespace
+
+ImagePlan planImage(const RenderSettings& settings) {
+    ImagePlan plan;
+    plan.formula = findFormula(settings.formula);
+    if (!plan.formula)
+        throw InputError("unknown formula \"" + settings.formula +
+                         "\": give a caption, a routine name or an index from 0 to " +
+                         std::to_string(kFormulaCount - 1));
+    if (!plan.formula->isAvailable())
+        throw InputError(std::string("formula \"") + plan.formula->routine +
+                         "\" is not available yet");
+
+    checkBoxes(settings.boxes);
+    try {
+        plan.view = readView(*plan.formula, settings.boxes);
+    } catch (const RuntimeError& error) {
+        throw InputError("the view cannot be read: " + runtimeErrorText(error));
+    }
+    plan.scale = settings.scale;
+
+    const LoopRange columns = columnRange(plan.view);
+    plan.rows = rowRange(plan.view);
+    if (columns.stepLimit() == 0 || plan.rows.stepLimit() == 0)
+        throw InputError("nothing to draw: --size \"" + settings.boxes.TextThree + "\" is below 1");
+
+    const auto tooBig = [&] {
+        return InputError("--size \"" + settings.boxes.TextThree + "\" at scale " +
+                          std::to_string(plan.scale) + " would make an image of more than " +
+                          std::to_string(kMaxPixels) + " pixels");
+    };
+    // Counting takes a step per value, so neither loop is counted further than
+    // the limit allows: first both up to the side of the largest square, then
+    // the longer one up to what the shorter one leaves.
+    const std::uint64_t area = kMaxPixels / (std::uint64_t(plan.scale) * plan.scale);
+    const auto side = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(area)));
+    std::uint64_t columnCount = countSteps(columns, side);
+    plan.rowCount = countSteps(plan.rows, side);
+    if (columnCount > side && plan.rowCount > side)
+        throw tooBig();
+    if (columnCount <= side)
+        plan.rowCount = countSteps(plan.rows, area / columnCount);
+    else
+        columnCount = countSteps(columns, area / plan.rowCount);
+    if (!fits(columnCount, plan.rowCount, plan.scale))
+        throw tooBig();
+
+    plan.columns.reserve(columnCount);
+    columns.forEach([&](std::int64_t, double X) {
+        plan.columns.push_back(X);
+        return true;
+    });
+    return plan;
+}
+
+double subPixelValue(double base, int s, int scale) {
+    // Sub-pixel 0 is the loop's own value untouched, so scale 1 is the plain image.
+    return s == 0 ? base : base + static_cast<double>(s) / scale;
+}
+
+void computeRow(const ImagePlan& plan, double Y, std::uint8_t* rgb) {
+    for (const double X : plan.columns)
+        for (int s = 0; s < plan.scale; ++s) {
+            const Colour colour =
+                pixelColour(*plan.formula, plan.view, subPixelValue(X, s, plan.scale), Y);
+            *rgb++ = colour.red;
+            *rgb++ = colour.green;
+            *rgb++ = colour.blue;
+        }
+}
+
+} // namespace spirell::tool

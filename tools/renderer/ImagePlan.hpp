@@ -1,0 +1,45 @@
+#pragma once
+
+#include "render/DrawingFrame.hpp"
+#include "renderer/Settings.hpp"
+#include "render/ViewParams.hpp"
+
+#include <cstdint>
+#include <vector>
+
+namespace spirell::tool {
+
+// No image may have more pixels than this.
+inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 31;
+// PNG keeps each side in 31 bits.
+inline constexpr std::uint64_t kMaxSide = kMaxPixels - 1;
+
+// What one render will compute: the formula, its view, the world X of every
+// plain column and the loop that gives every plain row's world Y, exactly as
+// the window's drawing frame would visit them.
+struct ImagePlan {
+    const Formula* formula = nullptr;
+    ViewParams view;
+    int scale = 1;
+    std::vector<double> columns; // world X of each plain column, left to right
+    LoopRange rows;              // world Y of each plain row, top to bottom
+    std::uint64_t rowCount = 0;
+
+    std::uint32_t width() const { return static_cast<std::uint32_t>(columns.size() * scale); }
+    std::uint32_t height() const { return static_cast<std::uint32_t>(rowCount * scale); }
+    std::size_t rowBytes() const { return std::size_t{3} * width(); }
+};
+
+// Reads the view the way a button click does. Throws InputError for an unknown
+// or unfinished formula, a box text that overflows, a size that draws nothing
+// or an image of more than kMaxPixels pixels.
+ImagePlan planImage(const RenderSettings& settings);
+
+// The world value of sub-pixel s (0..scale-1) of a plain pixel at base: scale
+// sub-pixels share each world unit. Sub-pixel 0 is the plain pixel itself.
+double subPixelValue(double base, int s, int scale);
+
+// Fills one image row at world Y: three bytes (red, green, blue) per pixel.
+void computeRow(const ImagePlan& plan, double Y, std::uint8_t* rgb);
+
+} // namespace spirell::tool

@@ -1,0 +1,69 @@
+#include "renderer/Settings.hpp"
+
+#include "renderer/InputError.hpp"
+
+#include <charconv>
+
+namespace spirell::tool {
+
+TextChunks storedTexts(const char* routine, const RenderSettings& settings) {
+    const BoxTexts& boxes = settings.boxes;
+    return {
+        {keys::formula, routine},
+        {keys::x, boxes.TextOne},
+        {keys::y, boxes.TextTwo},
+        {keys::size, boxes.TextThree},
+        {keys::zoom, boxes.TextFour},
+        {keys::brightness, boxes.Textfive},
+        {keys::scale, std::to_string(settings.scale)},
+        {"Software", "spirell-render"},
+    };
+}
+
+RenderSettings settingsFromTexts(const std::map<std::string, std::string>& texts,
+                                 const std::string& fileName) {
+    const auto text = [&](const char* key) -> const std::string& {
+        const auto found = texts.find(key);
+        if (found == texts.end())
+            throw InputError(fileName + " holds no \"" + key +
+                             "\" text: it was not made by spirell-render");
+        return found->second;
+    };
+    RenderSettings settings;
+    settings.formula = text(keys::formula);
+    settings.boxes.TextOne = text(keys::x);
+    settings.boxes.TextTwo = text(keys::y);
+    settings.boxes.TextThree = text(keys::size);
+    settings.boxes.TextFour = text(keys::zoom);
+    settings.boxes.Textfive = text(keys::brightness);
+
+    const std::string& scale = text(keys::scale);
+    const char* end = scale.data() + scale.size();
+    const auto [stop, error] = std::from_chars(scale.data(), end, settings.scale);
+    if (error != std::errc{} || stop != end || settings.scale < 1 || settings.scale > kMaxScale)
+        throw InputError(fileName + " holds a bad scale \"" + scale + "\"");
+    return settings;
+}
+
+RenderSettings resolveSettings(const CommandLine& line) {
+    RenderSettings settings;
+    if (!line.from.empty())
+        settings = settingsFromTexts(readPngTexts(line.from), line.from);
+    if (line.formula)
+        settings.formula = *line.formula;
+    if (line.x)
+        settings.boxes.TextOne = *line.x;
+    if (line.y)
+        settings.boxes.TextTwo = *line.y;
+    if (line.size)
+        settings.boxes.TextThree = *line.size;
+    if (line.zoom)
+        settings.boxes.TextFour = *line.zoom;
+    if (line.brightness)
+        settings.boxes.Textfive = *line.brightness;
+    if (line.scale)
+        settings.scale = *line.scale;
+    return settings;
+}
+
+} // namespace spirell::tool

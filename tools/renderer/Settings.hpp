@@ -1,0 +1,43 @@
+#pragma once
+
+#include "renderer/CommandLine.hpp"
+#include "renderer/PngFile.hpp"
+#include "view/BoxTexts.hpp"
+
+#include <map>
+#include <string>
+
+namespace spirell::tool {
+
+// Everything an image depends on: the formula as the user named it, the five
+// box texts exactly as typed, and the scale.
+struct RenderSettings {
+    std::string formula;
+    BoxTexts boxes;
+    int scale = 1;
+};
+
+// The keys under which an image keeps its settings.
+namespace keys {
+inline constexpr const char* formula = "spirell:formula";
+inline constexpr const char* x = "spirell:x";
+inline constexpr const char* y = "spirell:y";
+inline constexpr const char* size = "spirell:size";
+inline constexpr const char* zoom = "spirell:zoom";
+inline constexpr const char* brightness = "spirell:brightness";
+inline constexpr const char* scale = "spirell:scale";
+} // namespace keys
+
+// The text chunks that let an image be painted again; the formula is stored by
+// its routine name, which never changes with the button captions.
+TextChunks storedTexts(const char* routine, const RenderSettings& settings);
+
+// Settings stored in an image. Throws InputError naming the first key missing.
+RenderSettings settingsFromTexts(const std::map<std::string, std::string>& texts,
+                                 const std::string& fileName);
+
+// The defaults, or the settings stored in the --from image, with every option
+// of the command line laid over them.
+RenderSettings resolveSettings(const CommandLine& line);
+
+} // namespace spirell::tool
