@@ -1,8 +1,8 @@
 #pragma once
 
 #include "render/DrawingFrame.hpp"
-#include "renderer/Settings.hpp"
 #include "render/ViewParams.hpp"
+#include "renderer/Settings.hpp"
 
 #include <cstdint>
 #include <vector>
