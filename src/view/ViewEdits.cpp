@@ -34,11 +34,7 @@ void applyPreset(Preset preset, BoxTexts& boxes) {
 }
 
 void resetBoxes(BoxTexts& boxes) {
-    boxes.TextOne = "1";
-    boxes.TextTwo = "1";
-    boxes.TextThree = "100";
-    boxes.TextFour = "1";
-    boxes.Textfive = "150";
+    boxes = BoxTexts{"1", "1", "100", "1", "150"};
 }
 
 bool checkSize(BoxTexts& boxes) {
