@@ -3,6 +3,7 @@
 #include "renderer/InputError.hpp"
 #include "renderer/Settings.hpp"
 #include "support/RecordingSurface.hpp"
+#include "support/TestPrinting.hpp"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,8 +19,6 @@
 using namespace spirell;
 using namespace spirell::testing;
 using namespace spirell::tool;
-
-Q_DECLARE_METATYPE(spirell::BoxTexts)
 
 namespace {
 

@@ -1,3 +1,4 @@
+#include "support/TestPrinting.hpp"
 #include "view/RuntimeError.hpp"
 #include "view/ViewEdits.hpp"
 
@@ -19,17 +20,6 @@ BoxTexts boxes(const char* x, const char* y, const char* size, const char* zoom,
 } // namespace
 
 Q_DECLARE_METATYPE(Edit)
-Q_DECLARE_METATYPE(BoxTexts)
-
-namespace QTest {
-template <> char* toString(const BoxTexts& b) {
-    return qstrdup(QString("[%1 | %2 | %3 | %4 | %5]")
-                       .arg(QString::fromStdString(b.TextOne), QString::fromStdString(b.TextTwo),
-                            QString::fromStdString(b.TextThree), QString::fromStdString(b.TextFour),
-                            QString::fromStdString(b.Textfive))
-                       .toUtf8());
-}
-} // namespace QTest
 
 class ViewEditsTest : public QObject {
     Q_OBJECT

@@ -21,29 +21,37 @@ Canvas::Canvas(QSize size, QColor background, QWidget* parent)
     image_.fill(background_);
     pixels_ = reinterpret_cast<QRgb*>(image_.bits());
     pixelsPerLine_ = image_.bytesPerLine() / qsizetype(sizeof(QRgb));
+    width_ = image_.width();
+    height_ = image_.height();
+    forgetDrawnArea();
     sinceRepaint_.start();
 }
 
 void Canvas::setPixel(int x, int y, Colour colour) {
-    if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height())
+    if (unsigned(x) >= unsigned(width_) || unsigned(y) >= unsigned(height_))
         return;
     pixels_[y * pixelsPerLine_ + x] = qRgb(colour.red, colour.green, colour.blue);
-    if (dirtyRight_ < dirtyLeft_) {
-        dirtyLeft_ = dirtyRight_ = x;
-        dirtyTop_ = dirtyBottom_ = y;
-        return;
+    // Pixels mostly come column by column: only a new column can widen the area.
+    if (x != dirtyRight_) {
+        dirtyLeft_ = std::min(dirtyLeft_, x);
+        dirtyRight_ = std::max(dirtyRight_, x);
     }
-    dirtyLeft_ = std::min(dirtyLeft_, x);
-    dirtyRight_ = std::max(dirtyRight_, x);
     dirtyTop_ = std::min(dirtyTop_, y);
     dirtyBottom_ = std::max(dirtyBottom_, y);
+}
+
+void Canvas::forgetDrawnArea() {
+    dirtyLeft_ = width_;
+    dirtyTop_ = height_;
+    dirtyRight_ = -1;
+    dirtyBottom_ = -1;
 }
 
 void Canvas::flush() {
     if (dirtyRight_ < dirtyLeft_)
         return;
     update(QRect(QPoint(dirtyLeft_, dirtyTop_), QPoint(dirtyRight_, dirtyBottom_)));
-    dirtyRight_ = dirtyLeft_ - 1;
+    forgetDrawnArea();
     sinceRepaint_.restart();
 }
 
@@ -55,7 +63,7 @@ void Canvas::yieldToEvents() {
 
 void Canvas::clear() {
     image_.fill(background_);
-    dirtyRight_ = dirtyLeft_ - 1;
+    forgetDrawnArea();
     update();
 }
 

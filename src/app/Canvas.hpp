@@ -31,11 +31,15 @@ protected:
 
 private:
     QImage image_;
-    // Pixels are written through this pointer: no copy-on-write check per pixel.
+    // Pixels are written through this pointer: no copy-on-write check and no
+    // call into the image per pixel.
     QRgb* pixels_ = nullptr;
     qsizetype pixelsPerLine_ = 0;
+    int width_ = 0;
+    int height_ = 0;
     QRgb background_;
     // The part drawn since the last repaint; empty while right < left.
+    void forgetDrawnArea();
     int dirtyLeft_ = 0, dirtyTop_ = 0, dirtyRight_ = -1, dirtyBottom_ = -1;
     QElapsedTimer sinceRepaint_;
 };

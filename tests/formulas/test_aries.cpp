@@ -1,11 +1,10 @@
 #include "support/RecordingSurface.hpp"
+#include "support/TestPrinting.hpp"
 
 #include <QtTest>
 
 using namespace spirell;
 using namespace spirell::testing;
-
-Q_DECLARE_METATYPE(Colour)
 
 // The "ripple" pattern, checked through the frame at the colours it is known by.
 class AriesTest : public QObject {

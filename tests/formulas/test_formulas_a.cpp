@@ -1,20 +1,11 @@
 #include "support/RecordingSurface.hpp"
+#include "support/TestPrinting.hpp"
 #include "view/NumberText.hpp"
 
 #include <QtTest>
 
 using namespace spirell;
 using namespace spirell::testing;
-
-Q_DECLARE_METATYPE(Colour)
-
-namespace spirell {
-// Lets a failed comparison show the colours.
-char* toString(const Colour& colour) {
-    return QTest::toString(
-        QStringLiteral("RGB(%1, %2, %3)").arg(colour.red).arg(colour.green).arg(colour.blue));
-}
-} // namespace spirell
 
 namespace {
 

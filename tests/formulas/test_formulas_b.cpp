@@ -1,4 +1,5 @@
 #include "support/RecordingSurface.hpp"
+#include "support/TestPrinting.hpp"
 
 #include <QtTest>
 
@@ -6,17 +7,6 @@
 
 using namespace spirell;
 using namespace spirell::testing;
-
-Q_DECLARE_METATYPE(Colour)
-Q_DECLARE_METATYPE(BoxTexts)
-
-namespace spirell {
-// Lets a failed comparison show the colours.
-char* toString(const Colour& colour) {
-    return QTest::toString(
-        QStringLiteral("RGB(%1, %2, %3)").arg(colour.red).arg(colour.green).arg(colour.blue));
-}
-} // namespace spirell
 
 namespace {
 
