@@ -32,7 +32,7 @@ using namespace spirell;
 namespace {
 
 constexpr double kPixels = 1024.0 * 1024.0;
-constexpr int kRounds = 7;
+constexpr int kRounds = 15;
 
 struct NamedView {
     const char* name;
