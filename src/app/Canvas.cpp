@@ -31,13 +31,16 @@ void Canvas::setPixel(int x, int y, Colour colour) {
     if (unsigned(x) >= unsigned(width_) || unsigned(y) >= unsigned(height_))
         return;
     pixels_[y * pixelsPerLine_ + x] = qRgb(colour.red, colour.green, colour.blue);
-    // Pixels mostly come column by column: only a new column can widen the area.
-    if (x != dirtyRight_) {
-        dirtyLeft_ = std::min(dirtyLeft_, x);
-        dirtyRight_ = std::max(dirtyRight_, x);
-    }
-    dirtyTop_ = std::min(dirtyTop_, y);
-    dirtyBottom_ = std::max(dirtyBottom_, y);
+    // The drawn area grows only now and then (a new column, the first rows after
+    // a repaint); testing before writing keeps the common case to four compares.
+    if (x < dirtyLeft_)
+        dirtyLeft_ = x;
+    if (x > dirtyRight_)
+        dirtyRight_ = x;
+    if (y < dirtyTop_)
+        dirtyTop_ = y;
+    if (y > dirtyBottom_)
+        dirtyBottom_ = y;
 }
 
 void Canvas::forgetDrawnArea() {
