@@ -118,17 +118,22 @@ qTac::qTac(QWidget* parent)
 }
 
 void qTac::createControls() {
-    const auto button = [&](const QString& caption, QColor background, Typeface type, QRect place,
-                            const QString& tooltip = {}) {
+    // Each control is named after its handler's control, so that tests and
+    // accessibility tools can find it.
+    const auto button = [&](const QString& name, const QString& caption, QColor background,
+                            Typeface type, QRect place, const QString& tooltip = {}) {
         auto* b = new ColourButton(caption, background, client_);
+        b->setObjectName(name);
         b->setFont(fontFor(type));
         b->setGeometry(place);
         b->setToolTip(tooltip);
         return b;
     };
-    const auto label = [&](const QString& caption, QColor text, Typeface type, QRect place,
-                           const QString& tooltip = {}, QColor background = kFormBackground) {
+    const auto label = [&](const QString& name, const QString& caption, QColor text, Typeface type,
+                           QRect place, const QString& tooltip = {},
+                           QColor background = kFormBackground) {
         auto* l = new ClickableLabel(caption, client_);
+        l->setObjectName(name);
         l->setFont(fontFor(type));
         l->setGeometry(place);
         l->setToolTip(tooltip);
@@ -140,8 +145,10 @@ void qTac::createControls() {
         l->setPalette(palette);
         return l;
     };
-    const auto box = [&](const QString& text, Typeface type, QRect place, const QString& tooltip) {
+    const auto box = [&](const QString& name, const QString& text, Typeface type, QRect place,
+                         const QString& tooltip) {
         auto* b = new QLineEdit(text, client_);
+        b->setObjectName(name);
         b->setFont(fontFor(type));
         b->setGeometry(place);
         b->setToolTip(tooltip);
@@ -159,61 +166,63 @@ void qTac::createControls() {
     const QColor black(0, 0, 0);
 
     // Backdrops first, so that everything else lies on top of them.
-    Label3 = label({}, black, form, {8, 88, 137, 184}, {}, black);
-    Label10 = label({}, black, form, {8, 312, 137, 773}, {}, black);
-    Label13 =
-        label("Label13", black, {Face::MsSansSerif, 8.25, false}, {0, 992, 1273, 33}, {}, black);
+    Label3 = label("Label3", {}, black, form, {8, 88, 137, 184}, {}, black);
+    Label10 = label("Label10", {}, black, form, {8, 312, 137, 773}, {}, black);
+    Label13 = label("Label13", "Label13", black, {Face::MsSansSerif, 8.25, false},
+                    {0, 992, 1273, 33}, {}, black);
 
-    Label1 = label("x", QColor(128, 128, 255), sans135, {1256, 0, 25, 33}, "exit");
+    Label1 = label("Label1", "x", QColor(128, 128, 255), sans135, {1256, 0, 25, 33}, "exit");
     SavedExitColour = textColour(Label1); // until the first activation saves it
-    Label7 = label("-", QColor(128, 128, 255), sans135, {1240, 0, 17, 25}, "minimize");
-    Label4 =
-        label("<", QColor(255, 0, 0), {Face::MsSansSerif, 12, true}, {8, 4, 17, 17}, "  Exit  ");
-    Label2 = label("exit", QColor(192, 0, 0), form, {24, 8, 33, 17});
-    Label17 = label("X", kBoxText, {Face::Verdana, 18, true}, {356, 4, 20, 25});
-    Label8 = label("OOM", kBoxText, {Face::Verdana, 11.25, true}, {376, 8, 41, 17});
-    Label5 = label("VORTICA SPIRELL", kFormulaButtonGrey, verdana825, {568, 8, 223, 25});
-    Label6 = label("VERSION   3.2014", kFormulaButtonGrey, verdana825, {832, 8, 167, 25});
-    Label9[1] = label("side", QColor(128, 255, 255), form, {96, 126, 41, 17});
-    Label9[2] = label("zero point", QColor(128, 255, 255), form, {16, 144, 65, 17});
-    Label9[0] = label("brightness", kWhite, form, {16, 250, 65, 17});
+    Label7 = label("Label7", "-", QColor(128, 128, 255), sans135, {1240, 0, 17, 25}, "minimize");
+    Label4 = label("Label4", "<", QColor(255, 0, 0), {Face::MsSansSerif, 12, true}, {8, 4, 17, 17},
+                   "  Exit  ");
+    Label2 = label("Label2", "exit", QColor(192, 0, 0), form, {24, 8, 33, 17});
+    Label17 = label("Label17", "X", kBoxText, {Face::Verdana, 18, true}, {356, 4, 20, 25});
+    Label8 = label("Label8", "OOM", kBoxText, {Face::Verdana, 11.25, true}, {376, 8, 41, 17});
+    Label5 = label("Label5", "VORTICA SPIRELL", kFormulaButtonGrey, verdana825, {568, 8, 223, 25});
+    Label6 = label("Label6", "VERSION   3.2014", kFormulaButtonGrey, verdana825, {832, 8, 167, 25});
+    Label9[1] = label("Label9_1", "side", QColor(128, 255, 255), form, {96, 126, 41, 17});
+    Label9[2] = label("Label9_2", "zero point", QColor(128, 255, 255), form, {16, 144, 65, 17});
+    Label9[0] = label("Label9_0", "brightness", kWhite, form, {16, 250, 65, 17});
 
-    boxes_.TextFour = box("1", verdana975, {76, 5, 273, 24},
+    boxes_.TextFour = box("TextFour", "1", verdana975, {76, 5, 273, 24},
                           "  Set the Xoom to a frcation to xoom into the spirell,  ");
-    boxes_.TextThree = box("150", form, {16, 120, 59, 19}, "Size of image");
-    boxes_.TextTwo = box("1", form, {16, 180, 73, 19}, "Move image up or down");
-    boxes_.TextOne = box("1", form, {16, 200, 73, 19}, "Move image left or right");
-    boxes_.Textfive = box("150", form, {80, 248, 57, 19}, "Vary the brightness of colour");
+    boxes_.TextThree = box("TextThree", "150", form, {16, 120, 59, 19}, "Size of image");
+    boxes_.TextTwo = box("TextTwo", "1", form, {16, 180, 73, 19}, "Move image up or down");
+    boxes_.TextOne = box("TextOne", "1", form, {16, 200, 73, 19}, "Move image left or right");
+    boxes_.Textfive =
+        box("Textfive", "150", form, {80, 248, 57, 19}, "Vary the brightness of colour");
     boxes_.TextThree->installEventFilter(this);
 
     for (const Formula& formula : formulaCatalogue()) {
         const int index = formula.index;
-        CMD[index] =
-            button(formula.caption, kFormulaButtonGrey, verdana12, {24, 320 + 32 * index, 105, 25});
+        CMD[index] = button(QString("CMD%1").arg(index), formula.caption, kFormulaButtonGrey,
+                            verdana12, {24, 320 + 32 * index, 105, 25});
         connect(CMD[index], &QPushButton::clicked, this, [this, index] { CMD_Click(index); });
     }
-    cmdstop = button("halt !", QColor(64, 143, 255), verdana975, {80, 280, 65, 25});
-    Command3 = button("reset", QColor(64, 96, 192), verdana975, {8, 280, 65, 25});
-    cmd1 = button("S", QColor(0, 255, 255), form, {16, 94, 24, 22}, "  Small  ");
-    cmdb = button("M", QColor(128, 255, 255), {Face::MsSansSerif, 9.75, true}, {40, 94, 36, 25},
-                  "  Medium  ");
-    Command4 = button("L", QColor(192, 255, 255), {Face::MsSansSerif, 18, true}, {76, 94, 60, 33},
-                      "  Large  ");
-    cmdXX[0] = button("<", QColor(144, 192, 255), form, {16, 36, 60, 45}, "Log Xoom");
-    cmdXX[1] = button(">", QColor(144, 192, 255), form, {76, 36, 61, 45}, "Log Xoom");
-    cmdXX[2] = button(">>", QColor(0, 192, 192), form, {1144, 0, 53, 20}, "Log Xoom");
-    cmdXX[3] = button("<<", QColor(0, 192, 192), form, {1088, 0, 53, 20}, "Log Xoom");
-    verty[1] = button("^", QColor(128, 176, 255), {Face::Verdana, 14.25, true}, {88, 150, 49, 26});
-    verty[0] =
-        button("V", QColor(128, 176, 255), {Face::CourierNew, 14.25, true}, {88, 176, 49, 26});
-    horz[1] = button("<", QColor(64, 160, 192), form, {88, 202, 25, 36});
-    horz[0] = button(">", QColor(64, 160, 192), form, {112, 202, 25, 36});
-    cmdblue[0] = button("x", QColor(96, 144, 224), form, {16, 160, 36, 20});
-    cmdblue[1] = button("/", QColor(96, 144, 224), form, {52, 160, 36, 20});
-    cmdblue[2] = button("x", QColor(64, 128, 160), form, {16, 218, 36, 20});
-    cmdblue[3] = button("/", QColor(64, 128, 160), form, {52, 218, 36, 20});
-    Command1 =
-        button(kMakerHost, QColor(96, 160, 255), {Face::Verdana, 8.25, false}, {992, 8, 193, 22});
+    cmdstop = button("cmdstop", "halt !", QColor(64, 143, 255), verdana975, {80, 280, 65, 25});
+    Command3 = button("Command3", "reset", QColor(64, 96, 192), verdana975, {8, 280, 65, 25});
+    cmd1 = button("cmd1", "S", QColor(0, 255, 255), form, {16, 94, 24, 22}, "  Small  ");
+    cmdb = button("cmdb", "M", QColor(128, 255, 255), {Face::MsSansSerif, 9.75, true},
+                  {40, 94, 36, 25}, "  Medium  ");
+    Command4 = button("Command4", "L", QColor(192, 255, 255), {Face::MsSansSerif, 18, true},
+                      {76, 94, 60, 33}, "  Large  ");
+    cmdXX[0] = button("cmdXX0", "<", QColor(144, 192, 255), form, {16, 36, 60, 45}, "Log Xoom");
+    cmdXX[1] = button("cmdXX1", ">", QColor(144, 192, 255), form, {76, 36, 61, 45}, "Log Xoom");
+    cmdXX[2] = button("cmdXX2", ">>", QColor(0, 192, 192), form, {1144, 0, 53, 20}, "Log Xoom");
+    cmdXX[3] = button("cmdXX3", "<<", QColor(0, 192, 192), form, {1088, 0, 53, 20}, "Log Xoom");
+    verty[1] = button("verty1", "^", QColor(128, 176, 255), {Face::Verdana, 14.25, true},
+                      {88, 150, 49, 26});
+    verty[0] = button("verty0", "V", QColor(128, 176, 255), {Face::CourierNew, 14.25, true},
+                      {88, 176, 49, 26});
+    horz[1] = button("horz1", "<", QColor(64, 160, 192), form, {88, 202, 25, 36});
+    horz[0] = button("horz0", ">", QColor(64, 160, 192), form, {112, 202, 25, 36});
+    cmdblue[0] = button("cmdblue0", "x", QColor(96, 144, 224), form, {16, 160, 36, 20});
+    cmdblue[1] = button("cmdblue1", "/", QColor(96, 144, 224), form, {52, 160, 36, 20});
+    cmdblue[2] = button("cmdblue2", "x", QColor(64, 128, 160), form, {16, 218, 36, 20});
+    cmdblue[3] = button("cmdblue3", "/", QColor(64, 128, 160), form, {52, 218, 36, 20});
+    Command1 = button("Command1", kMakerHost, QColor(96, 160, 255), {Face::Verdana, 8.25, false},
+                      {992, 8, 193, 22});
 
     // The two outer zoom buttons are never shown.
     cmdXX[2]->hide();
@@ -241,46 +250,6 @@ void qTac::createControls() {
     connect(Label8, &ClickableLabel::clicked, this, &qTac::Label8_Click);
     connect(Label1, &ClickableLabel::mouseMoved, this, &qTac::Label1_MouseMove);
     connect(Label4, &ClickableLabel::mouseMoved, this, &qTac::Label4_MouseMove);
-
-    // Names let tests and accessibility tools find each control.
-    for (int i = 0; i < kFormulaCount; ++i)
-        CMD[i]->setObjectName(QString("CMD%1").arg(i));
-    for (int i = 0; i < 4; ++i) {
-        cmdXX[i]->setObjectName(QString("cmdXX%1").arg(i));
-        cmdblue[i]->setObjectName(QString("cmdblue%1").arg(i));
-    }
-    for (int i = 0; i < 2; ++i) {
-        verty[i]->setObjectName(QString("verty%1").arg(i));
-        horz[i]->setObjectName(QString("horz%1").arg(i));
-    }
-    for (int i = 0; i < 3; ++i)
-        Label9[i]->setObjectName(QString("Label9_%1").arg(i));
-    const std::pair<QWidget*, const char*> named[] = {
-        {cmdstop, "cmdstop"},
-        {Command3, "Command3"},
-        {cmd1, "cmd1"},
-        {cmdb, "cmdb"},
-        {Command4, "Command4"},
-        {Command1, "Command1"},
-        {Label1, "Label1"},
-        {Label2, "Label2"},
-        {Label3, "Label3"},
-        {Label4, "Label4"},
-        {Label5, "Label5"},
-        {Label6, "Label6"},
-        {Label7, "Label7"},
-        {Label8, "Label8"},
-        {Label10, "Label10"},
-        {Label13, "Label13"},
-        {Label17, "Label17"},
-        {boxes_.TextOne, "TextOne"},
-        {boxes_.TextTwo, "TextTwo"},
-        {boxes_.TextThree, "TextThree"},
-        {boxes_.TextFour, "TextFour"},
-        {boxes_.Textfive, "Textfive"},
-    };
-    for (const auto& [widget, name] : named)
-        widget->setObjectName(name);
 }
 
 void qTac::setTabOrder() {
