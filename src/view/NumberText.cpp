@@ -2,9 +2,8 @@
 
 #include "view/RuntimeError.hpp"
 
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <locale.h>
 
@@ -49,15 +48,21 @@ double readRadixInteger(const std::string& text, std::size_t pos, int base) {
 }
 
 // Decimal conversion must not follow the user's regional settings: the full
-// stop is always the decimal point.
-double parseDecimalInCLocale(const std::string& number) {
+// stop is always the decimal point. Beyond the double range gives infinity.
+double readDecimal(const std::string& number) {
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t{});
-    errno = 0;
-    const double value = strtod_l(number.c_str(), nullptr, cLocale);
-    if (errno == ERANGE && std::isinf(value))
+    return strtod_l(number.c_str(), nullptr, cLocale);
+}
+
+double parseDecimalInCLocale(const std::string& number) {
+    const double value = readDecimal(number);
+    if (std::isinf(value))
         throw overflowError();
     return value;
 }
+
+// The largest value whose 15-digit text still reads back as a double.
+constexpr double kLargestFifteenDigits = 1.79769313486231e308;
 
 } // namespace
 
@@ -116,17 +121,23 @@ double Val(std::string_view text) {
 std::string writeNumber(double value) {
     if (value == 0)
         return "0"; // also for a negative zero
+    // to_chars writes as printf would in the C locale, whatever the user's
+    // regional settings: the decimal point is always the full stop.
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.15G", value);
-    std::string text = buffer;
-    // "%G" writes exponents as "E+020" on some platforms and "E+20" on others;
-    // keep at least two exponent digits and no more leading zeros.
-    const std::size_t e = text.find('E');
-    if (e != std::string::npos) {
-        std::size_t digits = e + 2;
-        while (text.size() - digits > 2 && text[digits] == '0')
-            text.erase(digits, 1);
-    }
+    const auto written = [&](double v) {
+        const auto result =
+            std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 15);
+        std::string text(buffer, result.ptr);
+        for (char& c : text)
+            if (c == 'e')
+                c = 'E';
+        return text;
+    };
+    std::string text = written(value);
+    // The largest doubles round up to 15 digits beyond the double range, and
+    // such text could not be read back: write the largest 15-digit value below.
+    if (!std::isfinite(readDecimal(text)))
+        text = written(std::copysign(kLargestFifteenDigits, value));
     return text;
 }
 
