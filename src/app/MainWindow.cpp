@@ -94,6 +94,15 @@ QIcon spiralIcon() {
     return QIcon(pixmap);
 }
 
+// Counts a running drawing for as long as it runs.
+struct DepthCount {
+    explicit DepthCount(int& depth) : depth_(depth) { ++depth_; }
+    ~DepthCount() { --depth_; }
+    DepthCount(const DepthCount&) = delete;
+    DepthCount& operator=(const DepthCount&) = delete;
+    int& depth_;
+};
+
 } // namespace
 
 qTac::qTac(QWidget* parent)
@@ -269,8 +278,13 @@ void qTac::setTabOrder() {
 }
 
 bool qTac::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate)
+    // The start-up steps belong to the first activation only: repeated on a
+    // switch back from another program, they would save the blue they set as
+    // the exit label's own colour.
+    if (event->type() == QEvent::WindowActivate && !activatedBefore_) {
+        activatedBefore_ = true;
         Form_Activate();
+    }
     return QWidget::event(event);
 }
 
@@ -293,7 +307,7 @@ void qTac::paintEvent(QPaintEvent*) {
 // --- Drawing -------------------------------------------------------------
 
 void qTac::CMD_Click(int Index) {
-    if (ending_)
+    if (ending_ || drawingDepth_ >= kMaxNestedDrawings)
         return;
     HaltFlag_.clear();
     for (ColourButton* button : CMD)
@@ -312,7 +326,10 @@ void qTac::CMD_Click(int Index) {
         showRuntimeError(error);
         return;
     }
-    drawFormula(formula, view, *canvas_, HaltFlag_);
+    {
+        const DepthCount nested(drawingDepth_);
+        drawFormula(formula, view, *canvas_, HaltFlag_);
+    }
     canvas_->flush();
 }
 

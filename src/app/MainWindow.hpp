@@ -22,6 +22,12 @@ inline constexpr int kClientWidth = 1272;
 inline constexpr int kClientHeight = 1016;
 inline constexpr const char* kProgramName = "Vortica Spirell";
 
+// How deep formula clicks during a drawing may nest. Each nested drawing runs
+// inside the yield of the one before, a few kilobytes of stack each; clicks
+// beyond this depth are ignored, so that no number of queued clicks can
+// exhaust the stack.
+inline constexpr int kMaxNestedDrawings = 64;
+
 // The program's one window: a frameless form whose client area holds the
 // canvas the formulas paint on and every control above it. Each handler is
 // named after its control and event.
@@ -39,6 +45,8 @@ public:
     Canvas* canvas() const { return canvas_; }
     const ParameterBoxes& boxes() const { return boxes_; }
     const HaltFlag& haltFlag() const { return HaltFlag_; }
+    // How many drawings are running, each nested inside the one before.
+    int drawingDepth() const { return drawingDepth_; }
     ColourButton* formulaButton(int index) const { return CMD[index]; }
 
     // Formula buttons.
@@ -116,6 +124,8 @@ private:
     HaltFlag HaltFlag_;
     QColor SavedExitColour;
     bool ending_ = false;
+    bool activatedBefore_ = false;
+    int drawingDepth_ = 0;
     std::function<void()> endProgram_;
     WebLink webLink_;
 };
