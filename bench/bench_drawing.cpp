@@ -173,8 +173,6 @@ int main(int argc, char* argv[]) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
 
     for (const Formula& formula : formulaCatalogue()) {
-        if (!formula.isAvailable())
-            continue;
         for (const NamedView& view : kViews)
             benchmark::RegisterBenchmark(
                 (std::string("window/") + formula.routine + "/" + view.name).c_str(),
@@ -184,8 +182,6 @@ int main(int argc, char* argv[]) {
                 ->Iterations(kRounds);
     }
     for (const Formula& formula : formulaCatalogue()) {
-        if (!formula.isAvailable())
-            continue;
         benchmark::RegisterBenchmark((std::string("renderer/") + formula.routine).c_str(),
                                      oneThreadAgainstAll, &formula, cores)
             ->Unit(benchmark::kMillisecond)

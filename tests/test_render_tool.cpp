@@ -103,13 +103,6 @@ std::vector<std::uint8_t> renderedBytes(const ImagePlan& plan, const BandOptions
     return bytes;
 }
 
-const Formula* unavailableFormula() {
-    for (const Formula& formula : formulaCatalogue())
-        if (!formula.isAvailable())
-            return &formula;
-    return nullptr;
-}
-
 } // namespace
 
 class RenderToolTest : public QObject {
@@ -142,8 +135,6 @@ void RenderToolTest::imageIsTheWindowDrawing_data() {
     QTest::newRow("aries, size 768 by other text")
         << "aries" << boxes("-40", "12", " 7.68E2") << 1024 << 768;
     for (const Formula& formula : formulaCatalogue()) {
-        if (!formula.isAvailable())
-            continue;
         const QString name = formula.routine;
         // A quarter position gives fractional world coordinates in both loops.
         QTest::addRow("%s, quarter position", formula.routine)
@@ -336,8 +327,6 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
         "spirell:scale");
     row("from a PNG with an unknown formula", {"--from", "{in}/unknown.png", "-o", "{out}"},
         "unknown formula \"zebra\"");
-    if (const Formula* formula = unavailableFormula())
-        row("formula not available yet", {formula->routine, "-o", "{out}"}, "not available yet");
 }
 
 void RenderToolTest::badInputFailsAndLeavesNothing() {

@@ -104,7 +104,6 @@ private slots:
     void rippleDrawsWhatTheFrameComputes_data();
     void rippleDrawsWhatTheFrameComputes();
     void formulaClickHighlightsItsButton();
-    void buttonsWithoutAFormulaYetDrawNothing();
     void haltStopsALargeDrawing();
     void thousandsOfQueuedClicksNestOnlySoDeep();
     void resetDuringADrawingStopsAndClears();
@@ -323,16 +322,6 @@ void WindowTest::formulaClickHighlightsItsButton() {
     for (int i = 0; i < kFormulaCount; ++i)
         QCOMPARE(buttonColour(window_->formulaButton(i)),
                  i == 0 ? QColor(255, 128, 128) : QColor(128, 128, 128));
-}
-
-void WindowTest::buttonsWithoutAFormulaYetDrawNothing() {
-    for (const Formula& formula : formulaCatalogue()) {
-        if (formula.isAvailable())
-            continue;
-        window_->CMD_Click(formula.index);
-        QCOMPARE(columnsWithDrawing(window_->canvas()->image()), 0);
-        QCOMPARE(buttonColour(window_->formulaButton(formula.index)), QColor(255, 128, 128));
-    }
 }
 
 void WindowTest::haltStopsALargeDrawing() {

@@ -55,7 +55,7 @@ void render(const CommandLine& line) {
     progress.update(0);
 
     BandOptions options;
-    options.threads = line.threads ? *line.threads : std::thread::hardware_concurrency();
+    options.threads = line.threads ? *line.threads : spirell::defaultComputing().threads;
     try {
         renderRows(
             plan, options, [&](const std::uint8_t* row) { png.writeRow(row); },
@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
         render(line);
         return 0;
     } catch (const InputError& error) {
+        return fail(kBadInput, error.what());
+    } catch (const spirell::ComputingChoiceError& error) {
         return fail(kBadInput, error.what());
     } catch (const std::bad_alloc&) {
         return fail(kFailed, "out of memory");

@@ -317,8 +317,6 @@ void qTac::CMD_Click(int Index) {
         button->repaint();
 
     const Formula& formula = formulaCatalogue()[Index];
-    if (!formula.isAvailable())
-        return;
     ViewParams view;
     try {
         view = readView(formula, boxes_.texts());

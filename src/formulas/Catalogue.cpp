@@ -1,7 +1,5 @@
 #include "formulas/Catalogue.hpp"
 
-#include "formulas/PixelFunctions.hpp"
-
 #include <charconv>
 
 namespace spirell {
@@ -9,32 +7,31 @@ namespace spirell {
 namespace {
 
 using enum OriginRule;
-namespace f = formulas;
 
 constexpr std::array<double, 3> kStandardOffsets{50, 50, 50};
 constexpr std::array<double, 3> kNoOffsets{0, 0, 0};
 
-// index, routine, caption, origin, zoom x, brightness x, level scale, offsets, pixel
+// index, routine, caption, origin, zoom x, brightness x, level scale, offsets
 const std::array<Formula, kFormulaCount> kCatalogue{{
-    {0, "aries", "ripple", Centred, 2, 1, 1, kStandardOffsets, f::aries},
-    {1, "blood", "ember", Centred, 2, 1, 1, {0, 50, 50}, f::blood},
-    {2, "celt", "lantern", Centred, 2, 1, 1, kNoOffsets, f::celt},
-    {3, "dune", "pebble", Centred, 2, 0.5, 1, kNoOffsets, f::dune},
-    {4, "eeee", "thistle", ThirdWidth, 1, 1, 1, kNoOffsets, f::eeee},
-    {5, "fun", "fickle", Centred, 1, 1, 1, kNoOffsets, f::fun},
-    {6, "grin", "marble", Centred, 1, 1, 1, kNoOffsets, f::grin},
-    {7, "hix", "cinder", Centred, 1, 1, 1, kNoOffsets, f::hix},
-    {8, "ice", "nettle", Centred, 2, 1, 1, kNoOffsets, f::ice},
-    {9, "joke", "bramble", Centred, 2, 1, 1, kNoOffsets, f::joke},
-    {10, "kraken", "quartz", Centred, 4, 1, 1, kNoOffsets, f::kraken},
-    {11, "limbo", "saffron", Corner, 1, 1, 0.5, {100, 100, 100}, f::limbo},
-    {12, "numb", "gravel", Offset150, 1.5, 1, 1, kNoOffsets, f::numb},
-    {13, "ooh", "ooh", Offset150, 2, 1, 1, kNoOffsets, f::ooh},
-    {14, "Punk", "kestrel", Corner, 1, 1, 1, kNoOffsets, f::Punk},
-    {15, "qwin", "quest", Centred, 3, 0.5, 4, kNoOffsets, f::qwin},
-    {16, "rave", "ochre", Corner, 1, 1, 1, kNoOffsets, f::rave},
-    {17, "sizZle", "velvet", Centred, 3, 0.5, 4, kNoOffsets, f::sizZle},
-    {18, "Tame", "walnut", Centred, 2, 1, 1, kNoOffsets, f::Tame},
+    {0, "aries", "ripple", Centred, 2, 1, 1, kStandardOffsets},
+    {1, "blood", "ember", Centred, 2, 1, 1, {0, 50, 50}},
+    {2, "celt", "lantern", Centred, 2, 1, 1, kNoOffsets},
+    {3, "dune", "pebble", Centred, 2, 0.5, 1, kNoOffsets},
+    {4, "eeee", "thistle", ThirdWidth, 1, 1, 1, kNoOffsets},
+    {5, "fun", "fickle", Centred, 1, 1, 1, kNoOffsets},
+    {6, "grin", "marble", Centred, 1, 1, 1, kNoOffsets},
+    {7, "hix", "cinder", Centred, 1, 1, 1, kNoOffsets},
+    {8, "ice", "nettle", Centred, 2, 1, 1, kNoOffsets},
+    {9, "joke", "bramble", Centred, 2, 1, 1, kNoOffsets},
+    {10, "kraken", "quartz", Centred, 4, 1, 1, kNoOffsets},
+    {11, "limbo", "saffron", Corner, 1, 1, 0.5, {100, 100, 100}},
+    {12, "numb", "gravel", Offset150, 1.5, 1, 1, kNoOffsets},
+    {13, "ooh", "ooh", Offset150, 2, 1, 1, kNoOffsets},
+    {14, "Punk", "kestrel", Corner, 1, 1, 1, kNoOffsets},
+    {15, "qwin", "quest", Centred, 3, 0.5, 4, kNoOffsets},
+    {16, "rave", "ochre", Corner, 1, 1, 1, kNoOffsets},
+    {17, "sizZle", "velvet", Centred, 3, 0.5, 4, kNoOffsets},
+    {18, "Tame", "walnut", Centred, 2, 1, 1, kNoOffsets},
 }};
 
 } // namespace

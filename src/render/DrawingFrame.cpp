@@ -1,6 +1,9 @@
 #include "render/DrawingFrame.hpp"
 
+#include "render/ColumnPipeline.hpp"
+
 #include <cmath>
+#include <vector>
 
 namespace spirell {
 
@@ -8,6 +11,9 @@ namespace {
 
 // More steps than any surface or image can hold; keeps the count an integer.
 constexpr double kMaxSteps = 1u << 30;
+
+// Below this many pixels a drawing is over before threads would have started.
+constexpr std::int64_t kPixelsWorthThreads = 16384;
 
 } // namespace
 
@@ -28,42 +34,62 @@ LoopRange rowRange(const ViewParams& view) {
     return {view.OriginY + 1, view.OriginY + view.ImageHeight};
 }
 
-Colour colourFromLevels(const Levels& levels) {
-    const auto channel = [](double level) -> std::uint8_t {
-        if (std::isnan(level))
-            return 0;
-        if (level < 0)
-            level = 0;
-        if (level > 255)
-            level = 255;
-        // The default rounding mode rounds half to even: 254.5 gives 254.
-        return static_cast<std::uint8_t>(std::nearbyint(level));
-    };
-    return {channel(levels.red), channel(levels.green), channel(levels.blue)};
+lanes::LevelRule levelRule(const Formula& formula, const ViewParams& view) {
+    lanes::LevelRule rule;
+    rule.zoom = view.zoom;
+    rule.brightness = view.brightness;
+    rule.levelScale = formula.levelScale;
+    for (int channel = 0; channel < 3; ++channel)
+        rule.offsets[channel] = formula.levelOffsets[channel];
+    return rule;
 }
 
 Colour pixelColour(const Formula& formula, const ViewParams& view, double X, double Y) {
-    const ChannelTerms terms = formula.pixel(PixelPoint{X, Y, view.zoom});
-    const auto level = [&](double term, double offset) {
-        return (term * view.brightness) * formula.levelScale + offset;
-    };
-    return colourFromLevels({level(terms.red, formula.levelOffsets[0]),
-                             level(terms.green, formula.levelOffsets[1]),
-                             level(terms.blue, formula.levelOffsets[2])});
+    lanes::PixelBatch pixel;
+    pixel.X = &X;
+    pixel.Y = &Y;
+    pixel.count = 1;
+    Colour colour;
+    lanes::kernelsFor(lanes::Width::Scalar)
+        .colours[formula.index](levelRule(formula, view), pixel, &colour);
+    return colour;
 }
 
 void drawFormula(const Formula& formula, const ViewParams& view, DrawingSurface& surface,
-                 const HaltFlag& halt) {
-    columnRange(view).forEach([&](std::int64_t column, double X) {
-        const int x = static_cast<int>(kImageLeft + column);
-        rowRange(view).forEach([&](std::int64_t row, double Y) {
-            surface.setPixel(x, static_cast<int>(kImageTop + row),
-                             pixelColour(formula, view, X, Y));
-            return true;
-        });
-        surface.yieldToEvents();
-        return !halt.isRequested();
+                 const HaltFlag& halt, const Computing& computing) {
+    // Only the rows and columns that land on the surface are computed; the
+    // loops still run their full course, yielding after every column.
+    const std::int64_t shownRows = std::int64_t(surface.height()) - kImageTop - 1;
+    const std::int64_t shownColumns = std::int64_t(surface.width()) - kImageLeft - 1;
+    std::vector<double> rowY;
+    rowRange(view).forEach([&](std::int64_t row, double Y) {
+        if (row > shownRows)
+            return false;
+        rowY.push_back(Y);
+        return true;
     });
+    const std::int64_t rows = static_cast<std::int64_t>(rowY.size());
+    const std::int64_t computedColumns =
+        rows == 0 ? 0 : std::min(shownColumns, columnRange(view).stepLimit());
+    const unsigned threads =
+        computedColumns * rows < kPixelsWorthThreads ? 1 : std::max(computing.threads, 1u);
+    ColumnPipeline columns(computing.kernels().colours[formula.index], levelRule(formula, view),
+                           columnRange(view), computedColumns, std::move(rowY), threads);
+
+    LoopCursor loop(columnRange(view));
+    std::int64_t column = 0;
+    double X = 0;
+    while (loop.next(column, X)) {
+        if (column <= computedColumns) {
+            const Colour* colours = columns.column(column);
+            const int x = static_cast<int>(kImageLeft + column);
+            for (std::int64_t row = 1; row <= rows; ++row)
+                surface.setPixel(x, static_cast<int>(kImageTop + row), colours[row - 1]);
+        }
+        surface.yieldToEvents();
+        if (halt.isRequested())
+            return;
+    }
 }
 
 } // namespace spirell

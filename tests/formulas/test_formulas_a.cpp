@@ -1,3 +1,4 @@
+#include "formulas/PixelFunction.hpp"
 #include "support/RecordingSurface.hpp"
 #include "support/TestPrinting.hpp"
 #include "view/NumberText.hpp"
@@ -133,7 +134,7 @@ void FormulasATest::eeeeAtSize768IsWideAndStartsAtAFractionalX() {
 void FormulasATest::funDrawsAnInfiniteReciprocalBlack() {
     BoxTexts boxes;
     boxes.TextFour = "0.0031818181818181819"; // puts AngleX at -0.0001 in the column X = -1
-    QCOMPARE(standardAngle(Val(boxes.TextFour), -1), -0.0001);
+    QCOMPARE(formulas::standardAngle(Val(boxes.TextFour), -1.0), -0.0001);
     const RecordingSurface surface = drawFromBoxes(formulaNamed("fun"), boxes);
     QCOMPARE(surface.pixels.size(), std::size_t(150 * 150));
     const int column = 160 + (-1 - -74);

@@ -56,9 +56,6 @@ ImagePlan planImage(const RenderSettings& settings) {
         throw InputError("unknown formula \"" + settings.formula +
                          "\": give a caption, a routine name or an index from 0 to " +
                          std::to_string(kFormulaCount - 1));
-    if (!plan.formula->isAvailable())
-        throw InputError(std::string("formula \"") + plan.formula->routine +
-                         "\" is not available yet");
 
     checkBoxes(settings.boxes);
     try {
@@ -67,6 +64,7 @@ ImagePlan planImage(const RenderSettings& settings) {
         throw InputError("the view cannot be read: " + runtimeErrorText(error));
     }
     plan.scale = settings.scale;
+    plan.kernels = &defaultComputing().kernels();
 
     const LoopRange columns = columnRange(plan.view);
     plan.rows = rowRange(plan.view);
@@ -108,14 +106,33 @@ double subPixelValue(double base, int s, int scale) {
 }
 
 void computeRow(const ImagePlan& plan, double Y, std::uint8_t* rgb) {
-    for (const double X : plan.columns)
-        for (int s = 0; s < plan.scale; ++s) {
-            const Colour colour =
-                pixelColour(*plan.formula, plan.view, subPixelValue(X, s, plan.scale), Y);
-            *rgb++ = colour.red;
-            *rgb++ = colour.green;
-            *rgb++ = colour.blue;
+    // The row goes to the formula's batch function a piece at a time.
+    constexpr std::size_t kPiece = 256;
+    double X[kPiece];
+    Colour colours[kPiece];
+    const lanes::ColourBatch batch = plan.kernels->colours[plan.formula->index];
+    const lanes::LevelRule rule = levelRule(*plan.formula, plan.view);
+    lanes::PixelBatch pixels;
+    pixels.X = X;
+    pixels.xStride = 1;
+    pixels.Y = &Y;
+    const auto flush = [&] {
+        batch(rule, pixels, colours);
+        for (std::size_t i = 0; i < pixels.count; ++i) {
+            *rgb++ = colours[i].red;
+            *rgb++ = colours[i].green;
+            *rgb++ = colours[i].blue;
         }
+        pixels.count = 0;
+    };
+    for (const double plainX : plan.columns)
+        for (int s = 0; s < plan.scale; ++s) {
+            X[pixels.count++] = subPixelValue(plainX, s, plan.scale);
+            if (pixels.count == kPiece)
+                flush();
+        }
+    if (pixels.count > 0)
+        flush();
 }
 
 } // namespace spirell::tool

@@ -21,8 +21,9 @@ struct ImagePlan {
     const Formula* formula = nullptr;
     ViewParams view;
     int scale = 1;
-    std::vector<double> columns; // world X of each plain column, left to right
-    LoopRange rows;              // world Y of each plain row, top to bottom
+    const lanes::WidthKernels* kernels = nullptr; // the width that computes the colours
+    std::vector<double> columns;                  // world X of each plain column, left to right
+    LoopRange rows;                               // world Y of each plain row, top to bottom
     std::uint64_t rowCount = 0;
 
     std::uint32_t width() const { return static_cast<std::uint32_t>(columns.size() * scale); }
@@ -30,9 +31,9 @@ struct ImagePlan {
     std::size_t rowBytes() const { return std::size_t{3} * width(); }
 };
 
-// Reads the view the way a button click does. Throws InputError for an unknown
-// or unfinished formula, a box text that overflows, a size that draws nothing
-// or an image of more than kMaxPixels pixels.
+// Reads the view the way a button click does, to be computed at the default
+// width. Throws InputError for an unknown formula, a box text that overflows, a size that draws
+// nothing or an image of more than kMaxPixels pixels.
 ImagePlan planImage(const RenderSettings& settings);
 
 // The world value of sub-pixel s (0..scale-1) of a plain pixel at base: scale

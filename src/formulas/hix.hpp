@@ -1,21 +1,18 @@
-#include "formulas/PixelFunctions.hpp"
-#include "render/Maths.hpp"
+#pragma once
 
-#include <cmath>
+#include "formulas/PixelFunction.hpp"
 
 namespace spirell::formulas {
 
 // Two nested absolute tangents of sines and a cosine of the angles; the second
 // takes the first into its argument.
-ChannelTerms hix(const PixelPoint& p) {
-    using std::abs;
-    using maths::cos, maths::sin, maths::tan;
-    const double AngleY = standardAngle(p.zoom, p.Y);
-    const double AngleX = standardAngle(p.zoom, p.X);
+template <typename V> ChannelTerms<V> hix(const PixelPoint<V>& p) {
+    const V AngleY = standardAngle(p.zoom, p.Y);
+    const V AngleX = standardAngle(p.zoom, p.X);
 
-    const double TermA =
+    const V TermA =
         abs(tan(sin(AngleX - AngleY) + sin(AngleY - sin(AngleX)) * cos(AngleX + AngleY)));
-    const double TermB =
+    const V TermB =
         abs(tan(TermA + sin(2 * AngleX + 0.5 * AngleY) - sin(2 * AngleY - 0.5 * AngleX)));
 
     return {0.05 * TermA + 0.01 * TermB, 0.01 * TermA + 0.05 * TermB, 0.09 * TermA + 0.12 * TermB};

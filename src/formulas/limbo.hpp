@@ -1,25 +1,23 @@
-#include "formulas/PixelFunctions.hpp"
-#include "render/Maths.hpp"
+#pragma once
 
-#include <cmath>
+#include "formulas/PixelFunction.hpp"
 
 namespace spirell::formulas {
 
 // A slow wave of the bare world coordinates, mixed with the zoomed angles down
 // to a single value that moves all three channels along one line through grey.
-ChannelTerms limbo(const PixelPoint& p) {
-    using maths::cos, maths::sin, maths::tan;
-    const double AngleY = standardAngle(p.zoom, p.Y) + 0.5;
-    const double AngleX = standardAngle(p.zoom, p.X) + 0.5;
+template <typename V> ChannelTerms<V> limbo(const PixelPoint<V>& p) {
+    const V AngleY = standardAngle(p.zoom, p.Y) + 0.5;
+    const V AngleX = standardAngle(p.zoom, p.X) + 0.5;
 
     // Neither the zoom nor the turn constant reaches this wave.
-    const double TermA = cos(p.X / 200) * sin((p.Y / 200 + 0.000123) - 0.5);
-    const double TermB = tan(sin(AngleX - AngleY) + cos(AngleX + AngleY));
-    const double TermC =
+    const V TermA = cos(p.X / 200) * sin((p.Y / 200 + 0.000123) - 0.5);
+    const V TermB = tan(sin(AngleX - AngleY) + cos(AngleX + AngleY));
+    const V TermC =
         cos(((TermA - sin(TermA * cos((3 * AngleY) * TermB))) - sin((4 * AngleX) * AngleY)) -
             cos((5 * TermA) * AngleY)) -
         sin(AngleX - sin(TermA * AngleX) * TermA);
-    const double TermD =
+    const V TermD =
         ((sin(TermA - 1.5) - cos(TermA + 1.235)) + tan(TermC) * TermA) -
         sin(TermA) * cos((AngleY - TermC) *
                          cos(((TermC * TermB) * sin(TermC * sin(TermA))) - cos(TermA * TermC)));

@@ -1,22 +1,18 @@
-#include "formulas/PixelFunctions.hpp"
-#include "render/Maths.hpp"
+#pragma once
 
-#include <cmath>
+#include "formulas/PixelFunction.hpp"
 
 namespace spirell::formulas {
 
 // Deeply nested sines and cosines of the angles and a ratio of the unzoomed
 // angles, turned into contour bands by three absolute tangents.
-ChannelTerms qwin(const PixelPoint& p) {
-    using std::abs;
-    using maths::cos, maths::pow, maths::sin, maths::tan;
-    const double AngleX = standardAngle(p.zoom, p.X);
-    const double AngleY = standardAngle(p.zoom, p.Y);
+template <typename V> ChannelTerms<V> qwin(const PixelPoint<V>& p) {
+    const V AngleX = standardAngle(p.zoom, p.X);
+    const V AngleY = standardAngle(p.zoom, p.Y);
     // The zoom does not reach this ratio, so zoom 0 still shows rays.
-    const double AngleRatio =
-        ((p.X / 200) * TurnConstant) / (((p.Y / 200) * TurnConstant) + 0.000123);
+    const V AngleRatio = ((p.X / 200) * TurnConstant) / (((p.Y / 200) * TurnConstant) + 0.000123);
 
-    const double TermA =
+    const V TermA =
         sin((AngleY - AngleX) -
             cos(AngleX *
                 cos(AngleX -
@@ -24,26 +20,26 @@ ChannelTerms qwin(const PixelPoint& p) {
                         sin(AngleY *
                             cos(AngleX * sin(AngleY * sin(AngleY - cos(AngleX - AngleY))))))))) +
         0.2;
-    const double TermB =
+    const V TermB =
         cos((0.1 + AngleRatio) -
             sin(AngleY +
                 cos(TermA * (cos((AngleX - AngleY) + (cos(TermA) + sin(AngleY * sin(TermA)))) -
                              sin(TermA + AngleX))))) -
         0.2;
-    const double TermC = abs(
+    const V TermC = abs(
         tan(TermB *
             sin(AngleY * cos(AngleX * (cos(AngleX / (TermB + 0.000123)) *
                                        cos(AngleX * sin(AngleY * sin(AngleY * cos(AngleX)))))))));
-    const double TermD = abs(
+    const V TermD = abs(
         tan(AngleX - AngleY * cos(AngleY / ((AngleX + 0.000123) +
                                             TermB * sin(AngleY + (AngleX * cos(AngleX + AngleY)) *
                                                                      cos(TermB))))));
     // The same shape as TermD, but with cos(TermA) as the innermost factor.
-    const double TermE =
+    const V TermE =
         abs(tan(TermD - TermC * cos(AngleY / ((AngleX + 0.000123) +
                                               TermB * sin(AngleY + (AngleX * cos(AngleX + AngleY)) *
                                                                        cos(TermA))))));
-    const double TermF = sin(pow(abs(TermB / (TermD + TurnConstant)), 0.5));
+    const V TermF = sin(pow(abs(TermB / (TermD + TurnConstant)), 0.5));
 
     return {0.02 * TermC + 0.07 * TermD + 0.1 * TermF + 0.03 * TermB + 0.004 * TermE,
             0.07 * TermC + 0.03 * TermD + 0.2 * TermF + 0.13 * TermB + 0.02 * TermE,

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "formulas/Catalogue.hpp"
+#include "formulas/PixelFunction.hpp"
+#include "render/Colour.hpp"
+
+#include <cstddef>
+
+// How the drawing frame hands pixels to the per-pixel functions in batches,
+// and the table of batch functions each instruction-set width provides. Plain
+// data only: the per-width sources include it too.
+namespace spirell::lanes {
+
+// count pixels; pixel i lies at world (X[i * xStride], Y[i * yStride]). A
+// stride of 0 repeats one coordinate: a column is one X with many Ys, an image
+// row many Xs with one Y.
+struct PixelBatch {
+    const double* X = nullptr;
+    std::ptrdiff_t xStride = 0;
+    const double* Y = nullptr;
+    std::ptrdiff_t yStride = 0;
+    std::size_t count = 0;
+};
+
+// How a formula's three mixtures become channel levels:
+// (mixture x brightness) x levelScale + offset, each level then clamped to
+// 0..255 and rounded half to even, a level that is not a number giving 0.
+struct LevelRule {
+    double zoom = 0; // the formula's zoom value, handed to the per-pixel function
+    double brightness = 0;
+    double levelScale = 1;
+    double offsets[3] = {0, 0, 0};
+};
+
+using RawTerms = formulas::ChannelTerms<double>;
+
+using ColourBatch = void (*)(const LevelRule& rule, const PixelBatch& pixels, Colour* colours);
+using TermsBatch = void (*)(double zoom, const PixelBatch& pixels, RawTerms* terms);
+using LevelsBatch = void (*)(const Levels* levels, std::size_t count, Colour* colours);
+
+// The elementary functions themselves, for checking that every width agrees.
+enum class Elementary { Sin, Cos, Tan, Pow };
+// results[i] = function(x[i]), or pow(x[i], y[i]).
+using ElementaryBatch = void (*)(Elementary function, const double* x, const double* y,
+                                 std::size_t count, double* results);
+
+// The batch functions of one width, indexed by the formula's index.
+struct WidthKernels {
+    const char* name;
+    int lanes;
+    ColourBatch colours[kFormulaCount];
+    TermsBatch terms[kFormulaCount];
+    // The colours of given levels, by the rule the colour batches use.
+    LevelsBatch coloursOfLevels;
+    ElementaryBatch elementary;
+};
+
+} // namespace spirell::lanes

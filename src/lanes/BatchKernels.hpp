@@ -1,0 +1,150 @@
+#pragma once
+
+#include "formulas/AllFormulas.hpp"
+#include "lanes/Batch.hpp"
+#include "lanes/Vec.hpp"
+
+#include <utility>
+
+// The batch functions, written once over the width's Target and instantiated
+// by each per-width source. Like Vec, everything here is a template over
+// Target; no ordinary inline function may be added.
+namespace spirell::lanes {
+
+// How many of the lanes from first on hold real pixels of a batch of count.
+template <typename Target> int lanesInUse(std::size_t count, std::size_t first) {
+    const std::size_t left = count - first;
+    return left < std::size_t(Vec<Target>::size) ? static_cast<int>(left) : Vec<Target>::size;
+}
+
+// Loads the pixels from first on into the lanes. Past the end of the batch the
+// last pixel is repeated: the spare lanes compute real values, and only the
+// lanes of real pixels are stored.
+template <typename Target>
+void loadLanes(const PixelBatch& pixels, std::size_t first, Vec<Target>& X, Vec<Target>& Y) {
+    for (int lane = 0; lane < Vec<Target>::size; ++lane) {
+        std::size_t i = first + lane;
+        if (i >= pixels.count)
+            i = pixels.count - 1;
+        X.raw[lane] = pixels.X[static_cast<std::ptrdiff_t>(i) * pixels.xStride];
+        Y.raw[lane] = pixels.Y[static_cast<std::ptrdiff_t>(i) * pixels.yStride];
+    }
+}
+
+// A level as a channel value: a level that is not a number gives 0, then it is
+// clamped to 0..255 and rounded half to even (254.5 gives 254). Adding and
+// taking away 2^52 rounds a value from 0 to 255 to a whole number, half to
+// even, exactly as nearbyint does in the default rounding mode.
+template <typename Target> Vec<Target> channelValue(Vec<Target> level) {
+    using V = Vec<Target>;
+    const V zero(0.0), top(255.0);
+    level = select(level == level, level, zero);
+    level = select(level < zero, zero, level);
+    level = select(level > top, top, level);
+    return (level + 0x1p52) - 0x1p52;
+}
+
+// Turns the levels of the first lanes into colours.
+template <typename Target>
+void storeColours(Vec<Target> red, Vec<Target> green, Vec<Target> blue, int lanes,
+                  Colour* colours) {
+    red = channelValue<Target>(red);
+    green = channelValue<Target>(green);
+    blue = channelValue<Target>(blue);
+    for (int lane = 0; lane < lanes; ++lane)
+        colours[lane] = Colour{static_cast<unsigned char>(red.raw[lane]),
+                               static_cast<unsigned char>(green.raw[lane]),
+                               static_cast<unsigned char>(blue.raw[lane])};
+}
+
+template <typename Target, formulas::PixelFunction<Vec<Target>> Pixel>
+void colourBatch(const LevelRule& rule, const PixelBatch& pixels, Colour* colours) {
+    using V = Vec<Target>;
+    const auto level = [&](V mixture, double offset) {
+        return (mixture * rule.brightness) * rule.levelScale + offset;
+    };
+    for (std::size_t first = 0; first < pixels.count; first += V::size) {
+        V X, Y;
+        loadLanes(pixels, first, X, Y);
+        const formulas::ChannelTerms<V> terms = Pixel({X, Y, rule.zoom});
+        storeColours<Target>(level(terms.red, rule.offsets[0]), level(terms.green, rule.offsets[1]),
+                             level(terms.blue, rule.offsets[2]),
+                             lanesInUse<Target>(pixels.count, first), colours + first);
+    }
+}
+
+template <typename Target, formulas::PixelFunction<Vec<Target>> Pixel>
+void termsBatch(double zoom, const PixelBatch& pixels, RawTerms* terms) {
+    using V = Vec<Target>;
+    for (std::size_t first = 0; first < pixels.count; first += V::size) {
+        V X, Y;
+        loadLanes(pixels, first, X, Y);
+        const formulas::ChannelTerms<V> lanes = Pixel({X, Y, zoom});
+        const int count = lanesInUse<Target>(pixels.count, first);
+        for (int lane = 0; lane < count; ++lane)
+            terms[first + lane] =
+                RawTerms{lanes.red.raw[lane], lanes.green.raw[lane], lanes.blue.raw[lane]};
+    }
+}
+
+template <typename Target>
+void coloursOfLevels(const Levels* levels, std::size_t count, Colour* colours) {
+    using V = Vec<Target>;
+    for (std::size_t first = 0; first < count; first += V::size) {
+        V red, green, blue;
+        for (int lane = 0; lane < V::size; ++lane) {
+            const std::size_t i = first + lane < count ? first + lane : count - 1;
+            red.raw[lane] = levels[i].red;
+            green.raw[lane] = levels[i].green;
+            blue.raw[lane] = levels[i].blue;
+        }
+        storeColours<Target>(red, green, blue, lanesInUse<Target>(count, first), colours + first);
+    }
+}
+
+template <typename Target>
+void elementary(Elementary function, const double* x, const double* y, std::size_t count,
+                double* results) {
+    using V = Vec<Target>;
+    for (std::size_t first = 0; first < count; first += V::size) {
+        V X, Y;
+        const PixelBatch arguments{x, 1, y, 1, count};
+        loadLanes(arguments, first, X, Y);
+        V result;
+        switch (function) {
+        case Elementary::Sin:
+            result = sin(X);
+            break;
+        case Elementary::Cos:
+            result = cos(X);
+            break;
+        case Elementary::Tan:
+            result = tan(X);
+            break;
+        case Elementary::Pow:
+            result = pow(X, Y);
+            break;
+        }
+        const int lanes = lanesInUse<Target>(count, first);
+        for (int lane = 0; lane < lanes; ++lane)
+            results[first + lane] = result.raw[lane];
+    }
+}
+
+template <typename Target, std::size_t... Index>
+constexpr WidthKernels makeKernels(const char* name, std::index_sequence<Index...>) {
+    using V = Vec<Target>;
+    return {name,
+            V::size,
+            {&colourBatch<Target, formulas::kPixelFunctions<V>[Index]>...},
+            {&termsBatch<Target, formulas::kPixelFunctions<V>[Index]>...},
+            &coloursOfLevels<Target>,
+            &elementary<Target>};
+}
+
+// The table of one width: every formula's batch functions.
+template <typename Target> constexpr WidthKernels makeKernels(const char* name) {
+    return makeKernels<Target>(name, std::make_index_sequence<kFormulaCount>{});
+}
+
+} // namespace spirell::lanes

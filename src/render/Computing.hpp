@@ -1,0 +1,42 @@
+#pragma once
+
+#include "lanes/Widths.hpp"
+
+#include <stdexcept>
+#include <string>
+
+namespace spirell {
+
+// The most computing threads anyone may ask for.
+inline constexpr unsigned kMaxComputingThreads = 1024;
+
+// How colours are computed: at which instruction-set width, on how many
+// threads. Every choice gives the same colours.
+struct Computing {
+    lanes::Width width = lanes::Width::Scalar;
+    unsigned threads = 1;
+
+    const lanes::WidthKernels& kernels() const { return lanes::kernelsFor(width); }
+};
+
+// An unusable SPIRELL_SIMD or SPIRELL_THREADS; what() is a one-line message.
+class ComputingChoiceError : public std::runtime_error {
+public:
+    explicit ComputingChoiceError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// SPIRELL_SIMD names the width (scalar, sse2, avx or avx512; by default the
+// widest this processor offers) and SPIRELL_THREADS the number of computing
+// threads (by default one per core). Throws ComputingChoiceError for a width
+// that is unknown or that this processor lacks, and for a thread count that is
+// not a whole number from 1 to kMaxComputingThreads.
+Computing computingFromEnvironment();
+
+// Reads a thread count as SPIRELL_THREADS gives it. Throws ComputingChoiceError.
+unsigned threadCount(const std::string& text, const std::string& origin);
+
+// What drawings use unless told otherwise: computingFromEnvironment(), read
+// on first use.
+const Computing& defaultComputing();
+
+} // namespace spirell
