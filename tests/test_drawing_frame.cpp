@@ -1,4 +1,5 @@
 #include "support/RecordingSurface.hpp"
+#include "support/TestPrinting.hpp"
 
 #include <QtTest>
 
@@ -31,6 +32,20 @@ std::vector<int> columnsDrawn(const RecordingSurface& surface) {
     return columns;
 }
 
+// One thread computes each column as it is shown; more compute columns ahead,
+// which a halt throws away.
+void computingThreads() {
+    QTest::addColumn<unsigned>("threads");
+    QTest::addColumn<int>("size");
+    QTest::newRow("one thread") << 1u << 60;
+    QTest::newRow("three threads") << 3u << 150;
+}
+
+Computing computingWith(unsigned threads) {
+    return threads == 1 ? Computing{lanes::Width::Scalar, 1}
+                        : Computing{lanes::widestAvailable(), threads};
+}
+
 } // namespace
 
 class DrawingFrameTest : public QObject {
@@ -41,10 +56,14 @@ private slots:
     void imageShape_data();
     void imageShape();
     void visitsColumnByColumn();
+    void haltStopsAfterTheCurrentColumn_data();
     void haltStopsAfterTheCurrentColumn();
     void nestedDrawingRunsInsideTheYieldAndTheOuterResumes();
+    void oneHaltStopsTheWholeChain_data();
     void oneHaltStopsTheWholeChain();
     void hugePositionStillEnds();
+    void everyWidthAndThreadCountDrawsTheSame_data();
+    void everyWidthAndThreadCountDrawsTheSame();
     void boxesThatCannotBeReadDrawNothing();
 };
 
@@ -117,17 +136,24 @@ void DrawingFrameTest::visitsColumnByColumn() {
     }
 }
 
+void DrawingFrameTest::haltStopsAfterTheCurrentColumn_data() {
+    computingThreads();
+}
+
 void DrawingFrameTest::haltStopsAfterTheCurrentColumn() {
+    QFETCH(unsigned, threads);
+    QFETCH(int, size);
     const Formula& formula = aries();
-    const ViewParams view = readView(formula, withSize("100"));
+    const ViewParams view = readView(formula, withSize(qPrintable(QString::number(size))));
     RecordingSurface surface;
     HaltFlag halt;
     surface.onYield = [&](int yield) {
         if (yield == 3)
             halt.request();
     };
-    drawFormula(formula, view, surface, halt);
+    drawFormula(formula, view, surface, halt, computingWith(threads));
     QCOMPARE(surface.yields, 3);
+    QCOMPARE(surface.pixels.size(), std::size_t(3 * size));
     QCOMPARE(columnsDrawn(surface), (std::vector<int>{161, 162, 163}));
     QVERIFY(halt.isRequested()); // a halted drawing leaves the flag set
 }
@@ -165,9 +191,16 @@ void DrawingFrameTest::nestedDrawingRunsInsideTheYieldAndTheOuterResumes() {
     QCOMPARE(surface.latest, expected);
 }
 
+void DrawingFrameTest::oneHaltStopsTheWholeChain_data() {
+    computingThreads();
+}
+
 void DrawingFrameTest::oneHaltStopsTheWholeChain() {
+    QFETCH(unsigned, threads);
+    QFETCH(int, size);
     const Formula& formula = aries();
-    const ViewParams view = readView(formula, withSize("50"));
+    const ViewParams view = readView(formula, withSize(qPrintable(QString::number(size))));
+    const Computing computing = computingWith(threads);
     RecordingSurface surface;
     HaltFlag halt;
     int depth = 0;
@@ -175,15 +208,15 @@ void DrawingFrameTest::oneHaltStopsTheWholeChain() {
         if (depth < 2) {
             ++depth; // a click on a formula button starts a nested drawing
             halt.clear();
-            drawFormula(formula, view, surface, halt);
+            drawFormula(formula, view, surface, halt, computing);
         } else {
             halt.request(); // "halt !" inside the innermost drawing
         }
     };
-    drawFormula(formula, view, surface, halt);
+    drawFormula(formula, view, surface, halt, computing);
     // Each of the three drawings finished exactly one column.
     QCOMPARE(surface.yields, 3);
-    QCOMPARE(surface.pixels.size(), std::size_t(3 * 50));
+    QCOMPARE(surface.pixels.size(), std::size_t(3 * size));
 }
 
 void DrawingFrameTest::hugePositionStillEnds() {
@@ -195,6 +228,40 @@ void DrawingFrameTest::hugePositionStillEnds() {
         QVERIFY(!surface.pixels.empty());
         QCOMPARE(surface.pixels.front().x, 161);
         QCOMPARE(surface.pixels.front().y, 51);
+    }
+}
+
+// The widths and the computing threads change how the colours are computed,
+// never which colours are set where or in what order. The views bring odd
+// tails for every lane count, enough pixels for the threads to take part, zero
+// divisors, NaN and infinite levels, and coordinates too large for the loop to
+// move.
+void DrawingFrameTest::everyWidthAndThreadCountDrawsTheSame_data() {
+    QTest::addColumn<BoxTexts>("view");
+    QTest::newRow("odd tails") << BoxTexts{"0.37", "-12.5", "37", "1", "150"};
+    QTest::newRow("threads at work") << BoxTexts{"1", "1", "131", "1", "150"};
+    QTest::newRow("zero divisor") << BoxTexts{"1", "1", "41", "0.0031818181818181819", "150"};
+    QTest::newRow("huge coordinates") << BoxTexts{"1e15", "-1e300", "23", "0.7", "150"};
+    QTest::newRow("zoom 0") << BoxTexts{"1", "1", "19", "0", "150"};
+    QTest::newRow("infinite levels") << BoxTexts{"-300", "40", "29", "13", "1e300"};
+}
+
+void DrawingFrameTest::everyWidthAndThreadCountDrawsTheSame() {
+    QFETCH(BoxTexts, view);
+    for (const Formula& formula : formulaCatalogue()) {
+        const RecordingSurface reference =
+            drawFromBoxes(formula, view, Computing{lanes::Width::Scalar, 1});
+        QVERIFY(!reference.pixels.empty());
+        for (const lanes::Width width : lanes::availableWidths())
+            for (const unsigned threads : {1u, 3u}) {
+                const RecordingSurface surface =
+                    drawFromBoxes(formula, view, Computing{width, threads});
+                QVERIFY2(surface.pixels == reference.pixels,
+                         qPrintable(QString("%1 at %2 with %3 threads")
+                                        .arg(formula.routine, lanes::nameOf(width))
+                                        .arg(threads)));
+                QCOMPARE(surface.yields, reference.yields);
+            }
     }
 }
 

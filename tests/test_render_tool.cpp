@@ -1,3 +1,4 @@
+#include "lanes/Widths.hpp"
 #include "renderer/BandRenderer.hpp"
 #include "renderer/ImagePlan.hpp"
 #include "renderer/InputError.hpp"
@@ -28,10 +29,13 @@ struct Run {
     QString errors;
 };
 
-Run runTool(const QStringList& arguments, const QString& folder = {}) {
+// Runs spirell-render; environment holds NAME=value entries to add.
+Run runTool(const QStringList& arguments, const QString& folder = {},
+            const QStringList& environment = {}) {
     QProcess process;
     if (!folder.isEmpty())
         process.setWorkingDirectory(folder);
+    process.setEnvironment(QProcess::systemEnvironment() + environment);
     process.start(QStringLiteral(SPIRELL_RENDER_BINARY), arguments);
     if (!process.waitForFinished(120000))
         qFatal("spirell-render did not finish");
@@ -122,6 +126,8 @@ private slots:
     void signalRemovesTheTemporaryFile();
     void renderingFromAnImageGivesTheSameFile();
     void commandLineOverridesTheStoredSettings();
+    void environmentChoosesWidthAndThreads_data();
+    void environmentChoosesWidthAndThreads();
 };
 
 void RenderToolTest::imageIsTheWindowDrawing_data() {
@@ -435,6 +441,51 @@ void RenderToolTest::commandLineOverridesTheStoredSettings() {
     QCOMPARE(runTool({"aries", "--size", "12", "--zoom", "3", "--quiet", "-o", direct}).status, 0);
     QCOMPARE(fileBytes(overridden), fileBytes(direct));
     QCOMPARE(QImage(overridden).size(), QSize(12, 12));
+}
+
+// SPIRELL_SIMD and SPIRELL_THREADS choose how the colours are computed, never
+// which: every width and thread count writes the same file. A choice that
+// cannot be honoured is bad input.
+void RenderToolTest::environmentChoosesWidthAndThreads_data() {
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("error"); // empty: succeeds with the usual file
+    for (const lanes::Width width : lanes::availableWidths())
+        for (const char* threads : {"1", "3"})
+            QTest::addRow("%s, %s threads", lanes::nameOf(width), threads)
+                << QStringList{QString("SPIRELL_SIMD=") + lanes::nameOf(width),
+                               QString("SPIRELL_THREADS=") + threads}
+                << QStringList{} << QString();
+    QTest::newRow("--threads wins over SPIRELL_THREADS")
+        << QStringList{"SPIRELL_THREADS=many"} << QStringList{"--threads", "2"} << QString();
+    QTest::newRow("unknown width")
+        << QStringList{"SPIRELL_SIMD=avx9"} << QStringList{} << "SPIRELL_SIMD=avx9 is not a width";
+    QTest::newRow("no threads") << QStringList{"SPIRELL_THREADS=0"} << QStringList{}
+                                << "SPIRELL_THREADS needs a whole number from 1 to 1024";
+    QTest::newRow("threads not a number") << QStringList{"SPIRELL_THREADS=two"} << QStringList{}
+                                          << "SPIRELL_THREADS needs a whole number";
+}
+
+void RenderToolTest::environmentChoosesWidthAndThreads() {
+    QFETCH(QStringList, environment);
+    QFETCH(QStringList, options);
+    QFETCH(QString, error);
+    QTemporaryDir folder;
+    const QStringList view{"quest", "--size", "67", "--x", "0.3", "--zoom", "1.7", "--quiet"};
+    const QString usual = folder.filePath("usual.png");
+    QCOMPARE(runTool(view + QStringList{"-o", usual}, {}, {"SPIRELL_SIMD=scalar"}).status, 0);
+
+    const QString output = folder.filePath("chosen.png");
+    const Run run = runTool(view + options + QStringList{"-o", output}, {}, environment);
+    if (error.isEmpty()) {
+        QVERIFY2(run.status == 0, qPrintable(run.errors));
+        QCOMPARE(fileBytes(output), fileBytes(usual));
+        return;
+    }
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.errors.startsWith("spirell-render: " + error) && run.errors.count('\n') == 1,
+             qPrintable(run.errors));
+    QVERIFY(!QFile::exists(output));
 }
 
 QTEST_GUILESS_MAIN(RenderToolTest)

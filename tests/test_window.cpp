@@ -116,6 +116,8 @@ private slots:
     void endingLabelEndsTheProcessWithStatusZero();
     void webLinkThatCannotStartShowsOneMessage();
     void webLinkStartsTheBrowser();
+    void unusableComputingChoiceRefusesToStart_data();
+    void unusableComputingChoiceRefusesToStart();
 
 private:
     std::unique_ptr<qTac> window_;
@@ -501,6 +503,29 @@ void WindowTest::webLinkStartsTheBrowser() {
     QVERIFY(result.open(QIODevice::ReadOnly));
     QCOMPARE(result.readAll(), QByteArray("1|https://www.example.org/"));
     QVERIFY(watcher.boxes.empty());
+}
+
+void WindowTest::unusableComputingChoiceRefusesToStart_data() {
+    QTest::addColumn<QString>("variable");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown width") << "SPIRELL_SIMD=avx9"
+                                   << "spirell: SPIRELL_SIMD=avx9 is not a width: use scalar, "
+                                      "sse2, avx or avx512\n";
+    QTest::newRow("no threads") << "SPIRELL_THREADS=0"
+                                << "spirell: SPIRELL_THREADS needs a whole number from 1 to "
+                                   "1024, not \"0\"\n";
+}
+
+void WindowTest::unusableComputingChoiceRefusesToStart() {
+    QFETCH(QString, variable);
+    QFETCH(QString, message);
+    QProcess program;
+    program.setEnvironment(QProcess::systemEnvironment() << variable);
+    program.start(SPIRELL_WINDOW_BINARY, {});
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 2);
+    QCOMPARE(QString::fromUtf8(program.readAllStandardError()), message);
 }
 
 // The real program's ending, in a process of its own: "x" clicked in the middle

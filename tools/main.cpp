@@ -55,7 +55,7 @@ void render(const CommandLine& line) {
     progress.update(0);
 
     BandOptions options;
-    options.threads = line.threads ? *line.threads : spirell::defaultComputing().threads;
+    options.threads = spirell::defaultComputing().threads;
     try {
         renderRows(
             plan, options, [&](const std::uint8_t* row) { png.writeRow(row); },
@@ -78,6 +78,8 @@ int main(int argc, char** argv) {
             std::fputs(usageText().c_str(), stdout);
             return 0;
         }
+        // --threads wins over SPIRELL_THREADS.
+        spirell::setDefaultComputing(spirell::computingFromEnvironment(line.threads));
         render(line);
         return 0;
     } catch (const InputError& error) {

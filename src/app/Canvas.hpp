@@ -19,6 +19,7 @@ public:
     void setPixel(int x, int y, Colour colour) override;
     void yieldToEvents() override;
     void clear() override;
+    Size shownSize() const override { return {width_, height_}; }
 
     // Shows everything drawn so far; called when a drawing ends.
     void flush();

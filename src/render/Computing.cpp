@@ -28,7 +28,7 @@ unsigned threadCount(const std::string& text, const std::string& origin) {
     return count;
 }
 
-Computing computingFromEnvironment() {
+Computing computingFromEnvironment(std::optional<unsigned> threads) {
     Computing computing;
     computing.width = lanes::widestAvailable();
     if (const char* name = std::getenv("SPIRELL_SIMD")) {
@@ -43,14 +43,31 @@ Computing computingFromEnvironment() {
         computing.width = *width;
     }
     computing.threads = std::max(1u, std::thread::hardware_concurrency());
-    if (const char* threads = std::getenv("SPIRELL_THREADS"))
-        computing.threads = threadCount(threads, "SPIRELL_THREADS");
+    if (threads)
+        computing.threads = *threads;
+    else if (const char* text = std::getenv("SPIRELL_THREADS"))
+        computing.threads = threadCount(text, "SPIRELL_THREADS");
     return computing;
 }
 
+namespace {
+
+std::optional<Computing>& chosenComputing() {
+    static std::optional<Computing> chosen;
+    return chosen;
+}
+
+} // namespace
+
 const Computing& defaultComputing() {
-    static const Computing computing = computingFromEnvironment();
-    return computing;
+    std::optional<Computing>& chosen = chosenComputing();
+    if (!chosen)
+        chosen = computingFromEnvironment();
+    return *chosen;
+}
+
+void setDefaultComputing(const Computing& computing) {
+    chosenComputing() = computing;
 }
 
 } // namespace spirell

@@ -2,6 +2,7 @@
 
 #include "lanes/Widths.hpp"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -27,16 +28,18 @@ public:
 
 // SPIRELL_SIMD names the width (scalar, sse2, avx or avx512; by default the
 // widest this processor offers) and SPIRELL_THREADS the number of computing
-// threads (by default one per core). Throws ComputingChoiceError for a width
-// that is unknown or that this processor lacks, and for a thread count that is
-// not a whole number from 1 to kMaxComputingThreads.
-Computing computingFromEnvironment();
+// threads (by default one per core), unless threads are given here. Throws
+// ComputingChoiceError for a width that is unknown or that this processor
+// lacks, and for a thread count that is not a whole number from 1 to
+// kMaxComputingThreads.
+Computing computingFromEnvironment(std::optional<unsigned> threads = std::nullopt);
 
 // Reads a thread count as SPIRELL_THREADS gives it. Throws ComputingChoiceError.
 unsigned threadCount(const std::string& text, const std::string& origin);
 
-// What drawings use unless told otherwise: computingFromEnvironment(), read
-// on first use.
+// What drawings use unless told otherwise: what the program set, or else
+// computingFromEnvironment() on first use.
 const Computing& defaultComputing();
+void setDefaultComputing(const Computing& computing);
 
 } // namespace spirell

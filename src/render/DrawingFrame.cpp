@@ -59,8 +59,9 @@ void drawFormula(const Formula& formula, const ViewParams& view, DrawingSurface&
                  const HaltFlag& halt, const Computing& computing) {
     // Only the rows and columns that land on the surface are computed; the
     // loops still run their full course, yielding after every column.
-    const std::int64_t shownRows = std::int64_t(surface.height()) - kImageTop - 1;
-    const std::int64_t shownColumns = std::int64_t(surface.width()) - kImageLeft - 1;
+    const DrawingSurface::Size shown = surface.shownSize();
+    const std::int64_t shownRows = std::int64_t(shown.height) - kImageTop - 1;
+    const std::int64_t shownColumns = std::int64_t(shown.width) - kImageLeft - 1;
     std::vector<double> rowY;
     rowRange(view).forEach([&](std::int64_t row, double Y) {
         if (row > shownRows)

@@ -20,10 +20,15 @@ public:
     // Fills the whole surface with its background colour.
     virtual void clear() = 0;
 
-    // The positions that show: x from 0 to width() - 1, y from 0 to height() - 1.
+    // The positions that show: x from 0 to width - 1, y from 0 to height - 1.
     // A drawing need not compute the pixels it would set elsewhere.
-    virtual int width() const { return std::numeric_limits<int>::max(); }
-    virtual int height() const { return std::numeric_limits<int>::max(); }
+    struct Size {
+        int width;
+        int height;
+    };
+    virtual Size shownSize() const {
+        return {std::numeric_limits<int>::max(), std::numeric_limits<int>::max()};
+    }
 };
 
 } // namespace spirell

@@ -22,6 +22,7 @@ public:
     struct Pixel {
         int x, y;
         Colour colour;
+        bool operator==(const Pixel&) const = default;
     };
 
     void setPixel(int x, int y, Colour colour) override {
@@ -51,10 +52,11 @@ public:
 };
 
 // Draws a formula from box texts through the real frame, as a button click does.
-inline RecordingSurface drawFromBoxes(const Formula& formula, const BoxTexts& boxes) {
+inline RecordingSurface drawFromBoxes(const Formula& formula, const BoxTexts& boxes,
+                                      const Computing& computing = defaultComputing()) {
     RecordingSurface surface;
     HaltFlag halt;
-    drawFormula(formula, readView(formula, boxes), surface, halt);
+    drawFormula(formula, readView(formula, boxes), surface, halt, computing);
     return surface;
 }
 
