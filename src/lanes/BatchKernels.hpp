@@ -17,18 +17,32 @@ template <typename Target> int lanesInUse(std::size_t count, std::size_t first) 
     return left < std::size_t(Vec<Target>::size) ? static_cast<int>(left) : Vec<Target>::size;
 }
 
-// Loads the pixels from first on into the lanes. Past the end of the batch the
-// last pixel is repeated: the spare lanes compute real values, and only the
-// lanes of real pixels are stored.
+// Loads one coordinate of the pixels from first on into the lanes: a stride of
+// 0 is the same value in every lane, a stride of 1 a plain load. Past the end
+// of the batch the last pixel is repeated: the spare lanes compute real
+// values, and only the lanes of real pixels are stored.
+template <typename Target>
+Vec<Target> loadCoordinate(const double* values, std::ptrdiff_t stride, std::size_t count,
+                           std::size_t first) {
+    using V = Vec<Target>;
+    if (stride == 0)
+        return V(values[0]);
+    V lanes;
+    if (stride == 1 && first + V::size <= count) {
+        __builtin_memcpy(&lanes.raw, values + first, sizeof lanes.raw);
+        return lanes;
+    }
+    for (int lane = 0; lane < V::size; ++lane) {
+        const std::size_t i = first + lane < count ? first + lane : count - 1;
+        lanes.raw[lane] = values[static_cast<std::ptrdiff_t>(i) * stride];
+    }
+    return lanes;
+}
+
 template <typename Target>
 void loadLanes(const PixelBatch& pixels, std::size_t first, Vec<Target>& X, Vec<Target>& Y) {
-    for (int lane = 0; lane < Vec<Target>::size; ++lane) {
-        std::size_t i = first + lane;
-        if (i >= pixels.count)
-            i = pixels.count - 1;
-        X.raw[lane] = pixels.X[static_cast<std::ptrdiff_t>(i) * pixels.xStride];
-        Y.raw[lane] = pixels.Y[static_cast<std::ptrdiff_t>(i) * pixels.yStride];
-    }
+    X = loadCoordinate<Target>(pixels.X, pixels.xStride, pixels.count, first);
+    Y = loadCoordinate<Target>(pixels.Y, pixels.yStride, pixels.count, first);
 }
 
 // A level as a channel value: a level that is not a number gives 0, then it is
