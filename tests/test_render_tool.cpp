@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -26,6 +27,7 @@ struct Run {
     int status = -1;
     bool crashed = false;
     QString errors;
+    QByteArray errorBytes; // as written, for checks that decoding would hide
 };
 
 Run runTool(const QStringList& arguments, const QString& folder = {}) {
@@ -35,8 +37,9 @@ Run runTool(const QStringList& arguments, const QString& folder = {}) {
     process.start(QStringLiteral(SPIRELL_RENDER_BINARY), arguments);
     if (!process.waitForFinished(120000))
         qFatal("spirell-render did not finish");
+    const QByteArray errors = process.readAllStandardError();
     return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
-            QString::fromUtf8(process.readAllStandardError())};
+            QString::fromUtf8(errors), errors};
 }
 
 QByteArray fileBytes(const QString& path) {
@@ -336,6 +339,12 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
         "spirell:scale");
     row("from a PNG with an unknown formula", {"--from", "{in}/unknown.png", "-o", "{out}"},
         "unknown formula \"zebra\"");
+    // Escape sequences, C1 controls and bytes that are not UTF-8 would reach the
+    // terminal; the text is escaped and cut short.
+    row("hostile formula name", {"\x1b[2J\u009b" + QString(300, 'x') + "end", "-o", "{out}"},
+        "unknown formula \"\\x1b[2J\\xc2\\x9bxxx");
+    row("hostile option", {"aries", "--\u202e" + QString(200, 'o'), "-o", "{out}"},
+        "unknown option --\\xe2\\x80\\xaeooo");
     if (const Formula* formula = unavailableFormula())
         row("formula not available yet", {formula->routine, "-o", "{out}"}, "not available yet");
 }
@@ -379,6 +388,15 @@ void RenderToolTest::badInputFailsAndLeavesNothing() {
              qPrintable(run.errors));
     QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
     QCOMPARE(entries(target.path()), QStringList());
+
+    // Whatever the input, the line is short, valid UTF-8 and free of control characters.
+    const QByteArray& line = run.errorBytes;
+    QVERIFY2(line.size() <= 400, line.constData());
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8(line.chopped(1));
+    QVERIFY(!utf8.hasError());
+    for (const QChar c : decoded)
+        QVERIFY2(c.isPrint(), line.constData());
 }
 
 void RenderToolTest::signalRemovesTheTemporaryFile_data() {

@@ -8,6 +8,7 @@
 #include "renderer/PngFile.hpp"
 #include "renderer/ProgressLine.hpp"
 #include "renderer/Settings.hpp"
+#include "renderer/UserText.hpp"
 
 #include <cstdio>
 #include <exception>
@@ -23,21 +24,11 @@ namespace {
 constexpr int kBadInput = 2;
 constexpr int kFailed = 1;
 
-// Errors take exactly one line, even when a box text or a file name holds a
-// line feed: control characters are shown as escapes.
+// Errors take exactly one line. The user's texts in a message are already
+// shortened and escaped; escaping the whole line again catches anything else,
+// such as a message from a library.
 int fail(int status, const char* message) {
-    std::string line = "spirell-render: ";
-    for (const char* c = message; *c; ++c) {
-        if (*c == '\n')
-            line += "\\n";
-        else if (*c == '\t')
-            line += "\\t";
-        else if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7f)
-            line += '?';
-        else
-            line += *c;
-    }
-    line += '\n';
+    const std::string line = "spirell-render: " + escaped(message) + "\n";
     std::fputs(line.c_str(), stderr);
     return status;
 }

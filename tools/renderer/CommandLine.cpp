@@ -1,6 +1,7 @@
 #include "renderer/CommandLine.hpp"
 
 #include "renderer/InputError.hpp"
+#include "renderer/UserText.hpp"
 
 #include <charconv>
 #include <cstdint>
@@ -17,7 +18,7 @@ std::int64_t wholeNumber(const std::string& option, const std::string& text, std
     const auto [stop, error] = std::from_chars(text.data(), end, value);
     if (text.empty() || error != std::errc{} || stop != end || value < low || value > high)
         throw InputError(option + " needs a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not \"" + text + "\"");
+                         std::to_string(high) + ", not " + quoted(text));
     return value;
 }
 
@@ -46,12 +47,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             if (attached)
                 return *attached;
             if (i + 1 >= arguments.size())
-                throw InputError(name + " needs a value");
+                throw InputError(shown(name) + " needs a value");
             return arguments[++i];
         };
         const auto flag = [&] {
             if (attached)
-                throw InputError(name + " takes no value");
+                throw InputError(shown(name) + " takes no value");
         };
 
         if (name == "-o" || name == "--output")
@@ -78,10 +79,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             flag();
             line.quiet = true;
         } else if (name.starts_with("-") && name != "-")
-            throw InputError("unknown option " + name);
+            throw InputError("unknown option " + shown(name));
         else if (line.formula)
-            throw InputError("unexpected argument \"" + name + "\" after the formula \"" +
-                             *line.formula + "\"");
+            throw InputError("unexpected argument " + quoted(name) + " after the formula " +
+                             quoted(*line.formula));
         else
             line.formula = name;
     }
