@@ -8,14 +8,20 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtEndian>
 #include <QtTest>
 
+#include <zlib.h>
+
 #include <signal.h>
+#include <sys/stat.h>
 
 using namespace spirell;
 using namespace spirell::testing;
@@ -45,6 +51,20 @@ Run runTool(const QStringList& arguments, const QString& folder = {}) {
 QByteArray fileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Runs the renderer under GNU time, which forks it afresh and so measures
+// the renderer alone, and gives its exit status and peak resident memory in KiB.
+std::pair<int, long> runMeasured(const QStringList& arguments, const QString& folder) {
+    const QString report = folder + "/peak.txt";
+    QProcess process;
+    process.start("/usr/bin/time",
+                  QStringList{"-f", "%M", "-o", report, SPIRELL_RENDER_BINARY} + arguments);
+    if (!process.waitForFinished(120000))
+        qFatal("spirell-render did not finish");
+    const long peak = QString::fromLatin1(fileBytes(report)).trimmed().toLong();
+    QFile::remove(report);
+    return {process.exitCode(), peak};
 }
 
 // Everything in a folder, hidden temporary files included.
@@ -106,6 +126,66 @@ std::vector<std::uint8_t> renderedBytes(const ImagePlan& plan, const BandOptions
     return bytes;
 }
 
+// A PNG chunk as it stands in a file: length, type, data, CRC.
+QByteArray pngChunk(const char* type, const QByteArray& data) {
+    const QByteArray body = type + data;
+    const auto bigEndian = [](std::size_t value) {
+        const quint32 number = qToBigEndian(quint32(value));
+        return QByteArray(reinterpret_cast<const char*>(&number), 4);
+    };
+    return bigEndian(std::size_t(data.size())) + body +
+           bigEndian(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size())));
+}
+
+QByteArray zlibStream(const QByteArray& bytes) {
+    return qCompress(bytes, 9).mid(4); // qCompress puts the length first
+}
+
+// A text chunk of one of the three kinds a PNG may hold, "iTXt" uncompressed
+// and "iTXt+z" compressed.
+QByteArray textChunk(const QString& kind, const QByteArray& key, const QByteArray& text) {
+    if (kind == "tEXt")
+        return pngChunk("tEXt", key + '\0' + text);
+    if (kind == "zTXt")
+        return pngChunk("zTXt", key + '\0' + '\0' + zlibStream(text));
+    const bool compressed = kind == "iTXt+z";
+    return pngChunk("iTXt", key + '\0' + char(compressed) + '\0' + "en" + '\0' + '\0' +
+                                (compressed ? zlibStream(text) : text));
+}
+
+// A one-pixel PNG with the given chunks before its image data.
+QByteArray pngWith(const QList<QByteArray>& chunks) {
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    png += pngChunk("IHDR", QByteArray("\0\0\0\1\0\0\0\1\x08\x02\0\0\0", 13));
+    for (const QByteArray& chunk : chunks)
+        png += chunk;
+    png += pngChunk("IDAT", zlibStream(QByteArray(4, '\0')));
+    return png + pngChunk("IEND", {});
+}
+
+// A PNG with the settings of "aries --x 0.5 --size 12" in text chunks of one
+// kind, but for the chunks given in place of some keys' texts, and more chunks
+// after them.
+QByteArray settingsPng(const QString& kind, const QMap<QByteArray, QByteArray>& replaced = {},
+                       const QList<QByteArray>& more = {}) {
+    RenderSettings settings;
+    settings.boxes = boxes("0.5", "1", "12");
+    QList<QByteArray> chunks;
+    for (const auto& [key, text] : storedTexts("aries", settings)) {
+        const QByteArray name = QByteArray::fromStdString(key);
+        if (name.startsWith("spirell:"))
+            chunks.append(
+                replaced.value(name, textChunk(kind, name, QByteArray::fromStdString(text))));
+    }
+    return pngWith(chunks + more);
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write a test file");
+}
+
 const Formula* unavailableFormula() {
     for (const Formula& formula : formulaCatalogue())
         if (!formula.isAvailable())
@@ -118,6 +198,7 @@ const Formula* unavailableFormula() {
 class RenderToolTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void imageIsTheWindowDrawing_data();
     void imageIsTheWindowDrawing();
     void pixelLimitCountsTheRealImage_data();
@@ -130,9 +211,59 @@ private slots:
     void badInputFailsAndLeavesNothing();
     void signalRemovesTheTemporaryFile_data();
     void signalRemovesTheTemporaryFile();
+    void fromReadsOnlyItsOwnTexts_data();
+    void fromReadsOnlyItsOwnTexts();
     void renderingFromAnImageGivesTheSameFile();
     void commandLineOverridesTheStoredSettings();
+
+private:
+    QTemporaryDir inputs_;
 };
+
+// Input files for the tests of bad input, made once.
+void RenderToolTest::initTestCase() {
+    QVERIFY(inputs_.isValid());
+    const auto path = [&](const char* name) { return inputs_.filePath(name); };
+    writeFile(path("notes.txt"), "not an image\n");
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QVERIFY(image.save(path("plain.png")));
+    writeFile(path("truncated.png"), fileBytes(path("plain.png")).left(12));
+    const auto storedImage = [&](const char* name, const char* formula, bool withScale) {
+        QImage stored = image;
+        for (const auto& [key, text] : storedTexts(formula, RenderSettings{}))
+            if (withScale || key != keys::scale)
+                stored.setText(QString::fromStdString(key), QString::fromStdString(text));
+        QVERIFY(stored.save(path(name)));
+    };
+    storedImage("noscale.png", "aries", false);
+    storedImage("unknown.png", "zebra", true);
+
+    QVERIFY(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
+    // A few kilobytes that inflate to 8 MiB under one of the program's keys.
+    writeFile(path("bomb.png"),
+              settingsPng("tEXt", {{"spirell:x",
+                                    textChunk("zTXt", "spirell:x", QByteArray(8 << 20, '1'))}}));
+    QMap<QByteArray, QByteArray> wordy;
+    for (const QByteArray key :
+         {"spirell:x", "spirell:y", "spirell:size", "spirell:zoom", "spirell:brightness"})
+        wordy[key] = textChunk("zTXt", key, QByteArray(60 << 10, '1'));
+    writeFile(path("wordy.png"), settingsPng("tEXt", wordy));
+    // Random characters hardly compress: the chunk stays over a mebibyte.
+    QByteArray noise(2 << 20, ' ');
+    for (char& c : noise)
+        c = char(QRandomGenerator::global()->bounded(' ', '~'));
+    writeFile(path("huge.png"), settingsPng("tEXt", {}, {textChunk("zTXt", "Comment", noise)}));
+    // A compressed stream cut short.
+    writeFile(
+        path("damaged.png"),
+        settingsPng("tEXt", {{"spirell:x", pngChunk("zTXt", QByteArray("spirell:x\0\0", 11) +
+                                                                zlibStream("12").chopped(3))}}));
+    writeFile(path("hostile.png"),
+              settingsPng("tEXt",
+                          {{"spirell:formula", textChunk("tEXt", "spirell:formula",
+                                                         "\x9b\xff\x07" + QByteArray(200, 'x'))}}));
+}
 
 void RenderToolTest::imageIsTheWindowDrawing_data() {
     QTest::addColumn<QString>("formula");
@@ -339,12 +470,24 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
         "spirell:scale");
     row("from a PNG with an unknown formula", {"--from", "{in}/unknown.png", "-o", "{out}"},
         "unknown formula \"zebra\"");
+    row("from a FIFO", {"--from", "{in}/fifo", "-o", "{out}"}, "not a regular file");
+    row("from a folder", {"--from", "{in}", "-o", "{out}"}, "folder");
+    row("from a compressed text bomb", {"--from", "{in}/bomb.png", "-o", "{out}"},
+        "\"spirell:x\" text longer than 64 KiB");
+    row("from a PNG with too much settings text", {"--from", "{in}/wordy.png", "-o", "{out}"},
+        "more than 256 KiB");
+    row("from a PNG with a huge chunk", {"--from", "{in}/huge.png", "-o", "{out}"},
+        "chunk longer than 1 MiB");
+    row("from a PNG with a damaged text", {"--from", "{in}/damaged.png", "-o", "{out}"},
+        "damaged \"spirell:x\"");
     // Escape sequences, C1 controls and bytes that are not UTF-8 would reach the
     // terminal; the text is escaped and cut short.
     row("hostile formula name", {"\x1b[2J\u009b" + QString(300, 'x') + "end", "-o", "{out}"},
         "unknown formula \"\\x1b[2J\\xc2\\x9bxxx");
     row("hostile option", {"aries", "--\u202e" + QString(200, 'o'), "-o", "{out}"},
         "unknown option --\\xe2\\x80\\xaeooo");
+    row("hostile text in a file", {"--from", "{in}/hostile.png", "-o", "{out}"},
+        "unknown formula \"\\x9b\\xff\\x07x");
     if (const Formula* formula = unavailableFormula())
         row("formula not available yet", {formula->routine, "-o", "{out}"}, "not available yet");
 }
@@ -352,33 +495,13 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
 void RenderToolTest::badInputFailsAndLeavesNothing() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
-    QTemporaryDir target, inputs;
-
-    QFile notes(inputs.filePath("notes.txt"));
-    QVERIFY(notes.open(QIODevice::WriteOnly));
-    notes.write("not an image\n");
-    notes.close();
-    QImage image(4, 4, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QVERIFY(image.save(inputs.filePath("plain.png")));
-    QFile truncated(inputs.filePath("truncated.png"));
-    QVERIFY(truncated.open(QIODevice::WriteOnly));
-    truncated.write(fileBytes(inputs.filePath("plain.png")).left(12));
-    truncated.close();
-    const auto storedImage = [&](const char* name, const char* formula, bool withScale) {
-        QImage stored = image;
-        for (const auto& [key, text] : storedTexts(formula, RenderSettings{}))
-            if (withScale || key != keys::scale)
-                stored.setText(QString::fromStdString(key), QString::fromStdString(text));
-        QVERIFY(stored.save(inputs.filePath(name)));
-    };
-    storedImage("noscale.png", "aries", false);
-    storedImage("unknown.png", "zebra", true);
+    QTemporaryDir target;
+    const QString inputs = inputs_.path();
 
     for (QString& argument : arguments)
         argument.replace("{out}", target.filePath("image.png"))
             .replace("{folder}", target.path())
-            .replace("{in}", inputs.path());
+            .replace("{in}", inputs);
     const Run run = runTool(arguments, target.path());
 
     QCOMPARE(run.status, 2);
@@ -425,6 +548,45 @@ void RenderToolTest::signalRemovesTheTemporaryFile() {
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
     QCOMPARE(entries(folder.path()), QStringList());
+}
+
+void RenderToolTest::fromReadsOnlyItsOwnTexts_data() {
+    QTest::addColumn<QString>("kind"); // how the settings are stored
+    QTest::addColumn<QList<QByteArray>>("others");
+    QTest::newRow("plain settings") << "tEXt" << QList<QByteArray>();
+    QTest::newRow("compressed settings") << "zTXt" << QList<QByteArray>();
+    QTest::newRow("international settings") << "iTXt" << QList<QByteArray>();
+    QTest::newRow("compressed international settings") << "iTXt+z" << QList<QByteArray>();
+    // Chunks of a few kilobytes, each of which takes 7.5 MiB once inflated:
+    // just below the size at which libpng itself would drop a text.
+    const QByteArray lots(15 << 19, '7');
+    QTest::newRow("compressed texts under another key")
+        << "tEXt" << QList<QByteArray>(20, textChunk("zTXt", "Comment", lots));
+    QTest::newRow("international texts under another key")
+        << "zTXt" << QList<QByteArray>(20, textChunk("iTXt+z", "Description", lots));
+    QTest::newRow("a hundred texts under other keys")
+        << "iTXt" << QList<QByteArray>(100, textChunk("zTXt", "Comment", QByteArray(1 << 20, '7')));
+}
+
+void RenderToolTest::fromReadsOnlyItsOwnTexts() {
+    QFETCH(QString, kind);
+    QFETCH(QList<QByteArray>, others);
+    QTemporaryDir folder;
+    writeFile(folder.filePath("stored.png"), settingsPng(kind, {}, others));
+    QCOMPARE(runTool({"aries", "--x", "0.5", "--size", "12", "--quiet", "-o",
+                      folder.filePath("direct.png")})
+                 .status,
+             0);
+
+    if (!QFileInfo("/usr/bin/time").isExecutable())
+        QSKIP("GNU time is not installed");
+    const auto [status, peakKiB] = runMeasured(
+        {"--from", folder.filePath("stored.png"), "--quiet", "-o", folder.filePath("again.png")},
+        folder.path());
+    QCOMPARE(status, 0);
+    QCOMPARE(fileBytes(folder.filePath("again.png")), fileBytes(folder.filePath("direct.png")));
+    // Far below the 64 MiB that inflating the other texts would take.
+    QVERIFY2(peakKiB < 32 * 1024, qPrintable(QString("peak %1 KiB").arg(peakKiB)));
 }
 
 void RenderToolTest::renderingFromAnImageGivesTheSameFile() {

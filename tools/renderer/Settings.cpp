@@ -49,7 +49,10 @@ RenderSettings settingsFromTexts(const std::map<std::string, std::string>& texts
 RenderSettings resolveSettings(const CommandLine& line) {
     RenderSettings settings;
     if (!line.from.empty())
-        settings = settingsFromTexts(readPngTexts(line.from), line.from);
+        settings =
+            settingsFromTexts(readPngTexts(line.from, {keys::formula, keys::x, keys::y, keys::size,
+                                                       keys::zoom, keys::brightness, keys::scale}),
+                              line.from);
     if (line.formula)
         settings.formula = *line.formula;
     if (line.x)
