@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QThread>
@@ -21,7 +22,10 @@
 #include <zlib.h>
 
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace spirell;
 using namespace spirell::testing;
@@ -211,6 +215,10 @@ private slots:
     void badInputFailsAndLeavesNothing();
     void signalRemovesTheTemporaryFile_data();
     void signalRemovesTheTemporaryFile();
+    void outputTargets_data();
+    void outputTargets();
+    void fullDiskIsAFailure_data();
+    void fullDiskIsAFailure();
     void fromReadsOnlyItsOwnTexts_data();
     void fromReadsOnlyItsOwnTexts();
     void renderingFromAnImageGivesTheSameFile();
@@ -240,6 +248,17 @@ void RenderToolTest::initTestCase() {
     storedImage("unknown.png", "zebra", true);
 
     QVERIFY(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
+    // A bound socket stays in the folder as a socket file once closed.
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(path("socket"));
+    QVERIFY(std::size_t(socketPath.size()) < sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.constData(), std::size_t(socketPath.size()));
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound = ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(socket);
+    QVERIFY(bound);
+
     // A few kilobytes that inflate to 8 MiB under one of the program's keys.
     writeFile(path("bomb.png"),
               settingsPng("tEXt", {{"spirell:x",
@@ -480,6 +499,7 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
         "chunk longer than 1 MiB");
     row("from a PNG with a damaged text", {"--from", "{in}/damaged.png", "-o", "{out}"},
         "damaged \"spirell:x\"");
+    row("output is a socket", {"aries", "-o", "{in}/socket"}, "socket");
     // Escape sequences, C1 controls and bytes that are not UTF-8 would reach the
     // terminal; the text is escaped and cut short.
     row("hostile formula name", {"\x1b[2J\u009b" + QString(300, 'x') + "end", "-o", "{out}"},
@@ -548,6 +568,129 @@ void RenderToolTest::signalRemovesTheTemporaryFile() {
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
     QCOMPARE(entries(folder.path()), QStringList());
+}
+
+void RenderToolTest::outputTargets_data() {
+    // Links made first (name, where to), the -o target, the exit status, where
+    // the image ends up ("-": standard output) and the folder afterwards.
+    // The folder also holds a FIFO "pipe" and a folder "sub"; "kept.png",
+    // where named, exists beforehand with mode 0640.
+    QTest::addColumn<QStringList>("links");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("image");
+    QTest::addColumn<QStringList>("after");
+    const QStringList none;
+    QTest::newRow("standard output") << none << "-" << 0 << "-" << none;
+    QTest::newRow("link to standard output")
+        << QStringList{"out", "/dev/stdout"} << "out" << 0 << "-" << QStringList{"out"};
+    QTest::newRow("FIFO") << none << "pipe" << 0 << "pipe" << none;
+    QTest::newRow("link to /dev/null")
+        << QStringList{"null", "/dev/null"} << "null" << 0 << "" << QStringList{"null"};
+    QTest::newRow("link to /dev/full")
+        << QStringList{"full", "/dev/full"} << "full" << 1 << "" << QStringList{"full"};
+    QTest::newRow("file keeps its permissions")
+        << none << "kept.png" << 0 << "kept.png" << QStringList{"kept.png"};
+    QTest::newRow("link to a file") << QStringList{"link.png", "kept.png"} << "link.png" << 0
+                                    << "kept.png" << QStringList{"kept.png", "link.png"};
+    QTest::newRow("link to nothing yet") << QStringList{"link.png", "made.png"} << "link.png" << 0
+                                         << "made.png" << QStringList{"link.png", "made.png"};
+    QTest::newRow("link into a folder")
+        << QStringList{"link.png", "sub/inner.png"} << "link.png" << 0 << "sub/inner.png"
+        << QStringList{"link.png", "sub/inner.png"};
+    const QString longName = QString(246, 'n') + ".png";
+    QTest::newRow("250-character name")
+        << none << longName << 0 << longName << QStringList{longName};
+}
+
+void RenderToolTest::outputTargets() {
+    QFETCH(QStringList, links);
+    QFETCH(QString, target);
+    QFETCH(int, status);
+    QFETCH(QString, image);
+    QFETCH(QStringList, after);
+    const QStringList view{"aries", "--size", "20", "--quiet"};
+    QTemporaryDir reference, folder;
+    QCOMPARE(runTool(view + QStringList{"-o", reference.filePath("image.png")}).status, 0);
+    const auto local = [&](const QString& name) {
+        return QFile::encodeName(folder.filePath(name));
+    };
+
+    QVERIFY(QDir(folder.path()).mkdir("sub"));
+    for (int i = 0; i < links.size(); i += 2)
+        QVERIFY(::symlink(QFile::encodeName(links[i + 1]).constData(), local(links[i])) == 0);
+    if (after.contains("kept.png")) {
+        writeFile(folder.filePath("kept.png"), "old");
+        QVERIFY(::chmod(local("kept.png"), 0640) == 0);
+    }
+    QVERIFY(::mkfifo(local("pipe"), 0600) == 0);
+
+    QProcess process, reader;
+    process.setWorkingDirectory(folder.path());
+    process.start(SPIRELL_RENDER_BINARY, view + QStringList{"-o", target});
+    if (target == "pipe")
+        reader.start("cat", {folder.filePath("pipe")});
+    QVERIFY(process.waitForFinished(60000));
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == status,
+             qPrintable(errors));
+    QVERIFY(status == 0 || errors.contains("No space left on device"));
+    if (target == "pipe" && !reader.waitForFinished(10000))
+        reader.kill(); // the FIFO was never written
+    const QByteArray written = image == "-"      ? process.readAllStandardOutput()
+                               : image == "pipe" ? reader.readAllStandardOutput()
+                                                 : fileBytes(folder.filePath(image));
+    QVERIFY(written ==
+            (image.isEmpty() ? QByteArray() : fileBytes(reference.filePath("image.png"))));
+
+    // Nothing left behind or replaced: links, the FIFO and /dev/null stay what they were.
+    QStringList found = entries(folder.path()), expected = after + QStringList{"pipe", "sub"};
+    for (const QString& name : entries(folder.filePath("sub")))
+        found << "sub/" + name;
+    expected.sort();
+    QCOMPARE(found, expected);
+    for (int i = 0; i < links.size(); i += 2) {
+        char link[PATH_MAX] = {};
+        QVERIFY(::readlink(local(links[i]), link, sizeof link - 1) > 0);
+        QCOMPARE(QFile::decodeName(link), links[i + 1]);
+    }
+    struct stat info = {};
+    QVERIFY(::stat(local("pipe"), &info) == 0 && S_ISFIFO(info.st_mode));
+    QVERIFY(::stat("/dev/null", &info) == 0 && S_ISCHR(info.st_mode));
+    if (image == "kept.png")
+        QVERIFY(::stat(local("kept.png"), &info) == 0 && (info.st_mode & 07777) == 0640);
+}
+
+void RenderToolTest::fullDiskIsAFailure_data() {
+    QTest::addColumn<QString>("fileSystem"); // options of a small tmpfs
+    QTest::newRow("no room for the temporary file") << "nr_inodes=1";
+    QTest::newRow("no room for the image") << "size=16k";
+}
+
+void RenderToolTest::fullDiskIsAFailure() {
+    // A full disk is no fault of the request: status 1, not 2.
+    QFETCH(QString, fileSystem);
+    if (QStandardPaths::findExecutable("unshare").isEmpty())
+        QSKIP("unshare is not installed");
+    QTemporaryDir folder;
+    QProcess process;
+    // In a mount namespace of its own the small file system is gone with the
+    // process; the shell lists what the renderer left in it.
+    process.start("unshare", {"--mount", "sh", "-c",
+                              "mount -t tmpfs -o \"$1\" none \"$0\" || exit 99; shift; \"$@\"; "
+                              "status=$?; ls -A \"$0\"; exit $status",
+                              folder.path(), fileSystem, SPIRELL_RENDER_BINARY, "aries", "--size",
+                              "300", "--quiet", "-o", folder.filePath("image.png")});
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        QFAIL("the render did not end");
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    if (process.exitCode() == 99 || errors.startsWith("unshare:"))
+        QSKIP("no permission to mount a small file system");
+    QVERIFY2(process.exitCode() == 1, qPrintable(errors));
+    QVERIFY2(errors.startsWith("spirell-render: ") && errors.count('\n') == 1 &&
+                 errors.contains("No space left on device"),
+             qPrintable(errors));
+    QCOMPARE(process.readAllStandardOutput(), QByteArray()); // nothing left behind
 }
 
 void RenderToolTest::fromReadsOnlyItsOwnTexts_data() {
