@@ -22,6 +22,7 @@
 #include <zlib.h>
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -188,6 +189,27 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write a test file");
+}
+
+// The signals a process ignores, from its /proc status.
+quint64 ignoredSignals(qint64 pid) {
+    QFile status(QString("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigIgn:"))
+            return line.mid(7).trimmed().toULongLong(nullptr, 16);
+    return 0;
+}
+
+// Waits until the renderer has made its temporary file in folder.
+QString awaitTemporaryFile(const QString& folder) {
+    QElapsedTimer waited;
+    waited.start();
+    while (entries(folder).isEmpty() && waited.elapsed() < 10000)
+        QThread::msleep(5);
+    const QStringList during = entries(folder);
+    return during.size() == 1 ? during.first() : QString();
 }
 
 const Formula* unavailableFormula() {
@@ -544,29 +566,49 @@ void RenderToolTest::badInputFailsAndLeavesNothing() {
 
 void RenderToolTest::signalRemovesTheTemporaryFile_data() {
     QTest::addColumn<int>("signal");
-    QTest::newRow("Ctrl-C") << int(SIGINT);
-    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::addColumn<bool>("ignored"); // when the renderer starts
+    QTest::newRow("Ctrl-C") << int(SIGINT) << false;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    QTest::newRow("Ctrl-\\ (SIGQUIT)") << int(SIGQUIT) << false;
+    QTest::newRow("SIGHUP under nohup") << int(SIGHUP) << true;
+    QTest::newRow("SIGINT in a background job") << int(SIGINT) << true;
 }
 
 void RenderToolTest::signalRemovesTheTemporaryFile() {
     QFETCH(int, signal);
+    QFETCH(bool, ignored);
     QTemporaryDir folder;
     QProcess process;
-    // Big enough to be still at work when the signal comes.
-    process.start(SPIRELL_RENDER_BINARY, {"aries", "--size", "8000", "--threads", "1", "-o",
-                                          folder.filePath("poster.png")});
+    process.setChildProcessModifier([] {
+        const rlimit none = {0, 0}; // SIGQUIT would leave a core file
+        ::setrlimit(RLIMIT_CORE, &none);
+    });
+    // Big enough to be still at work when the signal comes. The shell ignores
+    // the signal, as nohup does, and exec keeps it ignored.
+    const QStringList render{
+        SPIRELL_RENDER_BINARY, "aries", "--size", "8000",
+        "--threads",           "1",     "-o",     folder.filePath("poster.png")};
+    if (ignored)
+        process.start("/bin/sh",
+                      QStringList{"-c", QString("trap '' %1; exec \"$0\" \"$@\"").arg(signal)} +
+                          render);
+    else
+        process.start(render.first(), render.mid(1));
     QVERIFY(process.waitForStarted());
-    QElapsedTimer waited;
-    waited.start();
-    while (entries(folder.path()).isEmpty() && waited.elapsed() < 10000)
-        QThread::msleep(5);
-    const QStringList during = entries(folder.path());
-    QCOMPARE(during.size(), 1);
-    QVERIFY2(during.first().startsWith(".poster.png."), qPrintable(during.first()));
+    const QString temporary = awaitTemporaryFile(folder.path());
+    QVERIFY2(temporary.startsWith(".poster.png."), qPrintable(temporary));
 
-    ::kill(pid_t(process.processId()), signal);
+    if (ignored) {
+        QVERIFY2(ignoredSignals(process.processId()) & (quint64(1) << (signal - 1)),
+                 "the signal is no longer ignored");
+        ::kill(pid_t(process.processId()), signal); // does nothing
+    }
+    const int fatal = ignored ? SIGTERM : signal;
+    ::kill(pid_t(process.processId()), fatal);
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(process.exitCode(), fatal); // still dies of the signal
     QCOMPARE(entries(folder.path()), QStringList());
 }
 

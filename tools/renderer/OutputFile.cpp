@@ -17,7 +17,7 @@ namespace {
 
 // What the signal handler may touch: a fixed buffer and a flag, nothing that
 // allocates or locks.
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 char pendingPath[4096];
 volatile std::sig_atomic_t pendingArmed = 0;
 
@@ -34,8 +34,14 @@ void installHandlers() {
         struct sigaction action = {};
         action.sa_handler = removePendingAndDie;
         sigemptyset(&action.sa_mask);
-        for (const int signal : kCleanupSignals)
+        for (const int signal : kCleanupSignals) {
+            // A signal ignored at the start stays ignored: nohup and background
+            // jobs rely on that.
+            struct sigaction current = {};
+            if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+                continue;
             sigaction(signal, &action, nullptr);
+        }
         // Past a file size limit, report the failed write instead of dying with
         // the temporary file left behind.
         std::signal(SIGXFSZ, SIG_IGN);

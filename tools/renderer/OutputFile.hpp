@@ -8,7 +8,7 @@ namespace spirell::tool {
 
 // Where the image goes. A file appears under its name only when complete: it
 // is written as a temporary file beside it and renamed over it at commit();
-// anything else, including SIGINT, SIGTERM and SIGHUP, removes the
+// anything else, including SIGINT, SIGTERM, SIGHUP and SIGQUIT, removes the
 // temporary file. A symbolic link is followed and its target replaced. A
 // character device or a FIFO, and standard output ("-"), are written directly:
 // they cannot be replaced, and what reads them sees the image as it is written.
