@@ -241,6 +241,8 @@ private slots:
     void outputTargets();
     void fullDiskIsAFailure_data();
     void fullDiskIsAFailure();
+    void threadsThatCannotStart_data();
+    void threadsThatCannotStart();
     void fromReadsOnlyItsOwnTexts_data();
     void fromReadsOnlyItsOwnTexts();
     void renderingFromAnImageGivesTheSameFile();
@@ -733,6 +735,42 @@ void RenderToolTest::fullDiskIsAFailure() {
                  errors.contains("No space left on device"),
              qPrintable(errors));
     QCOMPARE(process.readAllStandardOutput(), QByteArray()); // nothing left behind
+}
+
+void RenderToolTest::threadsThatCannotStart_data() {
+    // Each thread reserves its 256 MiB stack out of the address space allowed.
+    QTest::addColumn<QString>("addressSpace");
+    QTest::addColumn<int>("status");
+    QTest::newRow("room for a few threads") << "1000000000" << 0;
+    QTest::newRow("room for none") << "200000000" << 1;
+}
+
+void RenderToolTest::threadsThatCannotStart() {
+    QFETCH(QString, addressSpace);
+    QFETCH(int, status);
+    if (QStandardPaths::findExecutable("prlimit").isEmpty())
+        QSKIP("prlimit is not installed");
+    QTemporaryDir folder;
+    const QStringList view{"ripple", "--size", "64", "--quiet", "--threads", "100", "-o"};
+    QCOMPARE(runTool(view + QStringList{folder.filePath("reference.png")}).status, 0);
+
+    QProcess process;
+    process.start("prlimit",
+                  QStringList{"--as=" + addressSpace, "--stack=268435456", SPIRELL_RENDER_BINARY} +
+                      view + QStringList{folder.filePath("image.png")});
+    QVERIFY(process.waitForFinished(60000));
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == status,
+             qPrintable(errors));
+    if (status == 0)
+        QCOMPARE(fileBytes(folder.filePath("image.png")),
+                 fileBytes(folder.filePath("reference.png")));
+    else
+        QVERIFY2(errors.startsWith("spirell-render: cannot start a computing thread") &&
+                     errors.count('\n') == 1,
+                 qPrintable(errors));
+    // No temporary file left either way.
+    QCOMPARE(entries(folder.path()).size(), status == 0 ? 2 : 1);
 }
 
 void RenderToolTest::fromReadsOnlyItsOwnTexts_data() {
