@@ -26,6 +26,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace spirell;
@@ -241,6 +242,7 @@ private slots:
     void outputTargets();
     void fullDiskIsAFailure_data();
     void fullDiskIsAFailure();
+    void threadsStayWithinTheCores();
     void threadsThatCannotStart_data();
     void threadsThatCannotStart();
     void fromReadsOnlyItsOwnTexts_data();
@@ -735,6 +737,36 @@ void RenderToolTest::fullDiskIsAFailure() {
                  errors.contains("No space left on device"),
              qPrintable(errors));
     QCOMPARE(process.readAllStandardOutput(), QByteArray()); // nothing left behind
+}
+
+void RenderToolTest::threadsStayWithinTheCores() {
+    // Each thread needs a row of its own in a band, so many threads on a wide
+    // image take a lot of memory for nothing.
+    QTemporaryDir folder;
+    QProcess process;
+    process.start(SPIRELL_RENDER_BINARY, {"aries", "--size", "3000", "--threads", "1024", "-o",
+                                          folder.filePath("poster.png")});
+    QVERIFY(process.waitForStarted());
+    // Rows reach the file only once the workers have computed the first band.
+    const QString name = awaitTemporaryFile(folder.path());
+    QVERIFY(!name.isEmpty());
+    QFileInfo temporary(folder.filePath(name));
+    QElapsedTimer waited;
+    waited.start();
+    while (temporary.size() == 0 && waited.elapsed() < 60000) {
+        QThread::msleep(10);
+        temporary.refresh();
+    }
+    const qsizetype threads = QDir(QString("/proc/%1/task").arg(process.processId()))
+                                  .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                                  .size();
+    const bool computing = temporary.size() > 0 && process.state() == QProcess::Running;
+    process.terminate();
+    process.waitForFinished();
+    QVERIFY(computing);
+    const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
+    QVERIFY2(threads > 1 && threads <= qsizetype(kThreadsPerCore * cores + 1),
+             qPrintable(QString::number(threads)));
 }
 
 void RenderToolTest::threadsThatCannotStart_data() {

@@ -14,7 +14,6 @@
 #include <exception>
 #include <new>
 #include <string>
-#include <thread>
 #include <unistd.h>
 
 using namespace spirell::tool;
@@ -46,7 +45,7 @@ void render(const CommandLine& line) {
     progress.update(0);
 
     BandOptions options;
-    options.threads = line.threads ? *line.threads : std::thread::hardware_concurrency();
+    options.threads = computingThreads(line.threads, plan.height());
     try {
         renderRows(
             plan, options, [&](const std::uint8_t* row) { png.writeRow(row); },

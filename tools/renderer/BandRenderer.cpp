@@ -3,6 +3,8 @@
 #include "renderer/WorkerPool.hpp"
 
 #include <algorithm>
+#include <sched.h>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -16,6 +18,21 @@ struct Band {
 };
 
 } // namespace
+
+unsigned usableCores() {
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&cores));
+    return std::max(std::thread::hardware_concurrency(), 1u);
+}
+
+unsigned computingThreads(std::optional<unsigned> requested, std::uint64_t rows) {
+    const unsigned cores = usableCores();
+    const std::uint64_t wanted = requested ? *requested : cores;
+    return static_cast<unsigned>(std::max<std::uint64_t>(
+        std::min({wanted, std::uint64_t{kThreadsPerCore} * cores, rows}), 1));
+}
 
 void renderRows(const ImagePlan& plan, const BandOptions& options, const RowSink& sink,
                 const ProgressSink& progress) {
