@@ -104,7 +104,9 @@ window would draw it for the same five boxes.
 FORMULA is a button caption ("ripple"), a routine name ("aries") or an index (0-18).
 
 Options:
-  -o, --output FILE   the PNG file to write (replaced only when complete)
+  -o, --output FILE   the PNG file to write, replaced only when complete; a
+                      symbolic link is followed. "-" (standard output), a FIFO
+                      or a device such as /dev/null is written directly
   --x TEXT            horizontal position box (default "1")
   --y TEXT            vertical position box (default "1")
   --size TEXT         image size box (default "150"; 768 gives 1024 x 768)
@@ -112,13 +114,18 @@ Options:
   --brightness TEXT   brightness box (default "150")
   --scale K           K x K pixels per world unit, K a whole number (default 1)
   --from FILE         take the formula, boxes and scale stored in an earlier
-                      image; options given here override them
-  --threads N         computing threads (default: one per core)
+                      image; options given here override them. Only its own
+                      texts are read, each up to 64 KiB and 256 KiB in all;
+                      a chunk over 1 MiB before the image data is refused
+  --threads N         computing threads (default: one per core; at most four
+                      per core and one per image row). Memory grows with them:
+                      two bands of rows, each about the larger of 4 MiB and
+                      N x 3 x width bytes
   -q, --quiet         no progress line
   -h, --help          show this text
 
 Exit status: 0 on success, 2 for bad input (nothing is written), 1 when
-writing fails.
+writing fails or the system runs short (disk, memory, threads).
 )";
 }
 
