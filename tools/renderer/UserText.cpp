@@ -1,6 +1,5 @@
 #include "renderer/UserText.hpp"
 
-#include <cstdint>
 #include <cstdio>
 #include <vector>
 
