@@ -9,13 +9,26 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtEndian>
 #include <QtTest>
 
+#include <zlib.h>
+
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace spirell;
 using namespace spirell::testing;
@@ -27,6 +40,7 @@ struct Run {
     int status = -1;
     bool crashed = false;
     QString errors;
+    QByteArray errorBytes; // as written, for checks that decoding would hide
 };
 
 // Runs spirell-render; environment holds NAME=value entries to add.
@@ -39,13 +53,28 @@ Run runTool(const QStringList& arguments, const QString& folder = {},
     process.start(QStringLiteral(SPIRELL_RENDER_BINARY), arguments);
     if (!process.waitForFinished(120000))
         qFatal("spirell-render did not finish");
+    const QByteArray errors = process.readAllStandardError();
     return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
-            QString::fromUtf8(process.readAllStandardError())};
+            QString::fromUtf8(errors), errors};
 }
 
 QByteArray fileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Runs the renderer under GNU time, which forks it afresh and so measures
+// the renderer alone, and gives its exit status and peak resident memory in KiB.
+std::pair<int, long> runMeasured(const QStringList& arguments, const QString& folder) {
+    const QString report = folder + "/peak.txt";
+    QProcess process;
+    process.start("/usr/bin/time",
+                  QStringList{"-f", "%M", "-o", report, SPIRELL_RENDER_BINARY} + arguments);
+    if (!process.waitForFinished(120000))
+        qFatal("spirell-render did not finish");
+    const long peak = QString::fromLatin1(fileBytes(report)).trimmed().toLong();
+    QFile::remove(report);
+    return {process.exitCode(), peak};
 }
 
 // Everything in a folder, hidden temporary files included.
@@ -107,11 +136,93 @@ std::vector<std::uint8_t> renderedBytes(const ImagePlan& plan, const BandOptions
     return bytes;
 }
 
+// A PNG chunk as it stands in a file: length, type, data, CRC.
+QByteArray pngChunk(const char* type, const QByteArray& data) {
+    const QByteArray body = type + data;
+    const auto bigEndian = [](std::size_t value) {
+        const quint32 number = qToBigEndian(quint32(value));
+        return QByteArray(reinterpret_cast<const char*>(&number), 4);
+    };
+    return bigEndian(std::size_t(data.size())) + body +
+           bigEndian(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size())));
+}
+
+QByteArray zlibStream(const QByteArray& bytes) {
+    return qCompress(bytes, 9).mid(4); // qCompress puts the length first
+}
+
+// A text chunk of one of the three kinds a PNG may hold, "iTXt" uncompressed
+// and "iTXt+z" compressed.
+QByteArray textChunk(const QString& kind, const QByteArray& key, const QByteArray& text) {
+    if (kind == "tEXt")
+        return pngChunk("tEXt", key + '\0' + text);
+    if (kind == "zTXt")
+        return pngChunk("zTXt", key + '\0' + '\0' + zlibStream(text));
+    const bool compressed = kind == "iTXt+z";
+    return pngChunk("iTXt", key + '\0' + char(compressed) + '\0' + "en" + '\0' + '\0' +
+                                (compressed ? zlibStream(text) : text));
+}
+
+// A one-pixel PNG with the given chunks before its image data.
+QByteArray pngWith(const QList<QByteArray>& chunks) {
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    png += pngChunk("IHDR", QByteArray("\0\0\0\1\0\0\0\1\x08\x02\0\0\0", 13));
+    for (const QByteArray& chunk : chunks)
+        png += chunk;
+    png += pngChunk("IDAT", zlibStream(QByteArray(4, '\0')));
+    return png + pngChunk("IEND", {});
+}
+
+// A PNG with the settings of "aries --x 0.5 --size 12" in text chunks of one
+// kind, but for the chunks given in place of some keys' texts, and more chunks
+// after them.
+QByteArray settingsPng(const QString& kind, const QMap<QByteArray, QByteArray>& replaced = {},
+                       const QList<QByteArray>& more = {}) {
+    RenderSettings settings;
+    settings.boxes = boxes("0.5", "1", "12");
+    QList<QByteArray> chunks;
+    for (const auto& [key, text] : storedTexts("aries", settings)) {
+        const QByteArray name = QByteArray::fromStdString(key);
+        if (name.startsWith("spirell:"))
+            chunks.append(
+                replaced.value(name, textChunk(kind, name, QByteArray::fromStdString(text))));
+    }
+    return pngWith(chunks + more);
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write a test file");
+}
+
+// The signals a process ignores, from its /proc status.
+quint64 ignoredSignals(qint64 pid) {
+    QFile status(QString("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigIgn:"))
+            return line.mid(7).trimmed().toULongLong(nullptr, 16);
+    return 0;
+}
+
+// Waits until the renderer has made its temporary file in folder.
+QString awaitTemporaryFile(const QString& folder) {
+    QElapsedTimer waited;
+    waited.start();
+    while (entries(folder).isEmpty() && waited.elapsed() < 10000)
+        QThread::msleep(5);
+    const QStringList during = entries(folder);
+    return during.size() == 1 ? during.first() : QString();
+}
+
 } // namespace
 
 class RenderToolTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void imageIsTheWindowDrawing_data();
     void imageIsTheWindowDrawing();
     void pixelLimitCountsTheRealImage_data();
@@ -124,11 +235,79 @@ private slots:
     void badInputFailsAndLeavesNothing();
     void signalRemovesTheTemporaryFile_data();
     void signalRemovesTheTemporaryFile();
+    void outputTargets_data();
+    void outputTargets();
+    void fullDiskIsAFailure_data();
+    void fullDiskIsAFailure();
+    void threadsStayWithinTheCores();
+    void threadsThatCannotStart_data();
+    void threadsThatCannotStart();
+    void fromReadsOnlyItsOwnTexts_data();
+    void fromReadsOnlyItsOwnTexts();
     void renderingFromAnImageGivesTheSameFile();
     void commandLineOverridesTheStoredSettings();
     void environmentChoosesWidthAndThreads_data();
     void environmentChoosesWidthAndThreads();
+
+private:
+    QTemporaryDir inputs_;
 };
+
+// Input files for the tests of bad input, made once.
+void RenderToolTest::initTestCase() {
+    QVERIFY(inputs_.isValid());
+    const auto path = [&](const char* name) { return inputs_.filePath(name); };
+    writeFile(path("notes.txt"), "not an image\n");
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QVERIFY(image.save(path("plain.png")));
+    writeFile(path("truncated.png"), fileBytes(path("plain.png")).left(12));
+    const auto storedImage = [&](const char* name, const char* formula, bool withScale) {
+        QImage stored = image;
+        for (const auto& [key, text] : storedTexts(formula, RenderSettings{}))
+            if (withScale || key != keys::scale)
+                stored.setText(QString::fromStdString(key), QString::fromStdString(text));
+        QVERIFY(stored.save(path(name)));
+    };
+    storedImage("noscale.png", "aries", false);
+    storedImage("unknown.png", "zebra", true);
+
+    QVERIFY(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
+    // A bound socket stays in the folder as a socket file once closed.
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(path("socket"));
+    QVERIFY(std::size_t(socketPath.size()) < sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.constData(), std::size_t(socketPath.size()));
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound = ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(socket);
+    QVERIFY(bound);
+
+    // A few kilobytes that inflate to 8 MiB under one of the program's keys.
+    writeFile(path("bomb.png"),
+              settingsPng("tEXt", {{"spirell:x",
+                                    textChunk("zTXt", "spirell:x", QByteArray(8 << 20, '1'))}}));
+    QMap<QByteArray, QByteArray> wordy;
+    for (const QByteArray key :
+         {"spirell:x", "spirell:y", "spirell:size", "spirell:zoom", "spirell:brightness"})
+        wordy[key] = textChunk("zTXt", key, QByteArray(60 << 10, '1'));
+    writeFile(path("wordy.png"), settingsPng("tEXt", wordy));
+    // Random characters hardly compress: the chunk stays over a mebibyte.
+    QByteArray noise(2 << 20, ' ');
+    for (char& c : noise)
+        c = char(QRandomGenerator::global()->bounded(' ', '~'));
+    writeFile(path("huge.png"), settingsPng("tEXt", {}, {textChunk("zTXt", "Comment", noise)}));
+    // A compressed stream cut short.
+    writeFile(
+        path("damaged.png"),
+        settingsPng("tEXt", {{"spirell:x", pngChunk("zTXt", QByteArray("spirell:x\0\0", 11) +
+                                                                zlibStream("12").chopped(3))}}));
+    writeFile(path("hostile.png"),
+              settingsPng("tEXt",
+                          {{"spirell:formula", textChunk("tEXt", "spirell:formula",
+                                                         "\x9b\xff\x07" + QByteArray(200, 'x'))}}));
+}
 
 void RenderToolTest::imageIsTheWindowDrawing_data() {
     QTest::addColumn<QString>("formula");
@@ -333,38 +512,37 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
         "spirell:scale");
     row("from a PNG with an unknown formula", {"--from", "{in}/unknown.png", "-o", "{out}"},
         "unknown formula \"zebra\"");
+    row("from a FIFO", {"--from", "{in}/fifo", "-o", "{out}"}, "not a regular file");
+    row("from a folder", {"--from", "{in}", "-o", "{out}"}, "folder");
+    row("from a compressed text bomb", {"--from", "{in}/bomb.png", "-o", "{out}"},
+        "\"spirell:x\" text longer than 64 KiB");
+    row("from a PNG with too much settings text", {"--from", "{in}/wordy.png", "-o", "{out}"},
+        "more than 256 KiB");
+    row("from a PNG with a huge chunk", {"--from", "{in}/huge.png", "-o", "{out}"},
+        "chunk longer than 1 MiB");
+    row("from a PNG with a damaged text", {"--from", "{in}/damaged.png", "-o", "{out}"},
+        "damaged \"spirell:x\"");
+    row("output is a socket", {"aries", "-o", "{in}/socket"}, "socket");
+    // Escape sequences, C1 controls and bytes that are not UTF-8 would reach the
+    // terminal; the text is escaped and cut short.
+    row("hostile formula name", {"\x1b[2J\u009b" + QString(300, 'x') + "end", "-o", "{out}"},
+        "unknown formula \"\\x1b[2J\\xc2\\x9bxxx");
+    row("hostile option", {"aries", "--\u202e" + QString(200, 'o'), "-o", "{out}"},
+        "unknown option --\\xe2\\x80\\xaeooo");
+    row("hostile text in a file", {"--from", "{in}/hostile.png", "-o", "{out}"},
+        "unknown formula \"\\x9b\\xff\\x07x");
 }
 
 void RenderToolTest::badInputFailsAndLeavesNothing() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
-    QTemporaryDir target, inputs;
-
-    QFile notes(inputs.filePath("notes.txt"));
-    QVERIFY(notes.open(QIODevice::WriteOnly));
-    notes.write("not an image\n");
-    notes.close();
-    QImage image(4, 4, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QVERIFY(image.save(inputs.filePath("plain.png")));
-    QFile truncated(inputs.filePath("truncated.png"));
-    QVERIFY(truncated.open(QIODevice::WriteOnly));
-    truncated.write(fileBytes(inputs.filePath("plain.png")).left(12));
-    truncated.close();
-    const auto storedImage = [&](const char* name, const char* formula, bool withScale) {
-        QImage stored = image;
-        for (const auto& [key, text] : storedTexts(formula, RenderSettings{}))
-            if (withScale || key != keys::scale)
-                stored.setText(QString::fromStdString(key), QString::fromStdString(text));
-        QVERIFY(stored.save(inputs.filePath(name)));
-    };
-    storedImage("noscale.png", "aries", false);
-    storedImage("unknown.png", "zebra", true);
+    QTemporaryDir target;
+    const QString inputs = inputs_.path();
 
     for (QString& argument : arguments)
         argument.replace("{out}", target.filePath("image.png"))
             .replace("{folder}", target.path())
-            .replace("{in}", inputs.path());
+            .replace("{in}", inputs);
     const Run run = runTool(arguments, target.path());
 
     QCOMPARE(run.status, 2);
@@ -374,34 +552,291 @@ void RenderToolTest::badInputFailsAndLeavesNothing() {
              qPrintable(run.errors));
     QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
     QCOMPARE(entries(target.path()), QStringList());
+
+    // Whatever the input, the line is short, valid UTF-8 and free of control characters.
+    const QByteArray& line = run.errorBytes;
+    QVERIFY2(line.size() <= 400, line.constData());
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8(line.chopped(1));
+    QVERIFY(!utf8.hasError());
+    for (const QChar c : decoded)
+        QVERIFY2(c.isPrint(), line.constData());
 }
 
 void RenderToolTest::signalRemovesTheTemporaryFile_data() {
     QTest::addColumn<int>("signal");
-    QTest::newRow("Ctrl-C") << int(SIGINT);
-    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::addColumn<bool>("ignored"); // when the renderer starts
+    QTest::newRow("Ctrl-C") << int(SIGINT) << false;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    QTest::newRow("Ctrl-\\ (SIGQUIT)") << int(SIGQUIT) << false;
+    QTest::newRow("SIGHUP under nohup") << int(SIGHUP) << true;
+    QTest::newRow("SIGINT in a background job") << int(SIGINT) << true;
 }
 
 void RenderToolTest::signalRemovesTheTemporaryFile() {
     QFETCH(int, signal);
+    QFETCH(bool, ignored);
     QTemporaryDir folder;
     QProcess process;
-    // Big enough to be still at work when the signal comes.
-    process.start(SPIRELL_RENDER_BINARY, {"aries", "--size", "8000", "--threads", "1", "-o",
-                                          folder.filePath("poster.png")});
+    process.setChildProcessModifier([] {
+        const rlimit none = {0, 0}; // SIGQUIT would leave a core file
+        ::setrlimit(RLIMIT_CORE, &none);
+    });
+    // Big enough to be still at work when the signal comes. The shell ignores
+    // the signal, as nohup does, and exec keeps it ignored.
+    const QStringList render{
+        SPIRELL_RENDER_BINARY, "aries", "--size", "8000",
+        "--threads",           "1",     "-o",     folder.filePath("poster.png")};
+    if (ignored)
+        process.start("/bin/sh",
+                      QStringList{"-c", QString("trap '' %1; exec \"$0\" \"$@\"").arg(signal)} +
+                          render);
+    else
+        process.start(render.first(), render.mid(1));
     QVERIFY(process.waitForStarted());
-    QElapsedTimer waited;
-    waited.start();
-    while (entries(folder.path()).isEmpty() && waited.elapsed() < 10000)
-        QThread::msleep(5);
-    const QStringList during = entries(folder.path());
-    QCOMPARE(during.size(), 1);
-    QVERIFY2(during.first().startsWith(".poster.png."), qPrintable(during.first()));
+    const QString temporary = awaitTemporaryFile(folder.path());
+    QVERIFY2(temporary.startsWith(".poster.png."), qPrintable(temporary));
 
-    ::kill(pid_t(process.processId()), signal);
+    if (ignored) {
+        QVERIFY2(ignoredSignals(process.processId()) & (quint64(1) << (signal - 1)),
+                 "the signal is no longer ignored");
+        ::kill(pid_t(process.processId()), signal); // does nothing
+    }
+    const int fatal = ignored ? SIGTERM : signal;
+    ::kill(pid_t(process.processId()), fatal);
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(process.exitCode(), fatal); // still dies of the signal
     QCOMPARE(entries(folder.path()), QStringList());
+}
+
+void RenderToolTest::outputTargets_data() {
+    // Links made first (name, where to), the -o target, the exit status, where
+    // the image ends up ("-": standard output) and the folder afterwards.
+    // The folder also holds a FIFO "pipe" and a folder "sub"; "kept.png",
+    // where named, exists beforehand with mode 0640.
+    QTest::addColumn<QStringList>("links");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("image");
+    QTest::addColumn<QStringList>("after");
+    const QStringList none;
+    QTest::newRow("standard output") << none << "-" << 0 << "-" << none;
+    QTest::newRow("link to standard output")
+        << QStringList{"out", "/dev/stdout"} << "out" << 0 << "-" << QStringList{"out"};
+    QTest::newRow("FIFO") << none << "pipe" << 0 << "pipe" << none;
+    QTest::newRow("link to /dev/null")
+        << QStringList{"null", "/dev/null"} << "null" << 0 << "" << QStringList{"null"};
+    QTest::newRow("link to /dev/full")
+        << QStringList{"full", "/dev/full"} << "full" << 1 << "" << QStringList{"full"};
+    QTest::newRow("file keeps its permissions")
+        << none << "kept.png" << 0 << "kept.png" << QStringList{"kept.png"};
+    QTest::newRow("link to a file") << QStringList{"link.png", "kept.png"} << "link.png" << 0
+                                    << "kept.png" << QStringList{"kept.png", "link.png"};
+    QTest::newRow("link to nothing yet") << QStringList{"link.png", "made.png"} << "link.png" << 0
+                                         << "made.png" << QStringList{"link.png", "made.png"};
+    QTest::newRow("link into a folder")
+        << QStringList{"link.png", "sub/inner.png"} << "link.png" << 0 << "sub/inner.png"
+        << QStringList{"link.png", "sub/inner.png"};
+    const QString longName = QString(246, 'n') + ".png";
+    QTest::newRow("250-character name")
+        << none << longName << 0 << longName << QStringList{longName};
+}
+
+void RenderToolTest::outputTargets() {
+    QFETCH(QStringList, links);
+    QFETCH(QString, target);
+    QFETCH(int, status);
+    QFETCH(QString, image);
+    QFETCH(QStringList, after);
+    const QStringList view{"aries", "--size", "20", "--quiet"};
+    QTemporaryDir reference, folder;
+    QCOMPARE(runTool(view + QStringList{"-o", reference.filePath("image.png")}).status, 0);
+    const auto local = [&](const QString& name) {
+        return QFile::encodeName(folder.filePath(name));
+    };
+
+    QVERIFY(QDir(folder.path()).mkdir("sub"));
+    for (int i = 0; i < links.size(); i += 2)
+        QVERIFY(::symlink(QFile::encodeName(links[i + 1]).constData(), local(links[i])) == 0);
+    if (after.contains("kept.png")) {
+        writeFile(folder.filePath("kept.png"), "old");
+        QVERIFY(::chmod(local("kept.png"), 0640) == 0);
+    }
+    QVERIFY(::mkfifo(local("pipe"), 0600) == 0);
+
+    QProcess process, reader;
+    process.setWorkingDirectory(folder.path());
+    process.start(SPIRELL_RENDER_BINARY, view + QStringList{"-o", target});
+    if (target == "pipe")
+        reader.start("cat", {folder.filePath("pipe")});
+    QVERIFY(process.waitForFinished(60000));
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == status,
+             qPrintable(errors));
+    QVERIFY(status == 0 || errors.contains("No space left on device"));
+    if (target == "pipe" && !reader.waitForFinished(10000))
+        reader.kill(); // the FIFO was never written
+    const QByteArray written = image == "-"      ? process.readAllStandardOutput()
+                               : image == "pipe" ? reader.readAllStandardOutput()
+                                                 : fileBytes(folder.filePath(image));
+    QVERIFY(written ==
+            (image.isEmpty() ? QByteArray() : fileBytes(reference.filePath("image.png"))));
+
+    // Nothing left behind or replaced: links, the FIFO and /dev/null stay what they were.
+    QStringList found = entries(folder.path()), expected = after + QStringList{"pipe", "sub"};
+    for (const QString& name : entries(folder.filePath("sub")))
+        found << "sub/" + name;
+    expected.sort();
+    QCOMPARE(found, expected);
+    for (int i = 0; i < links.size(); i += 2) {
+        char link[PATH_MAX] = {};
+        QVERIFY(::readlink(local(links[i]), link, sizeof link - 1) > 0);
+        QCOMPARE(QFile::decodeName(link), links[i + 1]);
+    }
+    struct stat info = {};
+    QVERIFY(::stat(local("pipe"), &info) == 0 && S_ISFIFO(info.st_mode));
+    QVERIFY(::stat("/dev/null", &info) == 0 && S_ISCHR(info.st_mode));
+    if (image == "kept.png")
+        QVERIFY(::stat(local("kept.png"), &info) == 0 && (info.st_mode & 07777) == 0640);
+}
+
+void RenderToolTest::fullDiskIsAFailure_data() {
+    QTest::addColumn<QString>("fileSystem"); // options of a small tmpfs
+    QTest::newRow("no room for the temporary file") << "nr_inodes=1";
+    QTest::newRow("no room for the image") << "size=16k";
+}
+
+void RenderToolTest::fullDiskIsAFailure() {
+    // A full disk is no fault of the request: status 1, not 2.
+    QFETCH(QString, fileSystem);
+    if (QStandardPaths::findExecutable("unshare").isEmpty())
+        QSKIP("unshare is not installed");
+    QTemporaryDir folder;
+    QProcess process;
+    // In a mount namespace of its own the small file system is gone with the
+    // process; the shell lists what the renderer left in it.
+    process.start("unshare", {"--mount", "sh", "-c",
+                              "mount -t tmpfs -o \"$1\" none \"$0\" || exit 99; shift; \"$@\"; "
+                              "status=$?; ls -A \"$0\"; exit $status",
+                              folder.path(), fileSystem, SPIRELL_RENDER_BINARY, "aries", "--size",
+                              "300", "--quiet", "-o", folder.filePath("image.png")});
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        QFAIL("the render did not end");
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    if (process.exitCode() == 99 || errors.startsWith("unshare:"))
+        QSKIP("no permission to mount a small file system");
+    QVERIFY2(process.exitCode() == 1, qPrintable(errors));
+    QVERIFY2(errors.startsWith("spirell-render: ") && errors.count('\n') == 1 &&
+                 errors.contains("No space left on device"),
+             qPrintable(errors));
+    QCOMPARE(process.readAllStandardOutput(), QByteArray()); // nothing left behind
+}
+
+void RenderToolTest::threadsStayWithinTheCores() {
+    // Each thread needs a row of its own in a band, so many threads on a wide
+    // image take a lot of memory for nothing.
+    QTemporaryDir folder;
+    QProcess process;
+    process.start(SPIRELL_RENDER_BINARY, {"aries", "--size", "3000", "--threads", "1024", "-o",
+                                          folder.filePath("poster.png")});
+    QVERIFY(process.waitForStarted());
+    // Rows reach the file only once the workers have computed the first band.
+    const QString name = awaitTemporaryFile(folder.path());
+    QVERIFY(!name.isEmpty());
+    QFileInfo temporary(folder.filePath(name));
+    QElapsedTimer waited;
+    waited.start();
+    while (temporary.size() == 0 && waited.elapsed() < 60000) {
+        QThread::msleep(10);
+        temporary.refresh();
+    }
+    const qsizetype threads = QDir(QString("/proc/%1/task").arg(process.processId()))
+                                  .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                                  .size();
+    const bool computing = temporary.size() > 0 && process.state() == QProcess::Running;
+    process.terminate();
+    process.waitForFinished();
+    QVERIFY(computing);
+    const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
+    QVERIFY2(threads > 1 && threads <= qsizetype(kThreadsPerCore * cores + 1),
+             qPrintable(QString::number(threads)));
+}
+
+void RenderToolTest::threadsThatCannotStart_data() {
+    // Each thread reserves its 256 MiB stack out of the address space allowed.
+    QTest::addColumn<QString>("addressSpace");
+    QTest::addColumn<int>("status");
+    QTest::newRow("room for a few threads") << "1000000000" << 0;
+    QTest::newRow("room for none") << "200000000" << 1;
+}
+
+void RenderToolTest::threadsThatCannotStart() {
+    QFETCH(QString, addressSpace);
+    QFETCH(int, status);
+    if (QStandardPaths::findExecutable("prlimit").isEmpty())
+        QSKIP("prlimit is not installed");
+    QTemporaryDir folder;
+    const QStringList view{"ripple", "--size", "64", "--quiet", "--threads", "100", "-o"};
+    QCOMPARE(runTool(view + QStringList{folder.filePath("reference.png")}).status, 0);
+
+    QProcess process;
+    process.start("prlimit",
+                  QStringList{"--as=" + addressSpace, "--stack=268435456", SPIRELL_RENDER_BINARY} +
+                      view + QStringList{folder.filePath("image.png")});
+    QVERIFY(process.waitForFinished(60000));
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == status,
+             qPrintable(errors));
+    if (status == 0)
+        QCOMPARE(fileBytes(folder.filePath("image.png")),
+                 fileBytes(folder.filePath("reference.png")));
+    else
+        QVERIFY2(errors.startsWith("spirell-render: cannot start a computing thread") &&
+                     errors.count('\n') == 1,
+                 qPrintable(errors));
+    // No temporary file left either way.
+    QCOMPARE(entries(folder.path()).size(), status == 0 ? 2 : 1);
+}
+
+void RenderToolTest::fromReadsOnlyItsOwnTexts_data() {
+    QTest::addColumn<QString>("kind"); // how the settings are stored
+    QTest::addColumn<QList<QByteArray>>("others");
+    QTest::newRow("plain settings") << "tEXt" << QList<QByteArray>();
+    QTest::newRow("compressed settings") << "zTXt" << QList<QByteArray>();
+    QTest::newRow("international settings") << "iTXt" << QList<QByteArray>();
+    QTest::newRow("compressed international settings") << "iTXt+z" << QList<QByteArray>();
+    // Chunks of a few kilobytes, each of which takes 7.5 MiB once inflated:
+    // just below the size at which libpng itself would drop a text.
+    const QByteArray lots(15 << 19, '7');
+    QTest::newRow("compressed texts under another key")
+        << "tEXt" << QList<QByteArray>(20, textChunk("zTXt", "Comment", lots));
+    QTest::newRow("international texts under another key")
+        << "zTXt" << QList<QByteArray>(20, textChunk("iTXt+z", "Description", lots));
+    QTest::newRow("a hundred texts under other keys")
+        << "iTXt" << QList<QByteArray>(100, textChunk("zTXt", "Comment", QByteArray(1 << 20, '7')));
+}
+
+void RenderToolTest::fromReadsOnlyItsOwnTexts() {
+    QFETCH(QString, kind);
+    QFETCH(QList<QByteArray>, others);
+    QTemporaryDir folder;
+    writeFile(folder.filePath("stored.png"), settingsPng(kind, {}, others));
+    QCOMPARE(runTool({"aries", "--x", "0.5", "--size", "12", "--quiet", "-o",
+                      folder.filePath("direct.png")})
+                 .status,
+             0);
+
+    if (!QFileInfo("/usr/bin/time").isExecutable())
+        QSKIP("GNU time is not installed");
+    const auto [status, peakKiB] = runMeasured(
+        {"--from", folder.filePath("stored.png"), "--quiet", "-o", folder.filePath("again.png")},
+        folder.path());
+    QCOMPARE(status, 0);
+    QCOMPARE(fileBytes(folder.filePath("again.png")), fileBytes(folder.filePath("direct.png")));
+    // Far below the 64 MiB that inflating the other texts would take.
+    QVERIFY2(peakKiB < 32 * 1024, qPrintable(QString("peak %1 KiB").arg(peakKiB)));
 }
 
 void RenderToolTest::renderingFromAnImageGivesTheSameFile() {

@@ -8,12 +8,12 @@
 #include "renderer/PngFile.hpp"
 #include "renderer/ProgressLine.hpp"
 #include "renderer/Settings.hpp"
+#include "renderer/UserText.hpp"
 
 #include <cstdio>
 #include <exception>
 #include <new>
 #include <string>
-#include <thread>
 #include <unistd.h>
 
 using namespace spirell::tool;
@@ -23,21 +23,11 @@ namespace {
 constexpr int kBadInput = 2;
 constexpr int kFailed = 1;
 
-// Errors take exactly one line, even when a box text or a file name holds a
-// line feed: control characters are shown as escapes.
+// Errors take exactly one line. The user's texts in a message are already
+// shortened and escaped; escaping the whole line again catches anything else,
+// such as a message from a library.
 int fail(int status, const char* message) {
-    std::string line = "spirell-render: ";
-    for (const char* c = message; *c; ++c) {
-        if (*c == '\n')
-            line += "\\n";
-        else if (*c == '\t')
-            line += "\\t";
-        else if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7f)
-            line += '?';
-        else
-            line += *c;
-    }
-    line += '\n';
+    const std::string line = "spirell-render: " + escaped(message) + "\n";
     std::fputs(line.c_str(), stderr);
     return status;
 }
@@ -55,7 +45,7 @@ void render(const CommandLine& line) {
     progress.update(0);
 
     BandOptions options;
-    options.threads = spirell::defaultComputing().threads;
+    options.threads = computingThreads(spirell::defaultComputing().threads, plan.height());
     try {
         renderRows(
             plan, options, [&](const std::uint8_t* row) { png.writeRow(row); },

@@ -1,7 +1,9 @@
 #include "render/Computing.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <sched.h>
 #include <thread>
 
 namespace spirell {
@@ -16,6 +18,14 @@ std::string widthList(const std::vector<lanes::Width>& widths) {
 }
 
 } // namespace
+
+unsigned usableCores() {
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&cores));
+    return std::max(std::thread::hardware_concurrency(), 1u);
+}
 
 unsigned threadCount(const std::string& text, const std::string& origin) {
     unsigned count = 0;
@@ -42,7 +52,7 @@ Computing computingFromEnvironment(std::optional<unsigned> threads) {
                                        widthList(lanes::availableWidths()));
         computing.width = *width;
     }
-    computing.threads = std::max(1u, std::thread::hardware_concurrency());
+    computing.threads = usableCores();
     if (threads)
         computing.threads = *threads;
     else if (const char* text = std::getenv("SPIRELL_THREADS"))

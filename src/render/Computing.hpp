@@ -10,6 +10,11 @@ namespace spirell {
 
 // The most computing threads anyone may ask for.
 inline constexpr unsigned kMaxComputingThreads = 1024;
+// More threads than this per core are never started, whatever was asked for.
+inline constexpr unsigned kThreadsPerCore = 4;
+
+// The cores this process may run on (its CPU affinity), at least one.
+unsigned usableCores();
 
 // How colours are computed: at which instruction-set width, on how many
 // threads. Every choice gives the same colours.
@@ -28,7 +33,7 @@ public:
 
 // SPIRELL_SIMD names the width (scalar, sse2, avx or avx512; by default the
 // widest this processor offers) and SPIRELL_THREADS the number of computing
-// threads (by default one per core), unless threads are given here. Throws
+// threads (by default one per usable core), unless threads are given here. Throws
 // ComputingChoiceError for a width that is unknown or that this processor
 // lacks, and for a thread count that is not a whole number from 1 to
 // kMaxComputingThreads.

@@ -2,6 +2,7 @@
 
 #include "render/ColumnPipeline.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -73,7 +74,9 @@ void drawFormula(const Formula& formula, const ViewParams& view, DrawingSurface&
     const std::int64_t computedColumns =
         rows == 0 ? 0 : std::min(shownColumns, columnRange(view).stepLimit());
     const unsigned threads =
-        computedColumns * rows < kPixelsWorthThreads ? 1 : std::max(computing.threads, 1u);
+        computedColumns * rows < kPixelsWorthThreads
+            ? 1
+            : std::clamp(computing.threads, 1u, kThreadsPerCore * usableCores());
     ColumnPipeline columns(computing.kernels().colours[formula.index], levelRule(formula, view),
                            columnRange(view), computedColumns, std::move(rowY), threads);
 

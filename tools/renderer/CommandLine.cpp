@@ -1,6 +1,7 @@
 #include "renderer/CommandLine.hpp"
 
 #include "renderer/InputError.hpp"
+#include "renderer/UserText.hpp"
 
 #include <charconv>
 #include <cstdint>
@@ -17,7 +18,7 @@ std::int64_t wholeNumber(const std::string& option, const std::string& text, std
     const auto [stop, error] = std::from_chars(text.data(), end, value);
     if (text.empty() || error != std::errc{} || stop != end || value < low || value > high)
         throw InputError(option + " needs a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not \"" + text + "\"");
+                         std::to_string(high) + ", not " + quoted(text));
     return value;
 }
 
@@ -46,12 +47,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             if (attached)
                 return *attached;
             if (i + 1 >= arguments.size())
-                throw InputError(name + " needs a value");
+                throw InputError(shown(name) + " needs a value");
             return arguments[++i];
         };
         const auto flag = [&] {
             if (attached)
-                throw InputError(name + " takes no value");
+                throw InputError(shown(name) + " takes no value");
         };
 
         if (name == "-o" || name == "--output")
@@ -78,10 +79,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             flag();
             line.quiet = true;
         } else if (name.starts_with("-") && name != "-")
-            throw InputError("unknown option " + name);
+            throw InputError("unknown option " + shown(name));
         else if (line.formula)
-            throw InputError("unexpected argument \"" + name + "\" after the formula \"" +
-                             *line.formula + "\"");
+            throw InputError("unexpected argument " + quoted(name) + " after the formula " +
+                             quoted(*line.formula));
         else
             line.formula = name;
     }
@@ -103,7 +104,9 @@ window would draw it for the same five boxes.
 FORMULA is a button caption ("ripple"), a routine name ("aries") or an index (0-18).
 
 Options:
-  -o, --output FILE   the PNG file to write (replaced only when complete)
+  -o, --output FILE   the PNG file to write, replaced only when complete; a
+                      symbolic link is followed. "-" (standard output), a FIFO
+                      or a device such as /dev/null is written directly
   --x TEXT            horizontal position box (default "1")
   --y TEXT            vertical position box (default "1")
   --size TEXT         image size box (default "150"; 768 gives 1024 x 768)
@@ -111,13 +114,18 @@ Options:
   --brightness TEXT   brightness box (default "150")
   --scale K           K x K pixels per world unit, K a whole number (default 1)
   --from FILE         take the formula, boxes and scale stored in an earlier
-                      image; options given here override them
-  --threads N         computing threads (default: one per core)
+                      image; options given here override them. Only its own
+                      texts are read, each up to 64 KiB and 256 KiB in all;
+                      a chunk over 1 MiB before the image data is refused
+  --threads N         computing threads (default: one per core; at most four
+                      per core and one per image row). Memory grows with them:
+                      two bands of rows, each about the larger of 4 MiB and
+                      N x 3 x width bytes
   -q, --quiet         no progress line
   -h, --help          show this text
 
 Exit status: 0 on success, 2 for bad input (nothing is written), 1 when
-writing fails.
+writing fails or the system runs short (disk, memory, threads).
 )";
 }
 

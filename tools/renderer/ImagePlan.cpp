@@ -2,6 +2,7 @@
 
 #include "formulas/Catalogue.hpp"
 #include "renderer/InputError.hpp"
+#include "renderer/UserText.hpp"
 #include "view/NumberText.hpp"
 #include "view/RuntimeError.hpp"
 
@@ -26,8 +27,8 @@ void checkBoxes(const BoxTexts& boxes) {
         try {
             Val(*text);
         } catch (const RuntimeError& error) {
-            throw InputError(std::string(option) + " \"" + *text +
-                             "\" cannot be read: " + runtimeErrorText(error));
+            throw InputError(std::string(option) + " " + quoted(*text) +
+                             " cannot be read: " + runtimeErrorText(error));
         }
     }
 }
@@ -53,8 +54,8 @@ ImagePlan planImage(const RenderSettings& settings) {
     ImagePlan plan;
     plan.formula = findFormula(settings.formula);
     if (!plan.formula)
-        throw InputError("unknown formula \"" + settings.formula +
-                         "\": give a caption, a routine name or an index from 0 to " +
+        throw InputError("unknown formula " + quoted(settings.formula) +
+                         ": give a caption, a routine name or an index from 0 to " +
                          std::to_string(kFormulaCount - 1));
 
     checkBoxes(settings.boxes);
@@ -69,10 +70,11 @@ ImagePlan planImage(const RenderSettings& settings) {
     const LoopRange columns = columnRange(plan.view);
     plan.rows = rowRange(plan.view);
     if (columns.stepLimit() == 0 || plan.rows.stepLimit() == 0)
-        throw InputError("nothing to draw: --size \"" + settings.boxes.TextThree + "\" is below 1");
+        throw InputError("nothing to draw: --size " + quoted(settings.boxes.TextThree) +
+                         " is below 1");
 
     const auto tooBig = [&] {
-        return InputError("--size \"" + settings.boxes.TextThree + "\" at scale " +
+        return InputError("--size " + quoted(settings.boxes.TextThree) + " at scale " +
                           std::to_string(plan.scale) + " would make an image of more than " +
                           std::to_string(kMaxPixels) + " pixels");
     };

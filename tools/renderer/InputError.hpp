@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <stdexcept>
 #include <string>
 
@@ -16,5 +17,35 @@ class RenderFailure : public std::runtime_error {
 public:
     explicit RenderFailure(const std::string& message) : std::runtime_error(message) {}
 };
+
+// Whether opening or creating a file failed because of the path the user gave
+// (missing folder, no permission, read-only file system, name too long), which
+// another path mends; anything else, a full disk or too many open files, is a
+// failure of the run.
+inline bool isPathError(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case EISDIR:
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ENAMETOOLONG:
+    case ELOOP:
+    case ENXIO:
+    case ENODEV:
+    case ETXTBSY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// InputError or RenderFailure, as the error number says.
+[[noreturn]] inline void throwFileError(const std::string& message, int error) {
+    if (isPathError(error))
+        throw InputError(message);
+    throw RenderFailure(message);
+}
 
 } // namespace spirell::tool

@@ -1,12 +1,14 @@
 #include "renderer/OutputFile.hpp"
 
 #include "renderer/InputError.hpp"
+#include "renderer/UserText.hpp"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <pthread.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace spirell::tool {
@@ -15,7 +17,7 @@ namespace {
 
 // What the signal handler may touch: a fixed buffer and a flag, nothing that
 // allocates or locks.
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 char pendingPath[4096];
 volatile std::sig_atomic_t pendingArmed = 0;
 
@@ -32,8 +34,14 @@ void installHandlers() {
         struct sigaction action = {};
         action.sa_handler = removePendingAndDie;
         sigemptyset(&action.sa_mask);
-        for (const int signal : kCleanupSignals)
+        for (const int signal : kCleanupSignals) {
+            // A signal ignored at the start stays ignored: nohup and background
+            // jobs rely on that.
+            struct sigaction current = {};
+            if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+                continue;
             sigaction(signal, &action, nullptr);
+        }
         // Past a file size limit, report the failed write instead of dying with
         // the temporary file left behind.
         std::signal(SIGXFSZ, SIG_IGN);
@@ -54,22 +62,114 @@ std::string nameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// At most this many bytes of the name go into the temporary file's name, so
+// that ".NAME.XXXXXX" stays within the 255 bytes a file name may have.
+constexpr std::size_t kTemporaryNameBytes = 40;
+
+std::string shortName(std::string name) {
+    if (name.size() <= kTemporaryNameBytes)
+        return name;
+    std::size_t cut = kTemporaryNameBytes;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xc0) == 0x80)
+        --cut; // never half a UTF-8 character
+    name.resize(cut);
+    return name;
+}
+
 std::string cannotWrite(const std::string& path, const char* reason) {
-    return "cannot write " + path + ": " + reason;
+    return "cannot write " + shown(path) + ": " + reason;
+}
+
+// The path that a rename must replace for the target to show the new image:
+// symbolic links are followed one by one, and a link to nothing leads to the
+// file it names, which is then created.
+std::string followLinks(const std::string& target) {
+    std::string path = target;
+    for (int hops = 0; hops < 40; ++hops) {
+        char link[PATH_MAX];
+        const ssize_t length = ::readlink(path.c_str(), link, sizeof link);
+        if (length < 0) {
+            if (errno == EINVAL || errno == ENOENT)
+                return path; // not a link, or nothing there yet
+            const int error = errno;
+            throwFileError(cannotWrite(target, std::strerror(error)), error);
+        }
+        if (static_cast<std::size_t>(length) == sizeof link)
+            throw InputError(cannotWrite(target, std::strerror(ENAMETOOLONG)));
+        const std::string next(link, static_cast<std::size_t>(length));
+        path = next.starts_with('/') ? next : folderOf(path) + "/" + next;
+    }
+    throw InputError(cannotWrite(target, std::strerror(ELOOP)));
+}
+
+// Why a file that exists cannot be replaced by the image, or null.
+const char* unsuitable(mode_t mode) {
+    if (S_ISDIR(mode))
+        return "it is a folder";
+    if (S_ISSOCK(mode))
+        return "it is a socket";
+    if (S_ISBLK(mode))
+        return "it is a block device";
+    if (!S_ISREG(mode) && !S_ISCHR(mode) && !S_ISFIFO(mode))
+        return "it is not a regular file";
+    return nullptr;
 }
 
 } // namespace
 
 OutputFile::OutputFile(const std::string& target) : target_(target) {
-    struct stat existing = {};
-    if (target.empty() || target.back() == '/' ||
-        (::stat(target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)))
+    if (target == "-") {
+        stream_ = stdout;
+        ownsStream_ = false;
+        return;
+    }
+    if (target.empty() || target.back() == '/')
         throw InputError(cannotWrite(target, "it is a folder"));
 
-    // Hidden and beside the target, so that the rename stays within one file system.
-    std::string pattern = folderOf(target) + "/." + nameOf(target) + ".XXXXXX";
+    struct stat existing = {};
+    if (::stat(target.c_str(), &existing) == 0) {
+        if (const char* reason = unsuitable(existing.st_mode))
+            throw InputError(cannotWrite(target, reason));
+        if (S_ISCHR(existing.st_mode) || S_ISFIFO(existing.st_mode))
+            openDirect(target);
+        else
+            createTemporary(followLinks(target), &existing);
+    } else if (errno == ENOENT) {
+        createTemporary(followLinks(target), nullptr); // a new file, or a link to one
+    } else {
+        const int error = errno;
+        throwFileError(cannotWrite(target, std::strerror(error)), error);
+    }
+}
+
+void OutputFile::openDirect(const std::string& path) {
+    // A FIFO waits here for its reader.
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+        const int error = errno;
+        throwFileError(cannotWrite(target_, std::strerror(error)), error);
+    }
+    // Whatever took the name meanwhile is written only if it is a device or a FIFO.
+    struct stat opened = {};
+    if (::fstat(descriptor, &opened) != 0 ||
+        (!S_ISCHR(opened.st_mode) && !S_ISFIFO(opened.st_mode))) {
+        ::close(descriptor);
+        throw InputError(cannotWrite(target_, "it changed while it was opened"));
+    }
+    stream_ = ::fdopen(descriptor, "wb");
+    if (!stream_) {
+        const int error = errno;
+        ::close(descriptor);
+        throw RenderFailure(cannotWrite(target_, std::strerror(error)));
+    }
+}
+
+void OutputFile::createTemporary(const std::string& path, const struct stat* existing) {
+    destination_ = path;
+    // Hidden and beside the file it replaces, so that the rename stays within one file system.
+    const std::string pattern = folderOf(path) + "/." + shortName(nameOf(path)) + ".XXXXXX";
     if (pattern.size() >= sizeof pendingPath)
-        throw InputError(cannotWrite(target, "the path is too long"));
+        throw InputError(cannotWrite(target_, "the path is too long"));
     installHandlers();
 
     // No signal may come between creating the file and arming the handler, and
@@ -85,41 +185,71 @@ OutputFile::OutputFile(const std::string& target) : target_(target) {
     pendingArmed = descriptor >= 0;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (descriptor < 0)
-        throw InputError(cannotWrite(target, std::strerror(createError)));
+        throwFileError(cannotWrite(target_, std::strerror(createError)), createError);
     temporary_ = pendingPath;
 
-    // mkstemp makes the file private; the image gets what any new file would.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(descriptor, 0666 & ~mask);
+    // mkstemp makes the file private. A replaced file keeps its owner where
+    // the system allows it, and its permissions; a new one gets what any new
+    // file would. Set-user-ID and the like are not carried over, as a write
+    // in place would clear them too.
+    mode_t mode = 0;
+    if (existing) {
+        if (existing->st_uid != ::geteuid() || existing->st_gid != ::getegid())
+            if (::fchown(descriptor, existing->st_uid, existing->st_gid) != 0)
+                (void)::fchown(descriptor, static_cast<uid_t>(-1), existing->st_gid);
+        mode = existing->st_mode & 0777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    // A file system without permissions (FAT, say) has nothing to keep.
+    if (::fchmod(descriptor, mode) != 0 && errno != EPERM && errno != ENOTSUP) {
+        const int error = errno;
+        ::close(descriptor);
+        discard();
+        throw RenderFailure(cannotWrite(target_, std::strerror(error)));
+    }
 
     stream_ = ::fdopen(descriptor, "wb");
     if (!stream_) {
         const int error = errno;
         ::close(descriptor);
         discard();
-        throw RenderFailure(cannotWrite(target, std::strerror(error)));
+        throw RenderFailure(cannotWrite(target_, std::strerror(error)));
     }
 }
 
 OutputFile::~OutputFile() {
-    if (!temporary_.empty())
+    if (stream_ || !temporary_.empty())
         discard();
 }
 
 void OutputFile::commit() {
-    // A full disk may only show when the last buffer is flushed or the file closed.
+    // A full disk may only show when the last buffer is flushed, the data
+    // reaches the disk or the file is closed. errno is read only right after
+    // the call that failed.
     int error = 0;
-    if (std::fflush(stream_) != 0 || std::ferror(stream_))
+    errno = 0;
+    if (std::fflush(stream_) != 0)
         error = errno ? errno : EIO;
-    if (std::fclose(stream_) != 0 && !error)
+    else if (std::ferror(stream_))
+        error = EIO; // an earlier write failed; its errno is long gone
+    if (!error && !temporary_.empty() && ::fsync(::fileno(stream_)) != 0)
         error = errno;
+    if (ownsStream_) {
+        errno = 0;
+        if (std::fclose(stream_) != 0 && !error)
+            error = errno ? errno : EIO;
+    }
     stream_ = nullptr;
     if (error) {
         discard();
         throw RenderFailure(cannotWrite(target_, std::strerror(error)));
     }
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    if (temporary_.empty())
+        return;
+    if (::rename(temporary_.c_str(), destination_.c_str()) != 0) {
         const int renameError = errno;
         discard();
         throw RenderFailure(cannotWrite(target_, std::strerror(renameError)));
@@ -127,12 +257,21 @@ void OutputFile::commit() {
     // Disarmed only after the rename: a signal in between unlinks a name that is gone.
     pendingArmed = 0;
     temporary_.clear();
+    // The new name reaches the disk with the folder; the image is in place
+    // either way, so a failure here changes nothing for the user.
+    const int folder = ::open(folderOf(destination_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        (void)::fsync(folder);
+        ::close(folder);
+    }
 }
 
 void OutputFile::discard() {
-    if (stream_)
+    if (stream_ && ownsStream_)
         std::fclose(stream_);
     stream_ = nullptr;
+    if (temporary_.empty())
+        return;
     // Unlinked before the handler is disarmed, so no moment leaves it behind.
     ::unlink(temporary_.c_str());
     pendingArmed = 0;

@@ -2,33 +2,43 @@
 
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 
 namespace spirell::tool {
 
-// A file that appears under its name only when complete. It is written as a
-// temporary file in the same folder and renamed over the target at commit();
-// anything else, including SIGINT, SIGTERM and SIGHUP, removes the temporary file.
+// Where the image goes. A file appears under its name only when complete: it
+// is written as a temporary file beside it and renamed over it at commit();
+// anything else, including SIGINT, SIGTERM, SIGHUP and SIGQUIT, removes the
+// temporary file. A symbolic link is followed and its target replaced. A
+// character device or a FIFO, and standard output ("-"), are written directly:
+// they cannot be replaced, and what reads them sees the image as it is written.
 // One OutputFile at a time: the signal handler knows a single path.
 class OutputFile {
 public:
-    // Throws InputError when the folder cannot take a new file.
+    // Throws InputError for a folder, a socket or a block device, or a path
+    // where no file can be made; RenderFailure when the system fails.
     explicit OutputFile(const std::string& target);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
     std::FILE* stream() const { return stream_; }
+    // Empty when the output is written directly.
     const std::string& temporaryPath() const { return temporary_; }
 
-    // Closes the file and gives it its name. Throws RenderFailure.
+    // Makes sure everything was written and gives a file its name. Throws RenderFailure.
     void commit();
 
 private:
+    void openDirect(const std::string& path);
+    void createTemporary(const std::string& path, const struct stat* existing);
     void discard();
 
-    std::string target_;
+    std::string target_;      // as the user named it, for messages
+    std::string destination_; // the path the temporary file is renamed to
     std::string temporary_;
     std::FILE* stream_ = nullptr;
+    bool ownsStream_ = true; // false for standard output
 };
 
 } // namespace spirell::tool

@@ -1,12 +1,21 @@
 #include "renderer/PngFile.hpp"
 
 #include "renderer/InputError.hpp"
+#include "renderer/UserText.hpp"
 
 #include <png.h>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <new>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace spirell::tool {
 
@@ -132,11 +141,160 @@ struct ReadStructs {
     ~ReadStructs() { png_destroy_read_struct(&png, &info, nullptr); }
 };
 
-bool readInfo(png_structp png, png_infop info, std::FILE* file) {
+enum class Inflated { complete, tooLong, damaged };
+
+// Inflates a zlib stream into text, giving up as soon as it would pass limit
+// bytes: a few kilobytes of a compressed chunk can hold gigabytes of text.
+Inflated inflateText(std::string_view compressed, std::size_t limit, std::string& text) {
+    z_stream stream = {};
+    if (inflateInit(&stream) != Z_OK)
+        throw std::bad_alloc();
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    stream.avail_in = static_cast<uInt>(compressed.size()); // a chunk is far below 4 GiB here
+    Inflated result = Inflated::damaged;
+    for (;;) {
+        char buffer[16384];
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof buffer;
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        const std::size_t produced = sizeof buffer - stream.avail_out;
+        if (produced > limit - text.size()) {
+            result = Inflated::tooLong;
+            break;
+        }
+        text.append(buffer, produced);
+        if (status == Z_STREAM_END)
+            result = Inflated::complete;
+        if (status != Z_OK)
+            break;
+    }
+    inflateEnd(&stream);
+    return result;
+}
+
+// Takes the text chunks that libpng hands over as unknown chunks, keeping only
+// the texts under the wanted keys. Everything else is dropped unread, so a
+// file cannot make the reader inflate or keep more than the caps allow.
+struct TextReader {
+    std::FILE* file = nullptr;
+    const std::vector<std::string>* keys = nullptr;
+    std::map<std::string, std::string> texts;
+    std::size_t total = 0;
+    std::string refusal; // why the file is refused, when a chunk fails
+    bool outOfMemory = false;
+
+    // False when the file is to be refused.
+    bool take(const png_unknown_chunk& chunk) {
+        const std::string_view type(reinterpret_cast<const char*>(chunk.name), 4);
+        const bool compressedType = type == "zTXt";
+        const bool international = type == "iTXt";
+        if (type != "tEXt" && !compressedType && !international)
+            return true;
+        std::string_view data(reinterpret_cast<const char*>(chunk.data), chunk.size);
+        const auto keyEnd = data.find('\0');
+        if (keyEnd == std::string_view::npos)
+            return true; // no keyword at all: none of ours
+        const std::string key(data.substr(0, keyEnd));
+        if (std::find(keys->begin(), keys->end(), key) == keys->end())
+            return true;
+        data.remove_prefix(keyEnd + 1);
+
+        // zTXt: method, data. iTXt: flag, method, language, translated key, data.
+        bool compressed = compressedType;
+        if (international) {
+            if (data.size() < 2)
+                return refuse("a damaged \"" + key + "\" text");
+            compressed = data[0] != 0;
+            data.remove_prefix(1);
+        }
+        if (compressedType || compressed) {
+            if (data.empty() || data[0] != 0)
+                return refuse("a \"" + key + "\" text compressed in an unknown way");
+        }
+        if (compressedType || international)
+            data.remove_prefix(1);
+        for (int skipped = 0; international && skipped < 2; ++skipped) {
+            const auto end = data.find('\0');
+            if (end == std::string_view::npos)
+                return refuse("a damaged \"" + key + "\" text");
+            data.remove_prefix(end + 1);
+        }
+
+        std::string text;
+        if (!compressed) {
+            if (data.size() > kMaxTextBytes)
+                return refuse(tooLong(key));
+            text = data;
+        } else {
+            switch (inflateText(data, kMaxTextBytes, text)) {
+            case Inflated::complete:
+                break;
+            case Inflated::tooLong:
+                return refuse(tooLong(key));
+            case Inflated::damaged:
+                return refuse("a damaged \"" + key + "\" text");
+            }
+        }
+        total += text.size();
+        if (total > kMaxAllTextBytes)
+            return refuse("more than " + std::to_string(kMaxAllTextBytes / 1024) +
+                          " KiB of settings text");
+        text.resize(std::min(text.size(), text.find('\0'))); // as far as a C string goes
+        texts[key] = std::move(text);
+        return true;
+    }
+
+    static std::string tooLong(const std::string& key) {
+        return "a \"" + key + "\" text longer than " + std::to_string(kMaxTextBytes / 1024) +
+               " KiB";
+    }
+    bool refuse(std::string reason) {
+        refusal = "holds " + std::move(reason);
+        return false;
+    }
+};
+
+// libpng's reads, watched for chunk headers: a chunk that is too long is
+// refused before libpng reads it.
+void readData(png_structp png, png_bytep data, std::size_t length) {
+    auto* reader = static_cast<TextReader*>(png_get_io_ptr(png));
+    if (std::fread(data, 1, length, reader->file) != length)
+        png_error(png, std::ferror(reader->file) ? std::strerror(errno) : "the file ends early");
+    // A chunk header (length, type) always comes in one read of its own.
+    if (png_get_io_state(png) == (PNG_IO_READING | PNG_IO_CHUNK_HDR) && length == 8 &&
+        png_get_uint_32(data) > kMaxChunkBytes && std::memcmp(data + 4, "IDAT", 4) != 0) {
+        reader->refuse("a chunk longer than " + std::to_string(kMaxChunkBytes >> 20) +
+                       " MiB before the image data");
+        png_error(png, "chunk too long");
+    }
+}
+
+int onUnknownChunk(png_structp png, png_unknown_chunkp chunk) {
+    auto* reader = static_cast<TextReader*>(png_get_user_chunk_ptr(png));
+    // No exception may cross libpng's C code.
+    try {
+        if (reader->take(*chunk))
+            return 0; // nothing kept; libpng drops the chunk, or refuses an unknown critical one
+    } catch (const std::bad_alloc&) {
+        reader->outOfMemory = true;
+    }
+    return -1;
+}
+
+bool readInfo(png_structp png, png_infop info, TextReader* reader) {
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_set_user_limits(png, kLargestSide, kLargestSide);
-    png_init_io(png, file);
+    // readData refuses longer chunks before libpng sees them; this bounds what
+    // libpng allocates for one chunk all the same.
+    png_set_chunk_malloc_max(png, kMaxChunkBytes);
+    // A damaged text must not pass for a setting.
+    png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
+    // Every ancillary chunk, the texts included, goes to the callback as an
+    // unknown chunk instead of being decoded and kept by libpng.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_read_user_chunk_fn(png, reader, onUnknownChunk);
+    png_set_read_fn(png, reader, readData);
     png_set_sig_bytes(png, 8);
     png_read_info(png, info);
     return true;
@@ -144,16 +302,32 @@ bool readInfo(png_structp png, png_infop info, std::FILE* file) {
 
 } // namespace
 
-std::map<std::string, std::string> readPngTexts(const std::string& path) {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+std::map<std::string, std::string> readPngTexts(const std::string& path,
+                                                const std::vector<std::string>& keys) {
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer forever.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+        const int error = errno;
+        throwFileError("cannot read " + shown(path) + ": " + std::strerror(error), error);
+    }
+    struct stat status = {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        throw InputError("cannot read " + shown(path) + ": " +
+                         (S_ISDIR(status.st_mode) ? "it is a folder" : "not a regular file"));
+    }
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(descriptor, "rb"),
                                                                &std::fclose);
-    if (!file)
-        throw InputError("cannot read " + path + ": " + std::strerror(errno));
+    if (!file) {
+        const int error = errno;
+        ::close(descriptor);
+        throw RenderFailure("cannot read " + shown(path) + ": " + std::strerror(error));
+    }
 
     png_byte signature[8] = {};
     if (std::fread(signature, 1, sizeof signature, file.get()) != sizeof signature ||
         png_sig_cmp(signature, 0, sizeof signature) != 0)
-        throw InputError(path + " is not a PNG file");
+        throw InputError(shown(path) + " is not a PNG file");
 
     ErrorSink errors;
     ReadStructs structs;
@@ -161,16 +335,18 @@ std::map<std::string, std::string> readPngTexts(const std::string& path) {
     if (structs.png)
         structs.info = png_create_info_struct(structs.png);
     if (!structs.info)
-        throw RenderFailure("cannot read " + path + ": out of memory");
-    if (!readInfo(structs.png, structs.info, file.get()))
-        throw InputError(path + " is not a readable PNG file: " + errors.message);
-
-    std::map<std::string, std::string> texts;
-    png_textp chunks = nullptr;
-    const int count = png_get_text(structs.png, structs.info, &chunks, nullptr);
-    for (int i = 0; i < count; ++i)
-        texts[chunks[i].key] = chunks[i].text; // libpng ends every text with a NUL
-    return texts;
+        throw RenderFailure("cannot read " + shown(path) + ": out of memory");
+    TextReader reader;
+    reader.file = file.get();
+    reader.keys = &keys;
+    if (!readInfo(structs.png, structs.info, &reader)) {
+        if (reader.outOfMemory)
+            throw RenderFailure("cannot read " + shown(path) + ": out of memory");
+        if (!reader.refusal.empty())
+            throw InputError(shown(path) + " " + reader.refusal);
+        throw InputError(shown(path) + " is not a readable PNG file: " + errors.message);
+    }
+    return std::move(reader.texts);
 }
 
 } // namespace spirell::tool

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -34,8 +35,16 @@ private:
     State* state_;
 };
 
-// The text chunks in front of the image data of a PNG file. Throws InputError
-// when the file cannot be read or is not a PNG.
-std::map<std::string, std::string> readPngTexts(const std::string& path);
+// What a PNG file may hold before its image data for readPngTexts to accept it.
+inline constexpr std::size_t kMaxTextBytes = std::size_t{64} << 10;     // one text
+inline constexpr std::size_t kMaxAllTextBytes = std::size_t{256} << 10; // all texts read
+inline constexpr std::size_t kMaxChunkBytes = std::size_t{1} << 20;     // any chunk
+
+// The texts under the given keys in front of the image data of a PNG file;
+// texts under other keys are skipped without being decompressed. Throws
+// InputError when the file is not a regular file, cannot be read, is not a
+// PNG or holds more than the limits above.
+std::map<std::string, std::string> readPngTexts(const std::string& path,
+                                                const std::vector<std::string>& keys);
 
 } // namespace spirell::tool

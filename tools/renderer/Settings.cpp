@@ -1,6 +1,7 @@
 #include "renderer/Settings.hpp"
 
 #include "renderer/InputError.hpp"
+#include "renderer/UserText.hpp"
 
 #include <charconv>
 
@@ -25,7 +26,7 @@ RenderSettings settingsFromTexts(const std::map<std::string, std::string>& texts
     const auto text = [&](const char* key) -> const std::string& {
         const auto found = texts.find(key);
         if (found == texts.end())
-            throw InputError(fileName + " holds no \"" + key +
+            throw InputError(shown(fileName) + " holds no \"" + key +
                              "\" text: it was not made by spirell-render");
         return found->second;
     };
@@ -41,14 +42,17 @@ RenderSettings settingsFromTexts(const std::map<std::string, std::string>& texts
     const char* end = scale.data() + scale.size();
     const auto [stop, error] = std::from_chars(scale.data(), end, settings.scale);
     if (error != std::errc{} || stop != end || settings.scale < 1 || settings.scale > kMaxScale)
-        throw InputError(fileName + " holds a bad scale \"" + scale + "\"");
+        throw InputError(shown(fileName) + " holds a bad scale " + quoted(scale));
     return settings;
 }
 
 RenderSettings resolveSettings(const CommandLine& line) {
     RenderSettings settings;
     if (!line.from.empty())
-        settings = settingsFromTexts(readPngTexts(line.from), line.from);
+        settings =
+            settingsFromTexts(readPngTexts(line.from, {keys::formula, keys::x, keys::y, keys::size,
+                                                       keys::zoom, keys::brightness, keys::scale}),
+                              line.from);
     if (line.formula)
         settings.formula = *line.formula;
     if (line.x)

@@ -1,13 +1,33 @@
 #include "renderer/WorkerPool.hpp"
 
+#include "renderer/InputError.hpp"
+
+#include <new>
+#include <string>
+#include <system_error>
 #include <utility>
 
 namespace spirell::tool {
 
 WorkerPool::WorkerPool(unsigned threads) {
     threads_.reserve(threads);
-    for (unsigned i = 0; i < threads; ++i)
-        threads_.emplace_back([this] { work(); });
+    for (unsigned i = 0; i < threads; ++i) {
+        // Under a memory or process limit a thread may fail to start. Fewer
+        // threads only take longer; the ones already running are kept, as
+        // leaving the constructor with them would end the program.
+        try {
+            threads_.emplace_back([this] { work(); });
+        } catch (const std::system_error& error) {
+            if (threads_.empty())
+                throw RenderFailure(std::string("cannot start a computing thread: ") +
+                                    error.code().message());
+            break;
+        } catch (const std::bad_alloc&) {
+            if (threads_.empty())
+                throw;
+            break;
+        }
+    }
 }
 
 WorkerPool::~WorkerPool() {

@@ -16,6 +16,8 @@ namespace spirell::tool {
 // caller starts a batch, is free to do other work meanwhile, then waits.
 class WorkerPool {
 public:
+    // Starts as many of the threads as the system allows, at least one, or
+    // throws RenderFailure.
     explicit WorkerPool(unsigned threads);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
