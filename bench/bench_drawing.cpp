@@ -1,20 +1,25 @@
-// Measures, per formula and view, the pure computation of a 1024 x 1024 image
-// against the window's drawing of the same image (the real canvas, the real
-// per-column yield and repaint, from the button click to the routine's
-// return), and the command-line renderer's rows on one thread against all
-// cores. Each pair is measured alternately, several times, and the fastest run
-// of each side counts: other work on the machine only ever adds time, so the
-// fastest runs are the least disturbed and their ratio the fairest.
+// Measures what the SIMD lanes and the computing threads bring, each pair
+// alternately, several times, the fastest run of each side counting: other
+// work on the machine only ever adds time, so the fastest runs are the least
+// disturbed and their ratio the fairest.
+//
+// - window: the real window's 1024 x 1024 drawing of each formula, from the
+//   button click to its return, at the widest width on every core against
+//   scalar on one thread;
+// - renderer: spirell-render writing the 1024 x 1024 PNG, encoding included,
+//   with its defaults against SPIRELL_SIMD=scalar SPIRELL_THREADS=1;
+// - widths: the pure computation of the image's colours on one thread, per
+//   width, in ns per pixel.
 
 #include "app/MainWindow.hpp"
 #include "formulas/Catalogue.hpp"
 #include "render/DrawingFrame.hpp"
 #include "render/ViewParams.hpp"
-#include "renderer/BandRenderer.hpp"
-#include "renderer/ImagePlan.hpp"
 
 #include <QApplication>
+#include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -26,25 +31,17 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace spirell;
 
 namespace {
 
 constexpr double kPixels = 1024.0 * 1024.0;
-constexpr int kRounds = 15;
-
-struct NamedView {
-    const char* name;
-    BoxTexts boxes;
-};
-
-const NamedView kViews[] = {
-    {"start-up", {"1", "1", "1024", "1", "150"}},
-    {"zoom 0.15", {"1", "1", "1024", "0.15", "150"}},
-};
+const BoxTexts kView{"1", "1", "1024", "1", "150"};
 
 qTac* theWindow = nullptr;
+QString renderOutput;
 
 double secondsFor(const std::function<void()>& work) {
     const auto start = std::chrono::steady_clock::now();
@@ -52,66 +49,107 @@ double secondsFor(const std::function<void()>& work) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Runs the two sides alternately and reports the fastest of each in ns per
-// pixel, and their ratio (second over first).
-void measurePair(benchmark::State& state, const std::function<void()>& first,
-                 const std::function<void()>& second, const char* firstName,
-                 const char* secondName) {
-    double bestFirst = std::numeric_limits<double>::infinity();
-    double bestSecond = bestFirst;
+// Runs the two sides alternately and keeps the fastest of each, in ms, and the
+// speed-up of the second over the first.
+void measurePair(benchmark::State& state, const std::function<void()>& slow,
+                 const std::function<void()>& fast) {
+    double bestSlow = std::numeric_limits<double>::infinity();
+    double bestFast = bestSlow;
     for (auto _ : state) {
-        const double a = secondsFor(first);
-        const double b = secondsFor(second);
-        bestFirst = std::min(bestFirst, a);
-        bestSecond = std::min(bestSecond, b);
+        const double a = secondsFor(slow);
+        const double b = secondsFor(fast);
+        bestSlow = std::min(bestSlow, a);
+        bestFast = std::min(bestFast, b);
         state.SetIterationTime(a + b);
     }
-    state.counters[firstName] = bestFirst * 1e9 / kPixels;
-    state.counters[secondName] = bestSecond * 1e9 / kPixels;
-    state.counters["ratio"] = bestSecond / bestFirst;
+    state.counters["slow ms"] = bestSlow * 1e3;
+    state.counters["fast ms"] = bestFast * 1e3;
+    state.counters["speed-up"] = bestSlow / bestFast;
 }
 
-void computeAgainstWindow(benchmark::State& state, const Formula* formula, const BoxTexts* boxes) {
-    const ViewParams view = readView(*formula, *boxes);
-    theWindow->boxes().write(*boxes);
+Computing scalarOneThread() {
+    return {lanes::Width::Scalar, 1};
+}
+
+Computing everything() {
+    return {lanes::widestAvailable(), std::max(1u, std::thread::hardware_concurrency())};
+}
+
+void windowDrawing(benchmark::State& state, const Formula* formula) {
+    theWindow->boxes().write(kView);
     QPushButton* button = theWindow->formulaButton(formula->index);
-    const auto compute = [&] {
-        std::uint32_t sink = 0;
-        columnRange(view).forEach([&](std::int64_t, double X) {
-            rowRange(view).forEach([&](std::int64_t, double Y) {
-                sink += pixelColour(*formula, view, X, Y).value();
-                return true;
-            });
-            return true;
-        });
-        benchmark::DoNotOptimize(sink);
+    const auto drawWith = [&](Computing computing) {
+        return [computing, button] {
+            setDefaultComputing(computing);
+            button->click();
+        };
     };
-    measurePair(
-        state, compute, [&] { button->click(); }, "compute", "window");
+    measurePair(state, drawWith(scalarOneThread()), drawWith(everything()));
 }
 
-// The renderer's rows, computed in bands and handed over in order as when
-// writing a file; only the PNG encoding is left out.
-void oneThreadAgainstAll(benchmark::State& state, const Formula* formula, unsigned cores) {
-    tool::RenderSettings settings;
-    settings.formula = formula->routine;
-    settings.boxes = kViews[0].boxes;
-    const tool::ImagePlan plan = tool::planImage(settings);
-    const auto render = [&](unsigned threads) {
-        tool::BandOptions options;
-        options.threads = threads;
-        std::uint32_t sink = 0;
-        tool::renderRows(plan, options, [&](const std::uint8_t* rgb) { sink += rgb[0]; });
-        benchmark::DoNotOptimize(sink);
-    };
-    measurePair(
-        state, [&] { render(1); }, [&] { render(cores); }, "one thread", "all cores");
+void renderToFile(const Formula& formula, const QStringList& environment) {
+    QProcess process;
+    process.setEnvironment(QProcess::systemEnvironment() + environment);
+    process.start(SPIRELL_RENDER_BINARY,
+                  {formula.routine, "--size", "1024", "--quiet", "-o", renderOutput});
+    if (!process.waitForFinished(600000) || process.exitCode() != 0)
+        qFatal("spirell-render failed");
 }
 
-// Prints the measured pairs as Markdown tables.
+void rendererFile(benchmark::State& state, const Formula* formula) {
+    measurePair(
+        state,
+        [&] {
+            renderToFile(*formula, {"SPIRELL_SIMD=scalar", "SPIRELL_THREADS=1"});
+        },
+        [&] { renderToFile(*formula, {}); });
+}
+
+// The colours of the whole image, row by row, on this thread.
+void computeImage(const Formula& formula, lanes::Width width) {
+    const ViewParams view = readView(formula, kView);
+    std::vector<double> X;
+    columnRange(view).forEach([&](std::int64_t, double value) {
+        X.push_back(value);
+        return true;
+    });
+    std::vector<Colour> row(X.size());
+    const lanes::ColourBatch batch = lanes::kernelsFor(width).colours[formula.index];
+    const lanes::LevelRule rule = levelRule(formula, view);
+    rowRange(view).forEach([&](std::int64_t, double Y) {
+        batch(rule, lanes::PixelBatch{X.data(), 1, &Y, 0, X.size()}, row.data());
+        benchmark::DoNotOptimize(row.data());
+        return true;
+    });
+}
+
+void widthComputation(benchmark::State& state, const Formula* formula) {
+    std::map<lanes::Width, double> best;
+    for (auto _ : state) {
+        double total = 0;
+        for (const lanes::Width width : lanes::availableWidths()) {
+            const double seconds = secondsFor([&] { computeImage(*formula, width); });
+            total += seconds;
+            const auto found = best.find(width);
+            if (found == best.end() || seconds < found->second)
+                best[width] = seconds;
+        }
+        state.SetIterationTime(total);
+    }
+    for (const auto& [width, seconds] : best)
+        state.counters[lanes::nameOf(width)] = seconds * 1e9 / kPixels;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Prints the measurements as Markdown tables.
 class TableReporter : public benchmark::ConsoleReporter {
 public:
-    explicit TableReporter(unsigned cores) : ConsoleReporter(OO_Tabular), cores_(cores) {}
+    TableReporter() : ConsoleReporter(OO_Tabular) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
@@ -121,43 +159,52 @@ public:
 
     void Finalize() override {
         ConsoleReporter::Finalize();
-        std::printf("\n| formula | view | computation ns/pixel | window ns/pixel | ratio |\n");
-        std::printf("|---|---|---:|---:|---:|\n");
-        double worst = 0;
-        for (const Formula& formula : formulaCatalogue())
-            for (const NamedView& view : kViews) {
-                const auto found =
-                    results_.find(std::string("window/") + formula.routine + "/" + view.name);
-                if (found == results_.end())
-                    continue;
-                auto& counters = found->second;
-                worst = std::max(worst, double(counters["ratio"]));
-                std::printf("| %s (\"%s\") | %s | %.1f | %.1f | %.3f |\n", formula.routine,
-                            formula.caption, view.name, double(counters["compute"]),
-                            double(counters["window"]), double(counters["ratio"]));
-            }
-        std::printf("\nLargest window-to-computation ratio: %.3f\n", worst);
+        const Computing fast = everything();
+        pairTable("window", "Window, 1024 x 1024 drawing", fast);
+        pairTable("renderer", "spirell-render, 1024 x 1024 PNG", fast);
 
-        std::printf("\n| formula | 1 thread ns/pixel | %u threads ns/pixel | speed-up | "
-                    "speed-up / threads |\n|---|---:|---:|---:|---:|\n",
-                    cores_);
-        double lowest = std::numeric_limits<double>::infinity();
+        std::printf("\n### Computation on one thread, ns per pixel\n\n| formula |");
+        for (const lanes::Width width : lanes::availableWidths())
+            std::printf(" %s |", lanes::nameOf(width));
+        std::printf(" widest against scalar |\n|---|");
+        for (std::size_t i = 0; i <= lanes::availableWidths().size(); ++i)
+            std::printf("---:|");
+        std::printf("\n");
         for (const Formula& formula : formulaCatalogue()) {
-            const auto found = results_.find(std::string("renderer/") + formula.routine);
+            const auto found = results_.find(std::string("widths/") + formula.routine);
             if (found == results_.end())
                 continue;
             auto& counters = found->second;
-            const double speedUp = 1 / double(counters["ratio"]);
-            lowest = std::min(lowest, speedUp / cores_);
-            std::printf("| %s | %.1f | %.1f | %.2f | %.2f |\n", formula.routine,
-                        double(counters["one thread"]), double(counters["all cores"]), speedUp,
-                        speedUp / cores_);
+            std::printf("| %s |", formula.routine);
+            for (const lanes::Width width : lanes::availableWidths())
+                std::printf(" %.1f |", double(counters[lanes::nameOf(width)]));
+            std::printf(" %.2f |\n",
+                        double(counters["scalar"]) / double(counters[lanes::nameOf(fast.width)]));
         }
-        std::printf("\nLowest speed-up per thread: %.2f\n", lowest);
     }
 
 private:
-    unsigned cores_;
+    void pairTable(const char* prefix, const char* title, const Computing& fast) {
+        std::vector<double> speedUps;
+        for (const Formula& formula : formulaCatalogue()) {
+            const auto found = results_.find(std::string(prefix) + "/" + formula.routine);
+            if (found == results_.end())
+                continue;
+            if (speedUps.empty())
+                std::printf("\n### %s\n\n| formula | scalar, 1 thread ms | %s, %u threads ms | "
+                            "speed-up |\n|---|---:|---:|---:|\n",
+                            title, lanes::nameOf(fast.width), fast.threads);
+            auto& counters = found->second;
+            speedUps.push_back(counters["speed-up"]);
+            std::printf("| %s (\"%s\") | %.1f | %.1f | %.2f |\n", formula.routine, formula.caption,
+                        double(counters["slow ms"]), double(counters["fast ms"]),
+                        double(counters["speed-up"]));
+        }
+        if (!speedUps.empty())
+            std::printf("\nLowest speed-up %.2f, median %.2f\n",
+                        *std::min_element(speedUps.begin(), speedUps.end()), median(speedUps));
+    }
+
     std::map<std::string, benchmark::UserCounters> results_;
 };
 
@@ -170,26 +217,25 @@ int main(int argc, char* argv[]) {
     qTac window;
     window.show();
     theWindow = &window;
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    QTemporaryDir folder;
+    renderOutput = folder.filePath("image.png");
 
-    for (const Formula& formula : formulaCatalogue()) {
-        for (const NamedView& view : kViews)
-            benchmark::RegisterBenchmark(
-                (std::string("window/") + formula.routine + "/" + view.name).c_str(),
-                computeAgainstWindow, &formula, &view.boxes)
-                ->Unit(benchmark::kMillisecond)
-                ->UseManualTime()
-                ->Iterations(kRounds);
-    }
-    for (const Formula& formula : formulaCatalogue()) {
-        benchmark::RegisterBenchmark((std::string("renderer/") + formula.routine).c_str(),
-                                     oneThreadAgainstAll, &formula, cores)
+    const auto add = [](const std::string& name, auto function, const Formula* formula,
+                        int rounds) {
+        benchmark::RegisterBenchmark(name.c_str(), function, formula)
             ->Unit(benchmark::kMillisecond)
             ->UseManualTime()
-            ->Iterations(kRounds);
-    }
+            ->Iterations(rounds);
+    };
+    for (const Formula& formula : formulaCatalogue())
+        add(std::string("window/") + formula.routine, windowDrawing, &formula, 5);
+    for (const Formula& formula : formulaCatalogue())
+        add(std::string("renderer/") + formula.routine, rendererFile, &formula, 5);
+    for (const Formula& formula : formulaCatalogue())
+        add(std::string("widths/") + formula.routine, widthComputation, &formula, 3);
+
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter(cores);
+    TableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
