@@ -2,6 +2,8 @@
 #include "support/RecordingSurface.hpp"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QProcess>
 #include <QtTest>
@@ -113,7 +115,9 @@ private slots:
     void overflowShowsOneErrorAndChangesNothing_data();
     void overflowShowsOneErrorAndChangesNothing();
     void endingLabelDuringADrawing();
-    void endingLabelEndsTheProcessWithStatusZero();
+    void endingTheProgramDuringADrawingExitsWithStatusZero_data();
+    void endingTheProgramDuringADrawingExitsWithStatusZero();
+    void keysAndPictureActions();
     void webLinkThatCannotStartShowsOneMessage();
     void webLinkStartsTheBrowser();
     void unusableComputingChoiceRefusesToStart_data();
@@ -460,10 +464,20 @@ void WindowTest::endingLabelDuringADrawing() {
     QVERIFY(columnsWithDrawing(atTheEnd) < 10);
 }
 
-void WindowTest::endingLabelEndsTheProcessWithStatusZero() {
+// The "x" label, Ctrl+Q and a close from the window manager all end the
+// program at once, nested drawings and all, with status 0.
+void WindowTest::endingTheProgramDuringADrawingExitsWithStatusZero_data() {
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("exit label") << "label";
+    QTest::newRow("Ctrl+Q") << "keys";
+    QTest::newRow("window manager close") << "close";
+}
+
+void WindowTest::endingTheProgramDuringADrawingExitsWithStatusZero() {
+    QFETCH(QString, ending);
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("SPIRELL_ENDING_CHILD", "1");
+    environment.insert("SPIRELL_ENDING_CHILD", ending);
     child.setProcessEnvironment(environment);
     child.start(QCoreApplication::applicationFilePath(), {});
     QVERIFY(child.waitForFinished(30000));
@@ -472,8 +486,45 @@ void WindowTest::endingLabelEndsTheProcessWithStatusZero() {
     QCOMPARE(child.readAllStandardOutput().trimmed(), QByteArray("unchanged"));
 }
 
+// Esc halts; Ctrl+C copies the picture, or a box's selected text; the picture
+// actions wait for a drawing and forget it at reset.
+void WindowTest::keysAndPictureActions() {
+    const auto action = [&](const char* name) { return child<QAction>(*window_, name); };
+    for (const char* name : {"saveImageAction", "copyImageAction", "savePosterAction"})
+        QVERIFY2(!action(name)->isEnabled(), name);
+
+    setBoxes(*window_, {"1", "1", "1024", "1", "150"});
+    duringTheDrawing([this] { QTest::keyClick(window_.get(), Qt::Key_Escape); });
+    window_->formulaButton(0)->click();
+    QVERIFY(window_->haltFlag().isRequested());
+    QCOMPARE(columnsWithDrawing(window_->canvas()->image()), 1);
+
+    setBoxes(*window_, {"1", "1", "37", "1", "150"});
+    window_->formulaButton(2)->click();
+    QVERIFY(action("copyImageAction")->isEnabled());
+    const QImage picture = window_->picture();
+    QCOMPARE(picture.size(), QSize(37, 37));
+    QCOMPARE(picture, window_->canvas()->image().copy(161, 51, 37, 37));
+
+    // The size box has the focus, with nothing selected: the picture is copied.
+    QApplication::clipboard()->clear();
+    auto* size = child<QLineEdit>(*window_, "TextThree");
+    size->setFocus();
+    size->deselect();
+    QTest::keyClick(size, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->image().convertToFormat(picture.format()), picture);
+    // With text selected, the box copies its text.
+    size->selectAll();
+    QTest::keyClick(size, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QString("37"));
+
+    child<QPushButton>(*window_, "Command3")->click();
+    QVERIFY(window_->picture().isNull());
+    QVERIFY(!action("copyImageAction")->isEnabled());
+}
+
 void WindowTest::webLinkThatCannotStartShowsOneMessage() {
-    window_->setWebLink(WebLink("/nonexistent/browser", kMakerAddress));
+    // The offscreen platform has no browser to open links with.
     MessageBoxWatcher watcher;
     QTest::mouseClick(child(*window_, "Command1"), Qt::LeftButton);
     QCOMPARE(watcher.boxes.size(), std::size_t(1));
@@ -484,24 +535,22 @@ void WindowTest::webLinkThatCannotStartShowsOneMessage() {
     QCOMPARE(watcher.boxes[0].icon, QMessageBox::Critical);
 }
 
-void WindowTest::webLinkStartsTheBrowser() {
-    // A stand-in browser that writes the address it was given.
-    QTemporaryDir dir;
-    const QString browser = dir.filePath("browser");
-    const QString output = dir.filePath("address");
-    QFile script(browser);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write(QString("#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > '%1'\n").arg(output).toUtf8());
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+// Stands in for the desktop's browser: remembers the links it is asked to open.
+class LinkOpener : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.push_back(url); }
+};
 
-    window_->setWebLink(WebLink(browser, kMakerAddress));
+void WindowTest::webLinkStartsTheBrowser() {
+    LinkOpener browser;
+    QDesktopServices::setUrlHandler("https", &browser, "open");
     MessageBoxWatcher watcher;
     QTest::mouseClick(child(*window_, "Command1"), Qt::LeftButton);
-    QTRY_VERIFY(QFile::exists(output) && QFileInfo(output).size() > 0);
-    QFile result(output);
-    QVERIFY(result.open(QIODevice::ReadOnly));
-    QCOMPARE(result.readAll(), QByteArray("1|https://www.example.org/"));
+    QDesktopServices::unsetUrlHandler("https");
+    QCOMPARE(browser.opened, QList<QUrl>{QUrl("https://www.example.org/")});
     QVERIFY(watcher.boxes.empty());
 }
 
@@ -528,18 +577,27 @@ void WindowTest::unusableComputingChoiceRefusesToStart() {
     QCOMPARE(QString::fromUtf8(program.readAllStandardError()), message);
 }
 
-// The real program's ending, in a process of its own: "x" clicked in the middle
-// of a drawing must end the event loop with status 0 and draw nothing more.
-static int runEndingChild(int argc, char* argv[]) {
+// The real program's ending, in a process of its own: ended in the middle of a
+// drawing nested in another, it must end the event loop with status 0 and draw
+// nothing more.
+static int runEndingChild(int argc, char* argv[], const QByteArray& ending) {
     QApplication app(argc, argv);
     qTac window;
     window.show();
     window.boxes().write({"1", "1", "1024", "1", "150"});
     QImage atTheEnd;
     QTimer::singleShot(0, [&] { window.formulaButton(0)->click(); });
-    QTimer::singleShot(50, [&] {
-        QTest::mouseClick(window.findChild<QWidget*>("Label1"), Qt::LeftButton);
+    QTimer::singleShot(30, [&] { window.formulaButton(15)->click(); });
+    QTimer::singleShot(60, [&] {
+        if (ending == "label")
+            QTest::mouseClick(window.findChild<QWidget*>("Label1"), Qt::LeftButton);
+        else if (ending == "keys")
+            QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+        else
+            window.close();
         atTheEnd = window.canvas()->image();
+        if (window.drawingDepth() != 2)
+            std::printf("not nested: %d\n", window.drawingDepth());
     });
     const int status = QApplication::exec();
     const bool unchanged = !atTheEnd.isNull() && window.canvas()->image() == atTheEnd &&
@@ -555,7 +613,7 @@ int main(int argc, char* argv[]) {
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");
     if (qEnvironmentVariableIsSet("SPIRELL_ENDING_CHILD"))
-        return runEndingChild(argc, argv);
+        return runEndingChild(argc, argv, qgetenv("SPIRELL_ENDING_CHILD"));
     QApplication app(argc, argv);
     WindowTest test;
     return QTest::qExec(&test, argc, argv);

@@ -1,6 +1,8 @@
 #include "app/Canvas.hpp"
 
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -68,6 +70,16 @@ void Canvas::clear() {
     image_.fill(background_);
     forgetDrawnArea();
     update();
+}
+
+void Canvas::mousePressEvent(QMouseEvent* event) {
+    // Outside the picture the press goes on to the window, as on its background.
+    if (!pictureArea_.contains(event->position().toPoint()))
+        event->ignore();
+}
+
+void Canvas::contextMenuEvent(QContextMenuEvent* event) {
+    emit menuRequested(event->globalPos());
 }
 
 void Canvas::paintEvent(QPaintEvent* event) {

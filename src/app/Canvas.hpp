@@ -13,6 +13,7 @@ namespace spirell {
 // with only the part drawn since the last repaint, at most about 60 times a
 // second while a drawing runs and once more when it ends.
 class Canvas : public QWidget, public DrawingSurface {
+    Q_OBJECT
 public:
     Canvas(QSize size, QColor background, QWidget* parent = nullptr);
 
@@ -27,8 +28,18 @@ public:
     // A copy of the backing image: what the window shows once repainted.
     QImage image() const { return image_.copy(); }
 
+    // Where the latest drawing lies. A press elsewhere on the canvas belongs
+    // to the window's background, which drags the window.
+    void setPictureArea(const QRect& area) { pictureArea_ = area; }
+    QRect pictureArea() const { return pictureArea_; }
+
+signals:
+    void menuRequested(const QPoint& globalPosition);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QImage image_;
@@ -43,6 +54,7 @@ private:
     void forgetDrawnArea();
     int dirtyLeft_ = 0, dirtyTop_ = 0, dirtyRight_ = -1, dirtyBottom_ = -1;
     QElapsedTimer sinceRepaint_;
+    QRect pictureArea_;
 };
 
 } // namespace spirell

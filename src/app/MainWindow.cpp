@@ -3,11 +3,18 @@
 #include "render/DrawingFrame.hpp"
 #include "render/ViewParams.hpp"
 
+#include <QClipboard>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFocusEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QWindow>
 
 #include <cmath>
 
@@ -118,6 +125,7 @@ qTac::qTac(QWidget* parent)
     canvas_ = new Canvas(client_->size(), kFormBackground, client_);
     createControls();
     setTabOrder();
+    createActions();
     boxes_.TextThree->setFocus();
 
     Timer1 = new QTimer(this);
@@ -201,7 +209,9 @@ void qTac::createControls() {
     boxes_.TextOne = box("TextOne", "1", form, {16, 200, 73, 19}, "Move image left or right");
     boxes_.Textfive =
         box("Textfive", "150", form, {80, 248, 57, 19}, "Vary the brightness of colour");
-    boxes_.TextThree->installEventFilter(this);
+    for (QLineEdit* box :
+         {boxes_.TextOne, boxes_.TextTwo, boxes_.TextThree, boxes_.TextFour, boxes_.Textfive})
+        box->installEventFilter(this);
 
     for (const Formula& formula : formulaCatalogue()) {
         const int index = formula.index;
@@ -288,7 +298,79 @@ bool qTac::event(QEvent* event) {
     return QWidget::event(event);
 }
 
+void qTac::createActions() {
+    const auto action = [this](const char* name, const QString& text, const QKeySequence& keys) {
+        auto* a = new QAction(text, this);
+        a->setObjectName(name);
+        a->setShortcut(keys);
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        return a;
+    };
+    haltAction_ = action("haltAction", "Halt", Qt::Key_Escape);
+    quitAction_ = action("quitAction", "Quit", Qt::CTRL | Qt::Key_Q);
+    saveImageAction_ = action("saveImageAction", "Save image...", Qt::CTRL | Qt::Key_S);
+    copyImageAction_ = action("copyImageAction", "Copy image", Qt::CTRL | Qt::Key_C);
+    savePosterAction_ =
+        action("savePosterAction", "Save poster...", Qt::CTRL | Qt::SHIFT | Qt::Key_S);
+    connect(haltAction_, &QAction::triggered, this, &qTac::cmdstop_Click);
+    connect(quitAction_, &QAction::triggered, this, &qTac::endTheProgram);
+    connect(copyImageAction_, &QAction::triggered, this, &qTac::copyImage);
+    connect(canvas_, &Canvas::menuRequested, this, &qTac::showPictureMenu);
+    setPicture({});
+}
+
+void qTac::showPictureMenu(const QPoint& globalPosition) {
+    QMenu menu(this);
+    menu.addAction(saveImageAction_);
+    menu.addAction(copyImageAction_);
+    menu.addAction(savePosterAction_);
+    menu.exec(globalPosition);
+}
+
+void qTac::setPicture(const DrawnPicture& picture) {
+    picture_ = picture;
+    canvas_->setPictureArea(picture.area);
+    const bool drawn = picture.formula && !picture.area.isEmpty();
+    for (QAction* action : {saveImageAction_, copyImageAction_, savePosterAction_})
+        action->setEnabled(drawn);
+}
+
+QImage qTac::picture() const {
+    if (!picture_.formula || picture_.area.isEmpty())
+        return {};
+    return canvas_->image().copy(picture_.area);
+}
+
+void qTac::copyImage() {
+    const QImage image = picture();
+    if (!image.isNull())
+        QGuiApplication::clipboard()->setImage(image);
+}
+
+// Closing through the window manager (Alt+F4, the task bar) ends the program
+// as the "x" label does: every drawing stops after its current column.
+void qTac::closeEvent(QCloseEvent* event) {
+    endTheProgram();
+    event->accept();
+}
+
+// A press on the background, wherever no control or picture takes it, moves
+// the frameless window.
+void qTac::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && windowHandle())
+        windowHandle()->startSystemMove();
+}
+
 bool qTac::eventFilter(QObject* watched, QEvent* event) {
+    // In a box, Ctrl+C copies the selected text; with nothing selected it is
+    // the window's Copy image.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* box = qobject_cast<QLineEdit*>(watched);
+        if (box && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy) &&
+            !box->hasSelectedText())
+            return true;
+    }
     // Switching to another program or opening a menu is not leaving the box.
     if (watched == boxes_.TextThree && event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
@@ -317,13 +399,20 @@ void qTac::CMD_Click(int Index) {
         button->repaint();
 
     const Formula& formula = formulaCatalogue()[Index];
+    const BoxTexts texts = boxes_.texts();
     ViewParams view;
     try {
-        view = readView(formula, boxes_.texts());
+        view = readView(formula, texts);
     } catch (const RuntimeError& error) {
         showRuntimeError(error);
         return;
     }
+    // The picture a save takes is the latest drawing's, as far as it shows.
+    const QRect area(kImageLeft + 1, kImageTop + 1,
+                     int(columnRange(view).count(canvas_->width() - kImageLeft - 1)),
+                     int(rowRange(view).count(canvas_->height() - kImageTop - 1)));
+    if (!area.isEmpty())
+        setPicture({&formula, texts, area});
     {
         const DepthCount nested(drawingDepth_);
         drawFormula(formula, view, *canvas_, HaltFlag_);
@@ -362,6 +451,7 @@ void qTac::Command3_Click() {
     HaltFlag_.request();
     editBoxes(resetBoxes);
     canvas_->clear();
+    setPicture({});
 }
 
 void qTac::TextThree_LostFocus() {

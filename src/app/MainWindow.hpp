@@ -10,6 +10,7 @@
 #include "view/RuntimeError.hpp"
 #include "view/ViewEdits.hpp"
 
+#include <QAction>
 #include <QTimer>
 #include <QWidget>
 
@@ -43,6 +44,11 @@ public:
     void setWebLink(WebLink link) { webLink_ = std::move(link); }
 
     Canvas* canvas() const { return canvas_; }
+
+    // What the window shows of its latest drawing: the picture Save image
+    // and Copy image take. Null when nothing has been drawn since start-up or
+    // the last reset.
+    QImage picture() const;
     const ParameterBoxes& boxes() const { return boxes_; }
     const HaltFlag& haltFlag() const { return HaltFlag_; }
     // How many drawings are running, each nested inside the one before.
@@ -79,11 +85,25 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The latest drawing: its formula, its boxes as it read them and where it
+    // lies on the canvas, cut to the canvas.
+    struct DrawnPicture {
+        const Formula* formula = nullptr;
+        BoxTexts boxes;
+        QRect area;
+    };
+
     void createControls();
+    void createActions();
+    void showPictureMenu(const QPoint& globalPosition);
+    void setPicture(const DrawnPicture& picture);
+    void copyImage();
     void setTabOrder();
     void endTheProgram();
     void showRuntimeError(const RuntimeError& error);
@@ -120,6 +140,13 @@ private:
     QLabel* Label13 = nullptr;
 
     QTimer* Timer1 = nullptr;
+
+    QAction* haltAction_ = nullptr;
+    QAction* quitAction_ = nullptr;
+    QAction* saveImageAction_ = nullptr;
+    QAction* copyImageAction_ = nullptr;
+    QAction* savePosterAction_ = nullptr;
+    DrawnPicture picture_;
 
     HaltFlag HaltFlag_;
     QColor SavedExitColour;

@@ -1,7 +1,8 @@
 #include "app/WebLink.hpp"
 
+#include <QDesktopServices>
 #include <QMessageBox>
-#include <QProcess>
+#include <QUrl>
 
 namespace spirell {
 
@@ -16,7 +17,7 @@ QString WebLink::missingBrowserPrompt() {
 }
 
 bool WebLink::open(QWidget* parent) const {
-    if (QProcess::startDetached(program_, QStringList{address_}))
+    if (QDesktopServices::openUrl(QUrl(address_)))
         return true;
     QMessageBox::critical(parent, missingBrowserTitle(), missingBrowserPrompt(), QMessageBox::Ok);
     return false;

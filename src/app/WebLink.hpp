@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 class QWidget;
 
@@ -10,14 +9,13 @@ namespace spirell {
 // The maker's page, opened by the button at the top right.
 inline constexpr const char* kMakerAddress = "https://www.example.org/";
 inline constexpr const char* kMakerHost = "www.example.org";
-inline constexpr const char* kBrowserProgram = "/usr/bin/xdg-open";
 
-// Starts the browser program, detached and without a shell, with the address as
-// its one argument. When it cannot be started, tells the user in one message box.
+// Opens the address in the user's web browser through the desktop's own way
+// of opening links, which also works inside sandboxes. When that fails, tells
+// the user in one message box.
 class WebLink {
 public:
-    explicit WebLink(QString program = kBrowserProgram, QString address = kMakerAddress)
-        : program_(std::move(program)), address_(std::move(address)) {}
+    explicit WebLink(QString address = kMakerAddress) : address_(std::move(address)) {}
 
     // Returns whether the browser was started.
     bool open(QWidget* parent) const;
@@ -26,7 +24,6 @@ public:
     static QString missingBrowserPrompt();
 
 private:
-    QString program_;
     QString address_;
 };
 

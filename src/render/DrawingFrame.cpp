@@ -27,6 +27,14 @@ std::int64_t LoopRange::stepLimit() const {
     return static_cast<std::int64_t>(std::fmin(std::ceil(span), kMaxSteps)) + 1;
 }
 
+std::int64_t LoopRange::count(std::int64_t limit) const {
+    if (limit <= 0)
+        return 0;
+    std::int64_t values = 0;
+    forEach([&](std::int64_t, double) { return ++values < limit; });
+    return std::min(values, limit);
+}
+
 LoopRange columnRange(const ViewParams& view) {
     return {view.OriginX + 1, view.OriginX + view.ImageWidth};
 }

@@ -26,6 +26,9 @@ struct LoopRange {
 
     std::int64_t stepLimit() const;
 
+    // The number of values the loop gives, counting no further than limit.
+    std::int64_t count(std::int64_t limit) const;
+
     // Calls step(number, value) for each value, numbered from 1, while it
     // returns true.
     template <typename Step> void forEach(Step&& step) const;
