@@ -118,6 +118,8 @@ private slots:
     void endingTheProgramDuringADrawingExitsWithStatusZero_data();
     void endingTheProgramDuringADrawingExitsWithStatusZero();
     void keysAndPictureActions();
+    void pressesOnTheBackgroundGoToTheWindow_data();
+    void pressesOnTheBackgroundGoToTheWindow();
     void webLinkThatCannotStartShowsOneMessage();
     void webLinkStartsTheBrowser();
     void unusableComputingChoiceRefusesToStart_data();
@@ -521,6 +523,36 @@ void WindowTest::keysAndPictureActions() {
     child<QPushButton>(*window_, "Command3")->click();
     QVERIFY(window_->picture().isNull());
     QVERIFY(!action("copyImageAction")->isEnabled());
+}
+
+// A press that no control or picture takes goes on to the window, which starts
+// moving itself; controls, the clickable labels and the picture keep theirs.
+void WindowTest::pressesOnTheBackgroundGoToTheWindow_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("title") << "Label5" << QPoint(5, 5) << false;
+    QTest::newRow("bottom strip") << "Label13" << QPoint(50, 10) << false;
+    QTest::newRow("backdrop panel") << "Label10" << QPoint(2, 2) << false;
+    QTest::newRow("canvas beside the picture") << "" << QPoint(1220, 600) << false;
+    QTest::newRow("the picture") << "" << QPoint(200, 100) << true;
+    QTest::newRow("exit label") << "Label1" << QPoint(5, 5) << true;
+    QTest::newRow("zoom label") << "Label17" << QPoint(5, 5) << true;
+    QTest::newRow("formula button") << "CMD0" << QPoint(5, 5) << true;
+}
+
+void WindowTest::pressesOnTheBackgroundGoToTheWindow() {
+    QFETCH(QString, control);
+    QFETCH(QPoint, at);
+    QFETCH(bool, taken);
+    window_->formulaButton(0)->click(); // a picture at (161, 51), 150 x 150
+    QWidget* target = control.isEmpty() ? window_->canvas() : child(*window_, control);
+    QMouseEvent press(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    press.setAccepted(true);
+    // Sent to the widget alone: whether it takes the press or passes it on.
+    static_cast<QObject*>(target)->event(&press);
+    QCOMPARE(press.isAccepted(), taken);
 }
 
 void WindowTest::webLinkThatCannotStartShowsOneMessage() {

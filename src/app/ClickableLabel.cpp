@@ -9,6 +9,11 @@ ClickableLabel::ClickableLabel(const QString& text, QWidget* parent) : QLabel(te
 }
 
 void ClickableLabel::mousePressEvent(QMouseEvent* event) {
+    // A label nobody listens to is part of the window's background.
+    if (receivers(SIGNAL(clicked())) == 0) {
+        event->ignore();
+        return;
+    }
     pressed_ = event->button() == Qt::LeftButton;
 }
 
