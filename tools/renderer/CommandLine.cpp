@@ -30,6 +30,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             help.help = true;
             return help;
         }
+    for (const std::string& argument : arguments)
+        if (argument == "--version") {
+            CommandLine version;
+            version.version = true;
+            return version;
+        }
 
     CommandLine line;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -115,6 +121,7 @@ Options:
   --threads N         computing threads (default: one per core)
   -q, --quiet         no progress line
   -h, --help          show this text
+  --version           show the version
 
 Exit status: 0 on success, 2 for bad input (nothing is written), 1 when
 writing fails.
