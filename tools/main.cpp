@@ -1,5 +1,6 @@
 // spirell-render: paints one formula into a PNG file without a window.
 
+#include "ProgramInfo.hpp"
 #include "renderer/BandRenderer.hpp"
 #include "renderer/CommandLine.hpp"
 #include "renderer/ImagePlan.hpp"
@@ -66,6 +67,10 @@ int main(int argc, char** argv) {
         const CommandLine line = parseCommandLine({argv + 1, argv + argc});
         if (line.help) {
             std::fputs(usageText().c_str(), stdout);
+            return 0;
+        }
+        if (line.version) {
+            std::printf("spirell-render %s\n", spirell::kVersion);
             return 0;
         }
         // --threads wins over SPIRELL_THREADS.

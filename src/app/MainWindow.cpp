@@ -1,5 +1,6 @@
 #include "app/MainWindow.hpp"
 
+#include "ProgramInfo.hpp"
 #include "render/DrawingFrame.hpp"
 #include "render/ViewParams.hpp"
 
@@ -8,12 +9,12 @@
 #include <QCoreApplication>
 #include <QFocusEvent>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QWindow>
 
 #include <cmath>
@@ -80,27 +81,6 @@ QColor textColour(const QWidget* widget) {
     return widget->palette().color(QPalette::WindowText);
 }
 
-// A 32 x 32 icon of sixteen-colour spiral arms.
-QIcon spiralIcon() {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(QColor(64, 64, 64));
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QColor arms[] = {QColor(255, 0, 0), QColor(255, 255, 0), QColor(0, 255, 255),
-                           QColor(128, 128, 255)};
-    for (int arm = 0; arm < 4; ++arm) {
-        QPainterPath path(QPointF(16, 16));
-        for (int step = 1; step <= 40; ++step) {
-            const double angle = arm * M_PI / 2 + step * 0.16;
-            const double radius = step * 0.38;
-            path.lineTo(16 + radius * std::cos(angle), 16 + radius * std::sin(angle));
-        }
-        painter.setPen(QPen(arms[arm], 2));
-        painter.drawPath(path);
-    }
-    return QIcon(pixmap);
-}
-
 // Counts a running drawing for as long as it runs.
 struct DepthCount {
     explicit DepthCount(int& depth) : depth_(depth) { ++depth_; }
@@ -117,7 +97,7 @@ qTac::qTac(QWidget* parent)
       endProgram_([] { QCoreApplication::exit(0); }) {
     setObjectName("qTac");
     setWindowTitle(QString());
-    setWindowIcon(spiralIcon());
+    setWindowIcon(QIcon(kIconResource));
     // A one-pixel border around the client area takes the place of a frame.
     setFixedSize(kClientWidth + 2, kClientHeight + 2);
     client_ = new QWidget(this);
@@ -197,7 +177,8 @@ void qTac::createControls() {
     Label17 = label("Label17", "X", kBoxText, {Face::Verdana, 18, true}, {356, 4, 20, 25});
     Label8 = label("Label8", "OOM", kBoxText, {Face::Verdana, 11.25, true}, {376, 8, 41, 17});
     Label5 = label("Label5", "VORTICA SPIRELL", kFormulaButtonGrey, verdana825, {568, 8, 223, 25});
-    Label6 = label("Label6", "VERSION   3.2014", kFormulaButtonGrey, verdana825, {832, 8, 167, 25});
+    Label6 = label("Label6", QStringLiteral("VERSION   ") + kVersion, kFormulaButtonGrey,
+                   verdana825, {832, 8, 167, 25});
     Label9[1] = label("Label9_1", "side", QColor(128, 255, 255), form, {96, 126, 41, 17});
     Label9[2] = label("Label9_2", "zero point", QColor(128, 255, 255), form, {16, 144, 65, 17});
     Label9[0] = label("Label9_0", "brightness", kWhite, form, {16, 250, 65, 17});

@@ -1,4 +1,6 @@
+#include "ProgramInfo.hpp"
 #include "app/MainWindow.hpp"
+#include "app/StartupOptions.hpp"
 #include "render/Computing.hpp"
 
 #include <QApplication>
@@ -6,6 +8,17 @@
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
+    // Help and version are answered before Qt starts, so they need no display.
+    switch (spirell::startupRequest(argc, argv)) {
+    case spirell::StartupRequest::ShowHelp:
+        std::fputs(spirell::startupHelpText().c_str(), stdout);
+        return 0;
+    case spirell::StartupRequest::ShowVersion:
+        std::fputs(spirell::startupVersionText().c_str(), stdout);
+        return 0;
+    case spirell::StartupRequest::OpenWindow:
+        break;
+    }
     // A width or thread count that cannot be honoured is refused before any
     // window opens.
     try {
@@ -16,6 +29,9 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(spirell::kProgramName);
+    QApplication::setApplicationVersion(spirell::kVersion);
+    // Desktops match the window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(spirell::kApplicationId);
     spirell::qTac window;
     window.show();
     window.activateWindow();

@@ -31,6 +31,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             help.help = true;
             return help;
         }
+    for (const std::string& argument : arguments)
+        if (argument == "--version") {
+            CommandLine version;
+            version.version = true;
+            return version;
+        }
 
     CommandLine line;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -123,6 +129,7 @@ Options:
                       N x 3 x width bytes
   -q, --quiet         no progress line
   -h, --help          show this text
+  --version           show the version
 
 Exit status: 0 on success, 2 for bad input (nothing is written), 1 when
 writing fails or the system runs short (disk, memory, threads).

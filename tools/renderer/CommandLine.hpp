@@ -21,6 +21,7 @@ struct CommandLine {
     std::string from;
     bool quiet = false;
     bool help = false;
+    bool version = false;
 };
 
 // The scale at which a single pixel already exceeds the pixel limit.
@@ -29,7 +30,7 @@ inline constexpr unsigned kMaxThreads = 1024;
 
 // Reads the arguments that follow the program name. Throws InputError for an
 // unknown option, a missing or malformed value, or a missing output or formula.
-// When --help is among them nothing else is checked.
+// When --help or --version is among them nothing else is checked; --help wins.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
 std::string usageText();

@@ -1,0 +1,47 @@
+#include "app/StartupOptions.hpp"
+
+#include "ProgramInfo.hpp"
+
+#include <string_view>
+
+namespace spirell {
+
+StartupRequest startupRequest(int argc, const char* const argv[]) {
+    StartupRequest request = StartupRequest::OpenWindow;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h")
+            return StartupRequest::ShowHelp;
+        if (argument == "--version")
+            request = StartupRequest::ShowVersion;
+    }
+    return request;
+}
+
+std::string startupHelpText() {
+    return R"(Usage: spirell [--help | --version]
+
+Opens the Vortica Spirell window, which paints mathematical colour patterns.
+
+Options:
+  -h, --help     show this text
+  --version      show the version
+
+Environment:
+  SPIRELL_SIMD=scalar|sse2|avx|avx512
+                 computing width (default: the widest the processor offers)
+  SPIRELL_THREADS=N
+                 computing threads, 1 to 1024 (default: one per core)
+
+Exit status: 0 when the window is closed, 2 when SPIRELL_SIMD or
+SPIRELL_THREADS cannot be used.
+
+spirell-render paints a formula into a PNG file; see spirell-render --help.
+)";
+}
+
+std::string startupVersionText() {
+    return std::string("spirell ") + kVersion + "\n";
+}
+
+} // namespace spirell
