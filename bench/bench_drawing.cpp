@@ -40,7 +40,7 @@ namespace {
 constexpr double kPixels = 1024.0 * 1024.0;
 const BoxTexts kView{"1", "1", "1024", "1", "150"};
 
-qTac* theWindow = nullptr;
+MainWindow* theWindow = nullptr;
 QString renderOutput;
 
 double secondsFor(const std::function<void()>& work) {
@@ -214,7 +214,7 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    qTac window;
+    MainWindow window;
     window.show();
     theWindow = &window;
     QTemporaryDir folder;

@@ -101,7 +101,7 @@ void IdentityTest::versionIsTheProjectVersion() {
 }
 
 void IdentityTest::windowShowsTheVersion() {
-    const qTac window;
+    const MainWindow window;
     const auto* label = window.findChild<QLabel*>("Label6");
     QVERIFY(label);
     // Three spaces between the word and the number, as the window always had.
@@ -243,7 +243,7 @@ void IdentityTest::iconIsTheSpiralOnTheWindowGrey() {
 }
 
 void IdentityTest::windowShowsTheIcon() {
-    const qTac window;
+    const MainWindow window;
     const QImage shown = window.windowIcon().pixmap(QSize(32, 32), 1.0).toImage();
     QVERIFY(!shown.isNull());
     QCOMPARE(shown, QIcon(kIconResource).pixmap(QSize(32, 32), 1.0).toImage());

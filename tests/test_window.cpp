@@ -16,7 +16,7 @@ namespace {
 
 const QRgb kBackground = qRgb(64, 64, 64);
 
-template <typename T = QWidget> T* child(const qTac& window, const QString& name) {
+template <typename T = QWidget> T* child(const MainWindow& window, const QString& name) {
     T* widget = window.findChild<T*>(name);
     if (!widget)
         qFatal("no control named %s", qPrintable(name));
@@ -58,12 +58,12 @@ void duringTheDrawing(std::function<void()> action) {
     QTimer::singleShot(0, std::move(action));
 }
 
-void setBoxes(const qTac& window, const BoxTexts& texts) {
+void setBoxes(const MainWindow& window, const BoxTexts& texts) {
     window.boxes().write(texts);
 }
 
 // Compares the window's image area with what the frame draws for the same boxes.
-void compareWithFrame(const qTac& window, const BoxTexts& texts) {
+void compareWithFrame(const MainWindow& window, const BoxTexts& texts) {
     const Formula& aries = *findFormula("aries");
     const testing::RecordingSurface expected = testing::drawFromBoxes(aries, texts);
     QVERIFY(!expected.pixels.empty());
@@ -98,7 +98,7 @@ private slots:
     void windowIsFramelessAtItsSize();
     void controls_data();
     void controls();
-    void tabOrderStartsWithTheSizeBox();
+    void tabOrderFollowsTheForm();
     void buttonsEditTheBoxes_data();
     void buttonsEditTheBoxes();
     void sizeIsCheckedWhenTheBoxLosesFocus_data();
@@ -126,7 +126,7 @@ private slots:
     void unusableComputingChoiceRefusesToStart();
 
 private:
-    std::unique_ptr<qTac> window_;
+    std::unique_ptr<MainWindow> window_;
 };
 
 void WindowTest::initTestCase() {
@@ -137,7 +137,7 @@ void WindowTest::initTestCase() {
 }
 
 void WindowTest::init() {
-    window_ = std::make_unique<qTac>();
+    window_ = std::make_unique<MainWindow>();
     window_->show();
     window_->activateWindow();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
@@ -162,55 +162,59 @@ void WindowTest::controls_data() {
     QTest::addColumn<QRect>("place");
     QTest::addColumn<QString>("tooltip");
     QTest::addColumn<bool>("visible");
+    // A button's or a box's background, a label's text.
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<double>("points");
     const QStringList captions{"ripple", "ember",   "lantern", "pebble", "thistle",
                                "fickle", "marble",  "cinder",  "nettle", "bramble",
                                "quartz", "saffron", "gravel",  "ooh",    "kestrel",
                                "quest",  "ochre",   "velvet",  "walnut"};
     for (int i = 0; i < 19; ++i)
         QTest::addRow("CMD%d", i) << QString("CMD%1").arg(i) << captions[i]
-                                  << QRect(24, 320 + 32 * i, 105, 25) << "" << true;
-    const auto row = [](const char* name, const char* text, QRect place, const char* tip = "",
-                        bool visible = true) {
-        QTest::newRow(name) << name << text << place << tip << visible;
+                                  << QRect(24, 320 + 32 * i, 105, 25) << "" << true
+                                  << QColor(128, 128, 128) << 12.0;
+    const auto row = [](const char* name, const char* text, QRect place, QColor colour,
+                        double points, const char* tip = "", bool visible = true) {
+        QTest::newRow(name) << name << text << place << tip << visible << colour << points;
     };
-    row("cmdstop", "halt !", {80, 280, 65, 25});
-    row("Command3", "reset", {8, 280, 65, 25});
-    row("cmd1", "S", {16, 94, 24, 22}, "  Small  ");
-    row("cmdb", "M", {40, 94, 36, 25}, "  Medium  ");
-    row("Command4", "L", {76, 94, 60, 33}, "  Large  ");
-    row("cmdXX0", "<", {16, 36, 60, 45}, "Log Xoom");
-    row("cmdXX1", ">", {76, 36, 61, 45}, "Log Xoom");
-    row("cmdXX2", ">>", {1144, 0, 53, 20}, "Log Xoom", false);
-    row("cmdXX3", "<<", {1088, 0, 53, 20}, "Log Xoom", false);
-    row("verty1", "^", {88, 150, 49, 26});
-    row("verty0", "V", {88, 176, 49, 26});
-    row("horz1", "<", {88, 202, 25, 36});
-    row("horz0", ">", {112, 202, 25, 36});
-    row("cmdblue0", "x", {16, 160, 36, 20});
-    row("cmdblue1", "/", {52, 160, 36, 20});
-    row("cmdblue2", "x", {16, 218, 36, 20});
-    row("cmdblue3", "/", {52, 218, 36, 20});
-    row("Command1", "www.example.org", {992, 8, 193, 22});
-    row("TextFour", "1", {76, 5, 273, 24},
+    row("cmdstop", "halt !", {80, 280, 65, 25}, {64, 143, 255}, 9.75);
+    row("Command3", "reset", {8, 280, 65, 25}, {64, 96, 192}, 9.75);
+    row("cmd1", "S", {16, 94, 24, 22}, {0, 255, 255}, 8.25, "  Small  ");
+    row("cmdb", "M", {40, 94, 36, 25}, {128, 255, 255}, 9.75, "  Medium  ");
+    row("Command4", "L", {76, 94, 60, 33}, {192, 255, 255}, 18.0, "  Large  ");
+    row("cmdXX0", "<", {16, 36, 60, 45}, {144, 192, 255}, 8.25, "Log Xoom");
+    row("cmdXX1", ">", {76, 36, 61, 45}, {144, 192, 255}, 8.25, "Log Xoom");
+    row("cmdXX2", ">>", {1144, 0, 53, 20}, {0, 192, 192}, 8.25, "Log Xoom", false);
+    row("cmdXX3", "<<", {1088, 0, 53, 20}, {0, 192, 192}, 8.25, "Log Xoom", false);
+    row("verty1", "^", {88, 150, 49, 26}, {128, 176, 255}, 14.25);
+    row("verty0", "V", {88, 176, 49, 26}, {128, 176, 255}, 14.25);
+    row("horz1", "<", {88, 202, 25, 36}, {64, 160, 192}, 8.25);
+    row("horz0", ">", {112, 202, 25, 36}, {64, 160, 192}, 8.25);
+    row("cmdblue0", "x", {16, 160, 36, 20}, {96, 144, 224}, 8.25);
+    row("cmdblue1", "/", {52, 160, 36, 20}, {96, 144, 224}, 8.25);
+    row("cmdblue2", "x", {16, 218, 36, 20}, {64, 128, 160}, 8.25);
+    row("cmdblue3", "/", {52, 218, 36, 20}, {64, 128, 160}, 8.25);
+    row("Command1", "www.example.org", {992, 8, 193, 22}, {96, 160, 255}, 8.25);
+    row("TextFour", "1", {76, 5, 273, 24}, {64, 0, 0}, 9.75,
         "  Set the Xoom to a frcation to xoom into the spirell,  ");
-    row("TextThree", "150", {16, 120, 59, 19}, "Size of image");
-    row("TextTwo", "1", {16, 180, 73, 19}, "Move image up or down");
-    row("TextOne", "1", {16, 200, 73, 19}, "Move image left or right");
-    row("Textfive", "150", {80, 248, 57, 19}, "Vary the brightness of colour");
-    row("Label1", "x", {1256, 0, 25, 33}, "exit");
-    row("Label7", "-", {1240, 0, 17, 25}, "minimize");
-    row("Label4", "<", {8, 4, 17, 17}, "  Exit  ");
-    row("Label2", "exit", {24, 8, 33, 17});
-    row("Label17", "X", {356, 4, 20, 25});
-    row("Label8", "OOM", {376, 8, 41, 17});
-    row("Label5", "VORTICA SPIRELL", {568, 8, 223, 25});
-    row("Label6", "VERSION   3.2014", {832, 8, 167, 25});
-    row("Label9_1", "side", {96, 126, 41, 17});
-    row("Label9_2", "zero point", {16, 144, 65, 17});
-    row("Label9_0", "brightness", {16, 250, 65, 17});
-    row("Label3", "", {8, 88, 137, 184});
-    row("Label10", "", {8, 312, 137, 773});
-    row("Label13", "Label13", {0, 992, 1273, 33});
+    row("TextThree", "150", {16, 120, 59, 19}, {64, 0, 0}, 8.25, "Size of image");
+    row("TextTwo", "1", {16, 180, 73, 19}, {64, 0, 0}, 8.25, "Move image up or down");
+    row("TextOne", "1", {16, 200, 73, 19}, {64, 0, 0}, 8.25, "Move image left or right");
+    row("Textfive", "150", {80, 248, 57, 19}, {64, 0, 0}, 8.25, "Vary the brightness of colour");
+    row("Label1", "x", {1256, 0, 25, 33}, {0, 0, 255}, 13.5, "exit"); // blue once activated
+    row("Label7", "-", {1240, 0, 17, 25}, {128, 128, 255}, 13.5, "minimize");
+    row("Label4", "<", {8, 4, 17, 17}, {255, 0, 0}, 12.0, "  Exit  ");
+    row("Label2", "exit", {24, 8, 33, 17}, {192, 0, 0}, 8.25);
+    row("Label17", "X", {356, 4, 20, 25}, {255, 128, 128}, 18.0);
+    row("Label8", "OOM", {376, 8, 41, 17}, {255, 128, 128}, 11.25);
+    row("Label5", "VORTICA SPIRELL", {568, 8, 223, 25}, {128, 128, 128}, 8.25);
+    row("Label6", "VERSION   3.2014", {832, 8, 167, 25}, {128, 128, 128}, 8.25);
+    row("Label9_1", "side", {96, 126, 41, 17}, {128, 255, 255}, 8.25);
+    row("Label9_2", "zero point", {16, 144, 65, 17}, {128, 255, 255}, 8.25);
+    row("Label9_0", "brightness", {16, 250, 65, 17}, {255, 255, 255}, 8.25);
+    row("Label3", "", {8, 88, 137, 184}, {0, 0, 0}, 8.25);
+    row("Label10", "", {8, 312, 137, 773}, {0, 0, 0}, 8.25);
+    row("Label13", "Label13", {0, 992, 1273, 33}, {0, 0, 0}, 8.25);
 }
 
 void WindowTest::controls() {
@@ -219,16 +223,50 @@ void WindowTest::controls() {
     QFETCH(QRect, place);
     QFETCH(QString, tooltip);
     QFETCH(bool, visible);
+    QFETCH(QColor, colour);
+    QFETCH(double, points);
     QWidget* control = child(*window_, name);
     QCOMPARE(control->property("text").toString(), text);
+    const QPalette::ColorRole role = qobject_cast<QPushButton*>(control) ? QPalette::Button
+                                     : qobject_cast<QLineEdit*>(control) ? QPalette::Base
+                                                                         : QPalette::WindowText;
+    QCOMPARE(control->palette().color(role), colour);
+    QCOMPARE(control->font().pixelSize(), qRound(points * 96 / 72));
     QCOMPARE(control->geometry(), place);
     QCOMPARE(control->toolTip(), tooltip);
     QCOMPARE(control->isVisible(), visible);
 }
 
-void WindowTest::tabOrderStartsWithTheSizeBox() {
+// Tab walks the controls in the form's order, passing over the hidden zoom
+// buttons, and comes back round to the size box.
+void WindowTest::tabOrderFollowsTheForm() {
     QCOMPARE(QApplication::focusWidget(), child(*window_, "TextThree"));
-    const QStringList expected{"TextTwo", "TextOne", "Textfive", "Command3", "CMD0"};
+    QStringList expected{"TextTwo", "TextOne", "Textfive", "Command3"};
+    for (int i = 0; i <= 8; ++i)
+        expected << QString("CMD%1").arg(i);
+    expected << "TextFour"
+             << "CMD9"
+             << "CMD10"
+             << "cmdstop";
+    for (int i = 11; i <= 16; ++i)
+        expected << QString("CMD%1").arg(i);
+    expected << "cmd1"
+             << "cmdb"
+             << "Command4"
+             << "CMD17"
+             << "cmdXX0"
+             << "cmdXX1"
+             << "verty0"
+             << "verty1"
+             << "horz0"
+             << "horz1"
+             << "cmdblue0"
+             << "cmdblue1"
+             << "cmdblue2"
+             << "cmdblue3"
+             << "Command1"
+             << "CMD18"
+             << "TextThree";
     for (const QString& name : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget()->objectName(), name);
@@ -395,7 +433,7 @@ void WindowTest::exitColoursAfterActivationTimerAndHover() {
     QApplication::sendEvent(exitX, &move);
     QCOMPARE(textColour(exitArrow), QColor(255, 255, 255));
     QCOMPARE(textColour(exitX), QColor(0, 128, 255));
-    window_->Timer1_Timer();
+    window_->restoreExitColours();
     QCOMPARE(textColour(exitArrow), QColor(192, 192, 192));
     QCOMPARE(textColour(exitX), QColor(128, 128, 255));
 }
@@ -408,7 +446,7 @@ void WindowTest::switchingBackDoesNotRepeatTheStartUpSteps() {
         QEvent activate(QEvent::WindowActivate);
         QApplication::sendEvent(window_.get(), &activate);
     }
-    window_->Timer1_Timer();
+    window_->restoreExitColours();
     QCOMPARE(textColour(exitX), QColor(128, 128, 255));
 }
 
@@ -614,7 +652,7 @@ void WindowTest::unusableComputingChoiceRefusesToStart() {
 // nothing more.
 static int runEndingChild(int argc, char* argv[], const QByteArray& ending) {
     QApplication app(argc, argv);
-    qTac window;
+    MainWindow window;
     window.show();
     window.boxes().write({"1", "1", "1024", "1", "150"});
     QImage atTheEnd;

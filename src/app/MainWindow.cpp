@@ -1,8 +1,10 @@
 #include "app/MainWindow.hpp"
 
 #include "ProgramInfo.hpp"
+#include "app/WindowControls.hpp"
 #include "render/DrawingFrame.hpp"
 #include "render/ViewParams.hpp"
+#include "view/ViewEdits.hpp"
 
 #include <QClipboard>
 #include <QCloseEvent>
@@ -17,8 +19,6 @@
 #include <QPainter>
 #include <QWindow>
 
-#include <cmath>
-
 namespace spirell {
 
 namespace {
@@ -26,49 +26,13 @@ namespace {
 const QColor kFormBackground(64, 64, 64);
 const QColor kFrameColour(160, 160, 160);
 const QColor kFormulaButtonGrey(128, 128, 128);
-const QColor kBoxText(255, 128, 128);
-const QColor kBoxBackground(64, 0, 0);
 const QColor kExitBlue(0, 0, 255);
 const QColor kExitHover(0, 128, 255);
 const QColor kLightGrey(192, 192, 192); // palette colour 7
 const QColor kWhite(255, 255, 255);     // palette colour 15
 
-enum class Face { Form, Verdana, MsSansSerif, CourierNew };
-
-struct Typeface {
-    Face face = Face::Form;
-    double points = 8.25;
-    bool bold = true;
-};
-
-// The window's own font, for controls that name none.
-constexpr Typeface kFormFont{Face::MsSansSerif, 8.25, true};
-
-// Where a named family is missing, the closest installed one stands in:
-// DejaVu Sans descends from the same design as Verdana.
-QStringList familiesFor(Face face) {
-    switch (face) {
-    case Face::Verdana:
-        return {"Verdana", "DejaVu Sans"};
-    case Face::CourierNew:
-        return {"Courier New", "Liberation Mono", "DejaVu Sans Mono"};
-    case Face::Form:
-    case Face::MsSansSerif:
-        break;
-    }
-    return {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "DejaVu Sans"};
-}
-
-// Sizes are points on a 96 dpi screen, kept in pixels so that the layout holds
-// on any screen.
-QFont fontFor(Typeface type) {
-    if (type.face == Face::Form)
-        type = kFormFont;
-    QFont font;
-    font.setFamilies(familiesFor(type.face));
-    font.setPixelSize(static_cast<int>(std::lround(type.points * 96 / 72)));
-    font.setBold(type.bold);
-    return font;
+QColor colourOf(TableColour colour) {
+    return QColor(colour.red, colour.green, colour.blue);
 }
 
 void setTextColour(QWidget* widget, const QColor& colour) {
@@ -79,6 +43,42 @@ void setTextColour(QWidget* widget, const QColor& colour) {
 
 QColor textColour(const QWidget* widget) {
     return widget->palette().color(QPalette::WindowText);
+}
+
+// Makes one control of the table, with its place, font, colours and tooltip.
+QWidget* makeControl(const ControlDescription& description, QWidget* parent) {
+    QWidget* control = nullptr;
+    QPalette palette = parent->palette();
+    switch (description.kind) {
+    case ControlKind::Button:
+        control = new ColourButton(description.caption, colourOf(description.background), parent);
+        palette = control->palette();
+        break;
+    case ControlKind::Box:
+        control = new QLineEdit(description.caption, parent);
+        palette = control->palette();
+        palette.setColor(QPalette::Base, colourOf(description.background));
+        palette.setColor(QPalette::Text, colourOf(description.text));
+        break;
+    case ControlKind::Label: {
+        auto* label = new ClickableLabel(description.caption, parent);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setAutoFillBackground(true);
+        control = label;
+        palette = control->palette();
+        palette.setColor(QPalette::Window, colourOf(description.background));
+        palette.setColor(QPalette::WindowText, colourOf(description.text));
+        break;
+    }
+    }
+    control->setPalette(palette);
+    control->setObjectName(description.name);
+    control->setFont(fontFor(description.font));
+    control->setGeometry(description.place);
+    control->setToolTip(description.tooltip);
+    if (description.hidden)
+        control->hide();
+    return control;
 }
 
 // Counts a running drawing for as long as it runs.
@@ -92,7 +92,7 @@ struct DepthCount {
 
 } // namespace
 
-qTac::qTac(QWidget* parent)
+MainWindow::MainWindow(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       endProgram_([] { QCoreApplication::exit(0); }) {
     setObjectName("qTac");
@@ -104,182 +104,110 @@ qTac::qTac(QWidget* parent)
     client_->setGeometry(1, 1, kClientWidth, kClientHeight);
     canvas_ = new Canvas(client_->size(), kFormBackground, client_);
     createControls();
-    setTabOrder();
     createActions();
     boxes_.TextThree->setFocus();
 
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &qTac::Timer1_Timer);
-    Timer1->start();
+    exitColourTimer_ = new QTimer(this);
+    exitColourTimer_->setObjectName("Timer1");
+    exitColourTimer_->setInterval(1000);
+    connect(exitColourTimer_, &QTimer::timeout, this, &MainWindow::restoreExitColours);
+    exitColourTimer_->start();
 }
 
-void qTac::createControls() {
-    // Each control is named after its handler's control, so that tests and
-    // accessibility tools can find it.
-    const auto button = [&](const QString& name, const QString& caption, QColor background,
-                            Typeface type, QRect place, const QString& tooltip = {}) {
-        auto* b = new ColourButton(caption, background, client_);
-        b->setObjectName(name);
-        b->setFont(fontFor(type));
-        b->setGeometry(place);
-        b->setToolTip(tooltip);
-        return b;
-    };
-    const auto label = [&](const QString& name, const QString& caption, QColor text, Typeface type,
-                           QRect place, const QString& tooltip = {},
-                           QColor background = kFormBackground) {
-        auto* l = new ClickableLabel(caption, client_);
-        l->setObjectName(name);
-        l->setFont(fontFor(type));
-        l->setGeometry(place);
-        l->setToolTip(tooltip);
-        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        l->setAutoFillBackground(true);
-        QPalette palette = l->palette();
-        palette.setColor(QPalette::Window, background);
-        palette.setColor(QPalette::WindowText, text);
-        l->setPalette(palette);
-        return l;
-    };
-    const auto box = [&](const QString& name, const QString& text, Typeface type, QRect place,
-                         const QString& tooltip) {
-        auto* b = new QLineEdit(text, client_);
-        b->setObjectName(name);
-        b->setFont(fontFor(type));
-        b->setGeometry(place);
-        b->setToolTip(tooltip);
-        QPalette palette = b->palette();
-        palette.setColor(QPalette::Text, kBoxText);
-        palette.setColor(QPalette::Base, kBoxBackground);
-        b->setPalette(palette);
-        return b;
-    };
-    const Typeface form{};
-    const Typeface verdana12{Face::Verdana, 12, true};
-    const Typeface verdana975{Face::Verdana, 9.75, true};
-    const Typeface verdana825{Face::Verdana, 8.25, true};
-    const Typeface sans135{Face::MsSansSerif, 13.5, true};
-    const QColor black(0, 0, 0);
+template <typename Control> Control* MainWindow::control(const char* name) const {
+    return client_->findChild<Control*>(name, Qt::FindDirectChildrenOnly);
+}
 
-    // Backdrops first, so that everything else lies on top of them.
-    Label3 = label("Label3", {}, black, form, {8, 88, 137, 184}, {}, black);
-    Label10 = label("Label10", {}, black, form, {8, 312, 137, 773}, {}, black);
-    Label13 = label("Label13", "Label13", black, {Face::MsSansSerif, 8.25, false},
-                    {0, 992, 1273, 33}, {}, black);
+void MainWindow::createControls() {
+    std::vector<ControlDescription> controls = windowControls();
+    for (const Formula& formula : formulaCatalogue())
+        controls.push_back(formulaButtonControl(formula.index, formula.caption));
 
-    Label1 = label("Label1", "x", QColor(128, 128, 255), sans135, {1256, 0, 25, 33}, "exit");
-    SavedExitColour = textColour(Label1); // until the first activation saves it
-    Label7 = label("Label7", "-", QColor(128, 128, 255), sans135, {1240, 0, 17, 25}, "minimize");
-    Label4 = label("Label4", "<", QColor(255, 0, 0), {Face::MsSansSerif, 12, true}, {8, 4, 17, 17},
-                   "  Exit  ");
-    Label2 = label("Label2", "exit", QColor(192, 0, 0), form, {24, 8, 33, 17});
-    Label17 = label("Label17", "X", kBoxText, {Face::Verdana, 18, true}, {356, 4, 20, 25});
-    Label8 = label("Label8", "OOM", kBoxText, {Face::Verdana, 11.25, true}, {376, 8, 41, 17});
-    Label5 = label("Label5", "VORTICA SPIRELL", kFormulaButtonGrey, verdana825, {568, 8, 223, 25});
-    Label6 = label("Label6", QStringLiteral("VERSION   ") + kVersion, kFormulaButtonGrey,
-                   verdana825, {832, 8, 167, 25});
-    Label9[1] = label("Label9_1", "side", QColor(128, 255, 255), form, {96, 126, 41, 17});
-    Label9[2] = label("Label9_2", "zero point", QColor(128, 255, 255), form, {16, 144, 65, 17});
-    Label9[0] = label("Label9_0", "brightness", kWhite, form, {16, 250, 65, 17});
-
-    boxes_.TextFour = box("TextFour", "1", verdana975, {76, 5, 273, 24},
-                          "  Set the Xoom to a frcation to xoom into the spirell,  ");
-    boxes_.TextThree = box("TextThree", "150", form, {16, 120, 59, 19}, "Size of image");
-    boxes_.TextTwo = box("TextTwo", "1", form, {16, 180, 73, 19}, "Move image up or down");
-    boxes_.TextOne = box("TextOne", "1", form, {16, 200, 73, 19}, "Move image left or right");
-    boxes_.Textfive =
-        box("Textfive", "150", form, {80, 248, 57, 19}, "Vary the brightness of colour");
-    for (QLineEdit* box :
-         {boxes_.TextOne, boxes_.TextTwo, boxes_.TextThree, boxes_.TextFour, boxes_.Textfive})
-        box->installEventFilter(this);
-
+    for (const ControlDescription& description : controls) {
+        QWidget* made = makeControl(description, client_);
+        if (auto* button = qobject_cast<QPushButton*>(made); button && description.onClick)
+            connect(button, &QPushButton::clicked, this, description.onClick);
+        if (auto* label = qobject_cast<ClickableLabel*>(made)) {
+            if (description.onClick)
+                connect(label, &ClickableLabel::clicked, this, description.onClick);
+            if (description.onHover)
+                connect(label, &ClickableLabel::mouseMoved, this, description.onHover);
+        }
+    }
     for (const Formula& formula : formulaCatalogue()) {
         const int index = formula.index;
-        CMD[index] = button(QString("CMD%1").arg(index), formula.caption, kFormulaButtonGrey,
-                            verdana12, {24, 320 + 32 * index, 105, 25});
-        connect(CMD[index], &QPushButton::clicked, this, [this, index] { CMD_Click(index); });
+        formulaButtons_[index] = control<ColourButton>(formulaButtonControl(index, "").name);
+        connect(formulaButtons_[index], &QPushButton::clicked, this,
+                [this, index] { startFormula(index); });
     }
-    cmdstop = button("cmdstop", "halt !", QColor(64, 143, 255), verdana975, {80, 280, 65, 25});
-    Command3 = button("Command3", "reset", QColor(64, 96, 192), verdana975, {8, 280, 65, 25});
-    cmd1 = button("cmd1", "S", QColor(0, 255, 255), form, {16, 94, 24, 22}, "  Small  ");
-    cmdb = button("cmdb", "M", QColor(128, 255, 255), {Face::MsSansSerif, 9.75, true},
-                  {40, 94, 36, 25}, "  Medium  ");
-    Command4 = button("Command4", "L", QColor(192, 255, 255), {Face::MsSansSerif, 18, true},
-                      {76, 94, 60, 33}, "  Large  ");
-    cmdXX[0] = button("cmdXX0", "<", QColor(144, 192, 255), form, {16, 36, 60, 45}, "Log Xoom");
-    cmdXX[1] = button("cmdXX1", ">", QColor(144, 192, 255), form, {76, 36, 61, 45}, "Log Xoom");
-    cmdXX[2] = button("cmdXX2", ">>", QColor(0, 192, 192), form, {1144, 0, 53, 20}, "Log Xoom");
-    cmdXX[3] = button("cmdXX3", "<<", QColor(0, 192, 192), form, {1088, 0, 53, 20}, "Log Xoom");
-    verty[1] = button("verty1", "^", QColor(128, 176, 255), {Face::Verdana, 14.25, true},
-                      {88, 150, 49, 26});
-    verty[0] = button("verty0", "V", QColor(128, 176, 255), {Face::CourierNew, 14.25, true},
-                      {88, 176, 49, 26});
-    horz[1] = button("horz1", "<", QColor(64, 160, 192), form, {88, 202, 25, 36});
-    horz[0] = button("horz0", ">", QColor(64, 160, 192), form, {112, 202, 25, 36});
-    cmdblue[0] = button("cmdblue0", "x", QColor(96, 144, 224), form, {16, 160, 36, 20});
-    cmdblue[1] = button("cmdblue1", "/", QColor(96, 144, 224), form, {52, 160, 36, 20});
-    cmdblue[2] = button("cmdblue2", "x", QColor(64, 128, 160), form, {16, 218, 36, 20});
-    cmdblue[3] = button("cmdblue3", "/", QColor(64, 128, 160), form, {52, 218, 36, 20});
-    Command1 = button("Command1", kMakerHost, QColor(96, 160, 255), {Face::Verdana, 8.25, false},
-                      {992, 8, 193, 22});
 
-    // The two outer zoom buttons are never shown.
-    cmdXX[2]->hide();
-    cmdXX[3]->hide();
+    boxes_ = {control<QLineEdit>("TextOne"), control<QLineEdit>("TextTwo"),
+              control<QLineEdit>("TextThree"), control<QLineEdit>("TextFour"),
+              control<QLineEdit>("Textfive")};
+    for (QLineEdit* box : boxes_.all())
+        box->installEventFilter(this);
+    exitLabel_ = control<ClickableLabel>("Label1");
+    exitArrowLabel_ = control<ClickableLabel>("Label4");
+    zoomLabel_ = control<ClickableLabel>("Label17");
+    SavedExitColour = textColour(exitLabel_); // until the first activation saves it
 
-    connect(cmdstop, &QPushButton::clicked, this, &qTac::cmdstop_Click);
-    connect(Command3, &QPushButton::clicked, this, &qTac::Command3_Click);
-    connect(cmd1, &QPushButton::clicked, this, &qTac::cmd1_Click);
-    connect(cmdb, &QPushButton::clicked, this, &qTac::cmdb_Click);
-    connect(Command4, &QPushButton::clicked, this, &qTac::Command4_Click);
-    connect(Command1, &QPushButton::clicked, this, &qTac::Command1_Click);
-    for (int i = 0; i < 4; ++i) {
-        connect(cmdXX[i], &QPushButton::clicked, this, [this, i] { cmdXX_Click(i); });
-        connect(cmdblue[i], &QPushButton::clicked, this, [this, i] { cmdblue_Click(i); });
-    }
-    for (int i = 0; i < 2; ++i) {
-        connect(verty[i], &QPushButton::clicked, this, [this, i] { verty_Click(i); });
-        connect(horz[i], &QPushButton::clicked, this, [this, i] { horz_Click(i); });
-    }
-    connect(Label1, &ClickableLabel::clicked, this, &qTac::Label1_Click);
-    connect(Label2, &ClickableLabel::clicked, this, &qTac::Label2_Click);
-    connect(Label4, &ClickableLabel::clicked, this, &qTac::Label4_Click);
-    connect(Label7, &ClickableLabel::clicked, this, &qTac::Label7_Click);
-    connect(Label17, &ClickableLabel::clicked, this, &qTac::Label17_Click);
-    connect(Label8, &ClickableLabel::clicked, this, &qTac::Label8_Click);
-    connect(Label1, &ClickableLabel::mouseMoved, this, &qTac::Label1_MouseMove);
-    connect(Label4, &ClickableLabel::mouseMoved, this, &qTac::Label4_MouseMove);
-}
-
-void qTac::setTabOrder() {
-    std::vector<QWidget*> order{boxes_.TextThree, boxes_.TextTwo, boxes_.TextOne, boxes_.Textfive,
-                                Command3};
-    for (int i = 0; i <= 8; ++i)
-        order.push_back(CMD[i]);
-    order.insert(order.end(), {boxes_.TextFour, CMD[9], CMD[10], cmdstop});
-    for (int i = 11; i <= 16; ++i)
-        order.push_back(CMD[i]);
-    order.insert(order.end(), {cmd1, cmdb, Command4, CMD[17], cmdXX[0], cmdXX[1], verty[0],
-                               verty[1], horz[0], horz[1], cmdXX[2], cmdXX[3]});
-    order.insert(order.end(), cmdblue.begin(), cmdblue.end());
-    order.insert(order.end(), {Command1, CMD[18]});
+    const std::vector<const char*>& order = tabOrder();
     for (std::size_t i = 1; i < order.size(); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
+        QWidget::setTabOrder(control<QWidget>(order[i - 1]), control<QWidget>(order[i]));
 }
 
-bool qTac::event(QEvent* event) {
+bool MainWindow::event(QEvent* event) {
     // The start-up steps belong to the first activation only: repeated on a
     // switch back from another program, they would save the blue they set as
     // the exit label's own colour.
     if (event->type() == QEvent::WindowActivate && !activatedBefore_) {
         activatedBefore_ = true;
-        Form_Activate();
+        firstActivation();
     }
     return QWidget::event(event);
 }
 
-void qTac::createActions() {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // In a box, Ctrl+C copies the selected text; with nothing selected it is
+    // the window's Copy image.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* box = qobject_cast<QLineEdit*>(watched);
+        if (box && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy) &&
+            !box->hasSelectedText())
+            return true;
+    }
+    // Switching to another program or opening a menu is not leaving the box.
+    if (watched == boxes_.TextThree && event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            checkSizeBox();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(kFrameColour);
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+// Closing through the window manager (Alt+F4, the task bar) ends the program
+// as the "x" label does: every drawing stops after its current column.
+void MainWindow::closeEvent(QCloseEvent* event) {
+    endTheProgram();
+    event->accept();
+}
+
+// A press on the background, wherever no control or picture takes it, moves
+// the frameless window.
+void MainWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && windowHandle())
+        windowHandle()->startSystemMove();
+}
+
+// --- The picture's actions ---------------------------------------------------
+
+void MainWindow::createActions() {
     const auto action = [this](const char* name, const QString& text, const QKeySequence& keys) {
         auto* a = new QAction(text, this);
         a->setObjectName(name);
@@ -294,14 +222,14 @@ void qTac::createActions() {
     copyImageAction_ = action("copyImageAction", "Copy image", Qt::CTRL | Qt::Key_C);
     savePosterAction_ =
         action("savePosterAction", "Save poster...", Qt::CTRL | Qt::SHIFT | Qt::Key_S);
-    connect(haltAction_, &QAction::triggered, this, &qTac::cmdstop_Click);
-    connect(quitAction_, &QAction::triggered, this, &qTac::endTheProgram);
-    connect(copyImageAction_, &QAction::triggered, this, &qTac::copyImage);
-    connect(canvas_, &Canvas::menuRequested, this, &qTac::showPictureMenu);
+    connect(haltAction_, &QAction::triggered, this, &MainWindow::halt);
+    connect(quitAction_, &QAction::triggered, this, &MainWindow::endTheProgram);
+    connect(copyImageAction_, &QAction::triggered, this, &MainWindow::copyImage);
+    connect(canvas_, &Canvas::menuRequested, this, &MainWindow::showPictureMenu);
     setPicture({});
 }
 
-void qTac::showPictureMenu(const QPoint& globalPosition) {
+void MainWindow::showPictureMenu(const QPoint& globalPosition) {
     QMenu menu(this);
     menu.addAction(saveImageAction_);
     menu.addAction(copyImageAction_);
@@ -309,7 +237,7 @@ void qTac::showPictureMenu(const QPoint& globalPosition) {
     menu.exec(globalPosition);
 }
 
-void qTac::setPicture(const DrawnPicture& picture) {
+void MainWindow::setPicture(const DrawnPicture& picture) {
     picture_ = picture;
     canvas_->setPictureArea(picture.area);
     const bool drawn = picture.formula && !picture.area.isEmpty();
@@ -317,69 +245,31 @@ void qTac::setPicture(const DrawnPicture& picture) {
         action->setEnabled(drawn);
 }
 
-QImage qTac::picture() const {
+QImage MainWindow::picture() const {
     if (!picture_.formula || picture_.area.isEmpty())
         return {};
     return canvas_->image().copy(picture_.area);
 }
 
-void qTac::copyImage() {
+void MainWindow::copyImage() {
     const QImage image = picture();
     if (!image.isNull())
         QGuiApplication::clipboard()->setImage(image);
 }
 
-// Closing through the window manager (Alt+F4, the task bar) ends the program
-// as the "x" label does: every drawing stops after its current column.
-void qTac::closeEvent(QCloseEvent* event) {
-    endTheProgram();
-    event->accept();
-}
-
-// A press on the background, wherever no control or picture takes it, moves
-// the frameless window.
-void qTac::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && windowHandle())
-        windowHandle()->startSystemMove();
-}
-
-bool qTac::eventFilter(QObject* watched, QEvent* event) {
-    // In a box, Ctrl+C copies the selected text; with nothing selected it is
-    // the window's Copy image.
-    if (event->type() == QEvent::ShortcutOverride) {
-        auto* box = qobject_cast<QLineEdit*>(watched);
-        if (box && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy) &&
-            !box->hasSelectedText())
-            return true;
-    }
-    // Switching to another program or opening a menu is not leaving the box.
-    if (watched == boxes_.TextThree && event->type() == QEvent::FocusOut) {
-        const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            TextThree_LostFocus();
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void qTac::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setPen(kFrameColour);
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
-}
-
 // --- Drawing -------------------------------------------------------------
 
-void qTac::CMD_Click(int Index) {
+void MainWindow::startFormula(int index) {
     if (ending_ || drawingDepth_ >= kMaxNestedDrawings)
         return;
-    HaltFlag_.clear();
-    for (ColourButton* button : CMD)
+    haltFlag_.clear();
+    for (ColourButton* button : formulaButtons_)
         button->setBackground(kFormulaButtonGrey);
-    CMD[Index]->setBackground(textColour(Label17));
-    for (ColourButton* button : CMD)
+    formulaButtons_[index]->setBackground(textColour(zoomLabel_));
+    for (ColourButton* button : formulaButtons_)
         button->repaint();
 
-    const Formula& formula = formulaCatalogue()[Index];
+    const Formula& formula = formulaCatalogue()[index];
     const BoxTexts texts = boxes_.texts();
     ViewParams view;
     try {
@@ -396,18 +286,18 @@ void qTac::CMD_Click(int Index) {
         setPicture({&formula, texts, area});
     {
         const DepthCount nested(drawingDepth_);
-        drawFormula(formula, view, *canvas_, HaltFlag_);
+        spirell::drawFormula(formula, view, *canvas_, haltFlag_);
     }
     canvas_->flush();
 }
 
-void qTac::cmdstop_Click() {
-    HaltFlag_.request();
+void MainWindow::halt() {
+    haltFlag_.request();
 }
 
 // --- Parameter panel -----------------------------------------------------
 
-void qTac::editBoxes(const std::function<void(BoxTexts&)>& edit) {
+void MainWindow::editBoxes(const std::function<void(BoxTexts&)>& edit) {
     BoxTexts texts = boxes_.texts();
     try {
         edit(texts);
@@ -418,103 +308,106 @@ void qTac::editBoxes(const std::function<void(BoxTexts&)>& edit) {
     boxes_.write(texts);
 }
 
-void qTac::cmd1_Click() {
+void MainWindow::applySmallPreset() {
     editBoxes([](BoxTexts& b) { applyPreset(Preset::Small, b); });
 }
-void qTac::cmdb_Click() {
+void MainWindow::applyMediumPreset() {
     editBoxes([](BoxTexts& b) { applyPreset(Preset::Medium, b); });
 }
-void qTac::Command4_Click() {
+void MainWindow::applyLargePreset() {
     editBoxes([](BoxTexts& b) { applyPreset(Preset::Large, b); });
 }
 
-void qTac::Command3_Click() {
-    HaltFlag_.request();
+void MainWindow::reset() {
+    haltFlag_.request();
     editBoxes(resetBoxes);
     canvas_->clear();
     setPicture({});
 }
 
-void qTac::TextThree_LostFocus() {
+void MainWindow::checkSizeBox() {
     editBoxes([](BoxTexts& b) { checkSize(b); });
 }
 
-void qTac::horz_Click(int Index) {
-    editBoxes([Index](BoxTexts& b) {
-        shiftView(Index == 0 ? ShiftButton::Right : ShiftButton::Left, b);
-    });
+void MainWindow::shiftRight() {
+    editBoxes([](BoxTexts& b) { shiftView(ShiftButton::Right, b); });
+}
+void MainWindow::shiftLeft() {
+    editBoxes([](BoxTexts& b) { shiftView(ShiftButton::Left, b); });
+}
+void MainWindow::shiftDown() {
+    editBoxes([](BoxTexts& b) { shiftView(ShiftButton::Down, b); });
+}
+void MainWindow::shiftUp() {
+    editBoxes([](BoxTexts& b) { shiftView(ShiftButton::Up, b); });
 }
 
-void qTac::verty_Click(int Index) {
-    editBoxes(
-        [Index](BoxTexts& b) { shiftView(Index == 0 ? ShiftButton::Down : ShiftButton::Up, b); });
+void MainWindow::doubleYPosition() {
+    editBoxes([](BoxTexts& b) { scalePosition(ScaleButton::DoubleY, b); });
+}
+void MainWindow::halveYPosition() {
+    editBoxes([](BoxTexts& b) { scalePosition(ScaleButton::HalveY, b); });
+}
+void MainWindow::doubleXPosition() {
+    editBoxes([](BoxTexts& b) { scalePosition(ScaleButton::DoubleX, b); });
+}
+void MainWindow::halveXPosition() {
+    editBoxes([](BoxTexts& b) { scalePosition(ScaleButton::HalveX, b); });
 }
 
-void qTac::cmdblue_Click(int Index) {
-    editBoxes([Index](BoxTexts& b) { scalePosition(static_cast<ScaleButton>(Index), b); });
+void MainWindow::doubleZoom() {
+    editBoxes([](BoxTexts& b) { zoomView(ZoomButton::Double, b); });
 }
-
-void qTac::cmdXX_Click(int Index) {
-    editBoxes([Index](BoxTexts& b) { zoomView(static_cast<ZoomButton>(Index), b); });
-}
-
-void qTac::Label17_Click() {
+void MainWindow::halveZoom() {
     editBoxes([](BoxTexts& b) { zoomView(ZoomButton::Halve, b); });
 }
-void qTac::Label8_Click() {
-    editBoxes([](BoxTexts& b) { zoomView(ZoomButton::Double, b); });
+void MainWindow::halveZoomAndCentre() {
+    editBoxes([](BoxTexts& b) { zoomView(ZoomButton::HalveAndCentre, b); });
+}
+void MainWindow::doubleZoomAndCentre() {
+    editBoxes([](BoxTexts& b) { zoomView(ZoomButton::DoubleAndCentre, b); });
 }
 
 // --- Window labels, timer and web link -------------------------------------
 
-void qTac::Form_Activate() {
-    SavedExitColour = textColour(Label1);
-    setTextColour(Label1, kExitBlue);
+void MainWindow::firstActivation() {
+    SavedExitColour = textColour(exitLabel_);
+    setTextColour(exitLabel_, kExitBlue);
 }
 
-void qTac::Label1_Click() {
-    endTheProgram();
-}
-void qTac::Label2_Click() {
-    endTheProgram();
-}
-void qTac::Label4_Click() {
-    endTheProgram();
-}
-
-void qTac::Label7_Click() {
+void MainWindow::minimise() {
     setWindowState(windowState() | Qt::WindowMinimized);
 }
 
-void qTac::Label1_MouseMove() {
-    setTextColour(Label1, kExitHover);
+void MainWindow::lightExitLabel() {
+    setTextColour(exitLabel_, kExitHover);
 }
-void qTac::Label4_MouseMove() {
-    setTextColour(Label4, kWhite);
-}
-
-void qTac::Timer1_Timer() {
-    setTextColour(Label4, kLightGrey);
-    setTextColour(Label1, SavedExitColour);
+void MainWindow::lightArrowLabel() {
+    setTextColour(exitArrowLabel_, kWhite);
 }
 
-void qTac::Command1_Click() {
+void MainWindow::restoreExitColours() {
+    setTextColour(exitArrowLabel_, kLightGrey);
+    setTextColour(exitLabel_, SavedExitColour);
+}
+
+void MainWindow::openWebLink() {
     webLink_.open(this);
 }
 
 // Every drawing in progress, however deeply nested, sees the halt right after
 // its current yield and returns without another column; then the event loop ends.
-void qTac::endTheProgram() {
+void MainWindow::endTheProgram() {
     if (ending_)
         return;
     ending_ = true;
-    HaltFlag_.request();
-    Timer1->stop();
+    haltFlag_.request();
+    exitColourTimer_->stop();
     hide();
     endProgram_();
 }
 
-void qTac::showRuntimeError(const RuntimeError& error) {
+void MainWindow::showRuntimeError(const RuntimeError& error) {
     QMessageBox::critical(
         this, kProgramName,
         QString("Run-time error '%1':\n\n%2").arg(error.number()).arg(error.what()));

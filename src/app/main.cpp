@@ -32,7 +32,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(spirell::kVersion);
     // Desktops match the window to its menu entry and icon by this name.
     QGuiApplication::setDesktopFileName(spirell::kApplicationId);
-    spirell::qTac window;
+    spirell::MainWindow window;
     window.show();
     window.activateWindow();
     return QApplication::exec();

@@ -1,4 +1,4 @@
-#include "view/ParameterBoxes.hpp"
+#include "app/ParameterBoxes.hpp"
 
 namespace spirell {
 

@@ -4,6 +4,8 @@
 
 #include <QLineEdit>
 
+#include <array>
+
 namespace spirell {
 
 // The five parameter boxes on the window. Handlers read all five texts, edit
@@ -16,6 +18,9 @@ struct ParameterBoxes {
     QLineEdit* TextFour = nullptr;
     QLineEdit* Textfive = nullptr;
 
+    std::array<QLineEdit*, 5> all() const {
+        return {TextOne, TextTwo, TextThree, TextFour, Textfive};
+    }
     BoxTexts texts() const;
     void write(const BoxTexts& texts) const;
 };
