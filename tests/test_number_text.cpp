@@ -55,6 +55,11 @@ void NumberTextTest::readsBoxText_data() {
     QTest::newRow("largest double")
         << "1.7976931348623157e308" << std::numeric_limits<double>::max();
     QTest::newRow("underflow reads as tiny or zero") << "1e-400" << 0.0;
+    QTest::newRow("underflow with digits before the point") << "123e-330" << 0.0;
+    QTest::newRow("negative underflow") << "-0.00001e-320" << -0.0;
+    QTest::newRow("huge negative exponent") << "1e-99999999999999999999" << 0.0;
+    QTest::newRow("in range through the fraction") << "0.0001e312" << 1e308;
+    QTest::newRow("smallest subnormal") << "4.9406564584124654e-324" << 4.9406564584124654e-324;
 }
 
 void NumberTextTest::readsBoxText() {
@@ -68,6 +73,9 @@ void NumberTextTest::overflowIsAnError_data() {
     QTest::newRow("exponent") << "1e309";
     QTest::newRow("exponent with D, negative") << "-2D400";
     QTest::newRow("long hex") << "&H" + QString(300, 'F');
+    QTest::newRow("beyond the range through the fraction") << "0.001e312";
+    QTest::newRow("huge exponent") << "1e99999999999999999999";
+    QTest::newRow("many digits") << QString(400, '9');
 }
 
 void NumberTextTest::overflowIsAnError() {

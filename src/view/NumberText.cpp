@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <locale.h>
+#include <limits>
 
 namespace spirell {
 
@@ -47,14 +47,58 @@ double readRadixInteger(const std::string& text, std::size_t pos, int base) {
     return checkedResult(value);
 }
 
-// Decimal conversion must not follow the user's regional settings: the full
-// stop is always the decimal point. Beyond the double range gives infinity.
-double readDecimal(const std::string& number) {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t{});
-    return strtod_l(number.c_str(), nullptr, cLocale);
+// How many places from the units the leading digit of a decimal number lies:
+// 0 for 1 to 9.99, 2 for 100, -1 for 0.5. Only its sign matters, so the
+// exponent is read with saturation.
+long long leadingPlace(std::string_view number) {
+    long long place = 0;
+    bool seenPoint = false, seenDigit = false;
+    std::size_t pos = 0;
+    for (; pos < number.size() && number[pos] != 'e' && number[pos] != 'E'; ++pos) {
+        const char c = number[pos];
+        if (c == '.') {
+            seenPoint = true;
+        } else if (isDigit(c)) {
+            if (!seenDigit && c != '0') {
+                seenDigit = true;
+                place = 0;
+            }
+            if (seenDigit && !seenPoint)
+                ++place;
+            else if (!seenDigit && seenPoint)
+                --place;
+        }
+    }
+    long long exponent = 0;
+    bool negative = false;
+    for (++pos; pos < number.size(); ++pos) {
+        if (number[pos] == '-')
+            negative = true;
+        else if (isDigit(number[pos]) && exponent < 1000000)
+            exponent = exponent * 10 + (number[pos] - '0');
+    }
+    return place - 1 + (negative ? -exponent : exponent);
 }
 
-double parseDecimalInCLocale(const std::string& number) {
+// Reads a number as Val collects it: an optional sign, digits with an optional
+// full stop, an optional exponent after "e" or "E". from_chars never follows the
+// user's regional settings. A magnitude beyond the double range gives
+// infinity; one below the smallest double gives 0.
+double readDecimal(std::string_view number) {
+    bool negative = false;
+    if (!number.empty() && (number[0] == '+' || number[0] == '-')) {
+        negative = number[0] == '-';
+        number.remove_prefix(1);
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    (void)end;
+    if (error == std::errc::result_out_of_range)
+        value = leadingPlace(number) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    return negative ? -value : value;
+}
+
+double parseDecimal(const std::string& number) {
     const double value = readDecimal(number);
     if (std::isinf(value))
         throw overflowError();
@@ -115,7 +159,7 @@ double Val(std::string_view text) {
             number.append(compact, pos + 1, exponentEnd - pos - 1);
         }
     }
-    return parseDecimalInCLocale(number);
+    return parseDecimal(number);
 }
 
 std::string writeNumber(double value) {
