@@ -1,8 +1,8 @@
+#include "image/BandRenderer.hpp"
+#include "image/Errors.hpp"
+#include "image/ImagePlan.hpp"
+#include "image/RenderSettings.hpp"
 #include "lanes/Widths.hpp"
-#include "renderer/BandRenderer.hpp"
-#include "renderer/ImagePlan.hpp"
-#include "renderer/InputError.hpp"
-#include "renderer/Settings.hpp"
 #include "support/RecordingSurface.hpp"
 #include "support/TestPrinting.hpp"
 
@@ -32,7 +32,7 @@
 
 using namespace spirell;
 using namespace spirell::testing;
-using namespace spirell::tool;
+using namespace spirell::image;
 
 namespace {
 

@@ -1,14 +1,15 @@
 // spirell-render: paints one formula into a PNG file without a window.
 
-#include "renderer/BandRenderer.hpp"
+#include "image/BandRenderer.hpp"
+#include "image/Errors.hpp"
+#include "image/ImagePlan.hpp"
+#include "image/OutputFile.hpp"
+#include "image/PngFile.hpp"
+#include "image/RenderSettings.hpp"
+#include "image/UserText.hpp"
 #include "renderer/CommandLine.hpp"
-#include "renderer/ImagePlan.hpp"
-#include "renderer/InputError.hpp"
-#include "renderer/OutputFile.hpp"
-#include "renderer/PngFile.hpp"
 #include "renderer/ProgressLine.hpp"
-#include "renderer/Settings.hpp"
-#include "renderer/UserText.hpp"
+#include "renderer/ResolveSettings.hpp"
 
 #include <cstdio>
 #include <exception>
@@ -16,6 +17,7 @@
 #include <string>
 #include <unistd.h>
 
+using namespace spirell::image;
 using namespace spirell::tool;
 
 namespace {

@@ -1,12 +1,15 @@
 #include "renderer/CommandLine.hpp"
 
-#include "renderer/InputError.hpp"
-#include "renderer/UserText.hpp"
+#include "image/Errors.hpp"
+#include "image/RenderSettings.hpp"
+#include "image/UserText.hpp"
 
 #include <charconv>
 #include <cstdint>
 
 namespace spirell::tool {
+
+using namespace image;
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "renderer/PngFile.hpp"
+#include "image/PngFile.hpp"
 
-#include "renderer/InputError.hpp"
-#include "renderer/UserText.hpp"
+#include "image/Errors.hpp"
+#include "image/UserText.hpp"
 
 #include <png.h>
 
@@ -17,7 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 namespace {
 
@@ -349,4 +349,4 @@ std::map<std::string, std::string> readPngTexts(const std::string& path,
     return std::move(reader.texts);
 }
 
-} // namespace spirell::tool
+} // namespace spirell::image

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "renderer/ImagePlan.hpp"
+#include "image/ImagePlan.hpp"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 // About this many bytes of pixels per band; two bands are alive at a time.
 inline constexpr std::size_t kBandBytes = std::size_t{4} << 20;
@@ -36,4 +36,4 @@ using ProgressSink = std::function<void(std::uint64_t rowsDone)>;
 void renderRows(const ImagePlan& plan, const BandOptions& options, const RowSink& sink,
                 const ProgressSink& progress = {});
 
-} // namespace spirell::tool
+} // namespace spirell::image

@@ -4,15 +4,16 @@
 #include <stdexcept>
 #include <string>
 
-namespace spirell::tool {
+namespace spirell::image {
 
-// Something wrong with what the user asked for: reported on one line, exit status 2.
+// Something wrong with what the user asked for, which another request mends.
+// Every message is one line, user text in it shortened and escaped.
 class InputError : public std::runtime_error {
 public:
     explicit InputError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// The request was fine but the work failed (a write error, say): exit status 1.
+// The request was fine but the work failed (a write error, say).
 class RenderFailure : public std::runtime_error {
 public:
     explicit RenderFailure(const std::string& message) : std::runtime_error(message) {}
@@ -48,4 +49,4 @@ inline bool isPathError(int error) {
     throw RenderFailure(message);
 }
 
-} // namespace spirell::tool
+} // namespace spirell::image

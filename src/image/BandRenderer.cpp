@@ -1,12 +1,12 @@
-#include "renderer/BandRenderer.hpp"
+#include "image/BandRenderer.hpp"
 
-#include "renderer/WorkerPool.hpp"
+#include "image/WorkerPool.hpp"
 
 #include <algorithm>
 #include <utility>
 #include <vector>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 namespace {
 
@@ -81,4 +81,4 @@ void renderRows(const ImagePlan& plan, const BandOptions& options, const RowSink
         handOver(*computing);
 }
 
-} // namespace spirell::tool
+} // namespace spirell::image

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 // tEXt chunks in the order they are written: key, text.
 using TextChunks = std::vector<std::pair<std::string, std::string>>;
@@ -47,4 +47,4 @@ inline constexpr std::size_t kMaxChunkBytes = std::size_t{1} << 20;     // any c
 std::map<std::string, std::string> readPngTexts(const std::string& path,
                                                 const std::vector<std::string>& keys);
 
-} // namespace spirell::tool
+} // namespace spirell::image
