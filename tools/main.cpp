@@ -4,7 +4,6 @@
 #include "image/Errors.hpp"
 #include "image/ImagePlan.hpp"
 #include "image/OutputFile.hpp"
-#include "image/PngFile.hpp"
 #include "image/RenderSettings.hpp"
 #include "image/UserText.hpp"
 #include "renderer/CommandLine.hpp"
@@ -39,9 +38,6 @@ void render(const CommandLine& line) {
     const ImagePlan plan = planImage(settings);
 
     OutputFile output(line.output);
-    PngWriter png(output.stream(), plan.width(), plan.height(),
-                  storedTexts(plan.formula->routine, settings));
-
     const std::uint64_t rowPixels = plan.width();
     ProgressLine progress(stderr, rowPixels * plan.height(), !line.quiet && ::isatty(2));
     progress.update(0);
@@ -49,10 +45,8 @@ void render(const CommandLine& line) {
     BandOptions options;
     options.threads = computingThreads(spirell::defaultComputing().threads, plan.height());
     try {
-        renderRows(
-            plan, options, [&](const std::uint8_t* row) { png.writeRow(row); },
-            [&](std::uint64_t rows) { progress.update(rows * rowPixels); });
-        png.finish();
+        renderPng(plan, storedTexts(plan.formula->routine, settings), output.stream(), options,
+                  [&](std::uint64_t rows) { progress.update(rows * rowPixels); });
         output.commit();
     } catch (...) {
         progress.finish(); // the error message gets a line of its own

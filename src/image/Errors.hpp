@@ -19,6 +19,13 @@ public:
     explicit RenderFailure(const std::string& message) : std::runtime_error(message) {}
 };
 
+// The render stopped because it was asked to: neither the request nor the
+// run was at fault.
+class Cancelled : public std::runtime_error {
+public:
+    Cancelled() : std::runtime_error("the render was cancelled") {}
+};
+
 // Whether opening or creating a file failed because of the path the user gave
 // (missing folder, no permission, read-only file system, name too long), which
 // another path mends; anything else, a full disk or too many open files, is a
