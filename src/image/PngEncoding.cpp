@@ -132,12 +132,15 @@ inline __m128i weightSum(__m128i filteredBytes) {
 
 // deflate() takes at most this much input or output at a time.
 constexpr std::size_t kLargestStep = std::size_t{1} << 30;
-// Room made in the output before each call.
+// Room added to the output when deflate has filled it all the same.
 constexpr std::size_t kOutputStep = std::size_t{64} << 10;
 
 class PieceStream {
 public:
-    PieceStream(const Compression& compression, std::vector<std::uint8_t>& out) : out_(out) {
+    // Makes room in out for what deflate may make of so many input bytes at worst.
+    PieceStream(const Compression& compression, std::uint64_t inputBytes,
+                std::vector<std::uint8_t>& out)
+        : out_(out) {
         // Raw deflate: the zlib header and checksum are written once for all pieces.
         const int status =
             deflateInit2(&stream_, compression.level, Z_DEFLATED, -15, 8, compression.strategy);
@@ -145,6 +148,8 @@ public:
             throw std::bad_alloc();
         if (status != Z_OK)
             throw RenderFailure("cannot compress the image: no such compression");
+        // A flush may take a few bytes more than the bound; run() makes room then.
+        out_.resize(deflateBound(&stream_, static_cast<uLong>(inputBytes)));
     }
     ~PieceStream() { deflateEnd(&stream_); }
     PieceStream(const PieceStream&) = delete;
@@ -163,13 +168,16 @@ public:
 
     // Ends on a byte boundary, with the stream open for the next piece, or
     // ends the stream.
-    void end(bool last) { run(last ? Z_FINISH : Z_SYNC_FLUSH); }
+    void end(bool last) {
+        run(last ? Z_FINISH : Z_SYNC_FLUSH);
+        out_.resize(used_);
+    }
 
 private:
     void run(int flush) {
         for (;;) {
-            if (out_.size() - used_ < kOutputStep)
-                out_.resize(used_ + std::max(kOutputStep, out_.size() / 2));
+            if (used_ == out_.size())
+                out_.resize(out_.size() + std::max(kOutputStep, out_.size() / 2));
             const std::size_t room = std::min(out_.size() - used_, kLargestStep);
             stream_.next_out = out_.data() + used_;
             stream_.avail_out = static_cast<uInt>(room);
@@ -185,7 +193,6 @@ private:
                                     : flush != Z_FINISH && stream_.avail_out != 0)
                 break;
         }
-        out_.resize(used_);
     }
 
     z_stream stream_ = {};
@@ -261,7 +268,7 @@ void compressPiece(const std::uint8_t* rows, std::size_t rowCount, std::size_t r
     piece.length = 0;
     piece.last = last;
 
-    PieceStream stream(compression, piece.bytes);
+    PieceStream stream(compression, std::uint64_t{rowBytes + 1} * rowCount, piece.bytes);
     std::vector<std::uint8_t> line(rowBytes + 1); // the filter type, then the filtered row
     for (std::size_t r = 0; r < rowCount; ++r) {
         const std::uint8_t* row = rows + r * rowBytes;
