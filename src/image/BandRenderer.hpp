@@ -14,8 +14,8 @@
 namespace spirell::image {
 
 // About this many bytes of pixels per band. renderRows keeps two bands alive,
-// renderPng three, with the third's compressed pieces.
-inline constexpr std::size_t kBandBytes = std::size_t{4} << 20;
+// renderPng three and their compressed pieces.
+inline constexpr std::size_t kBandBytes = std::size_t{1} << 20;
 
 struct BandOptions {
     unsigned threads = 1;

@@ -123,7 +123,7 @@ Options:
   --threads N         computing and compressing threads (default: one per
                       core; at most four per core and one per image row).
                       Memory grows with them: three bands of rows, each about
-                      the larger of 4 MiB and N x 3 x width bytes, and at
+                      the larger of 1 MiB and N x 3 x width bytes, and at
                       most as much again compressed
   -q, --quiet         no progress line
   -h, --help          show this text
