@@ -27,8 +27,10 @@
 #include <zlib.h>
 
 #include <atomic>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <map>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -363,6 +365,8 @@ private slots:
     void strictReaderCatchesDamage();
     void filtersFollowTheirDefinitions_data();
     void filtersFollowTheirDefinitions();
+    void entropyWeightIsCountTimesLog2_data();
+    void entropyWeightIsCountTimesLog2();
     void cancellingStopsAndLeavesNothing_data();
     void cancellingStopsAndLeavesNothing();
     void threadsAndScaleOneDoNotChangeTheFile();
@@ -705,8 +709,9 @@ void RenderToolTest::filtersFollowTheirDefinitions_data() {
     QTest::addColumn<int>("rowBytes");
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<int>("choice"); // the filter that must win, or -1
-    // Lengths around the sixteen bytes the wide code takes at a time.
-    for (const int length : {3, 6, 18, 19, 20, 34, 35, 36, 100, 3072})
+    // Lengths around the sixteen bytes the wide code takes at a time and the
+    // runs of them that are counted.
+    for (const int length : {3, 6, 18, 19, 20, 34, 35, 36, 67, 68, 100, 131, 3072})
         QTest::addRow("random, %d bytes", length) << length << "random" << -1;
     QTest::newRow("nothing at all") << 99 << "zeros" << 0;
     QTest::newRow("even steps to the right") << 99 << "ramp" << 1;
@@ -740,21 +745,51 @@ void RenderToolTest::filtersFollowTheirDefinitions() {
             row[i] = std::uint8_t(predicted + 3);
         }
 
-    std::uint64_t sums[5] = {};
+    // The bytes the choice counts: the first pixel, every fourth run of
+    // sixteen bytes after it and whatever follows the last whole run.
+    std::vector<bool> counted(size, false);
+    std::size_t start = std::min<std::size_t>(3, size);
+    std::fill(counted.begin(), counted.begin() + start, true);
+    for (std::size_t run = 0; start + 16 <= size; start += 16, ++run)
+        std::fill(counted.begin() + start, counted.begin() + start + 16, run % 4 == 0);
+    std::fill(counted.begin() + start, counted.end(), true);
+
+    // The least entropy is the largest sum of count x log2(count).
+    double scores[5] = {};
     for (int filter = 0; filter < 5; ++filter) {
         std::vector<std::uint8_t> filtered(size);
         filterRow(Filter(filter), row.data(), above.data(), size, filtered.data());
+        std::map<std::uint8_t, int> counts;
         for (std::size_t i = 0; i < size; ++i) {
             const std::uint8_t expected = definedFilter(filter, row, above, i);
             QVERIFY2(filtered[i] == expected,
                      qPrintable(QString("filter %1, byte %2").arg(filter).arg(i)));
-            sums[filter] += expected < 128 ? expected : 256 - expected;
+            if (counted[i])
+                ++counts[expected];
         }
+        for (const auto& [value, count] : counts)
+            scores[filter] += count * std::log2(double(count));
     }
-    const int smallest = int(std::min_element(sums, sums + 5) - sums);
-    QCOMPARE(int(chooseFilter(row.data(), above.data(), size)), smallest);
+    const int best = int(std::max_element(scores, scores + 5) - scores);
+    QCOMPARE(int(chooseFilter(row.data(), above.data(), size)), best);
     if (choice >= 0)
-        QCOMPARE(smallest, choice);
+        QCOMPARE(best, choice);
+}
+
+void RenderToolTest::entropyWeightIsCountTimesLog2_data() {
+    QTest::addColumn<qulonglong>("count");
+    for (const qulonglong count : {0ull, 1ull, 2ull, 3ull, 255ull, 4095ull, 4096ull, 65537ull,
+                                   1000003ull, 1ull << 31, (1ull << 32) + 5, 6442450941ull})
+        QTest::addRow("%llu", count) << count;
+}
+
+void RenderToolTest::entropyWeightIsCountTimesLog2() {
+    // Within a couple of units of the last of the 16 binary places, per count.
+    QFETCH(qulonglong, count);
+    const long double exact = count ? count * std::log2((long double)count) * 65536 : 0;
+    const long double weight = entropyWeight(count);
+    QVERIFY2(std::abs(weight - exact) <= 2.0L * count + 1,
+             qPrintable(QString("%1 against %2").arg(double(weight)).arg(double(exact))));
 }
 
 void RenderToolTest::cancellingStopsAndLeavesNothing_data() {

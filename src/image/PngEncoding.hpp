@@ -30,10 +30,16 @@ std::size_t pieceRows(std::size_t rowBytes, std::size_t pieceBytes = kPieceBytes
 // PNG filter types, one byte before each filtered row.
 enum class Filter : std::uint8_t { none = 0, sub = 1, up = 2, average = 3, paeth = 4 };
 
-// The filter that leaves the smallest sum of the filtered bytes read as signed
-// numbers, the usual guess at what compresses best; on a tie the lower type.
-// Rows hold three bytes a pixel; above is the row before (zeros for the first).
+// The filter whose bytes are the least varied (of the lowest entropy), which
+// is what run-length and Huffman coding gain most from; on a tie the lower
+// type. The bytes counted are those of the first pixel, every fourth run of
+// sixteen bytes after it and the bytes after the last whole run. Rows hold
+// three bytes a pixel; above is the row before (zeros for the first).
 Filter chooseFilter(const std::uint8_t* row, const std::uint8_t* above, std::size_t rowBytes);
+
+// count x log2(count), the logarithm to 16 binary places, by integer
+// arithmetic alone, so that the filter chosen is the same on every machine.
+std::uint64_t entropyWeight(std::uint64_t count);
 
 // Writes row filtered with the filter into out (rowBytes bytes, no type byte).
 void filterRow(Filter filter, const std::uint8_t* row, const std::uint8_t* above,
