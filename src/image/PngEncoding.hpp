@@ -13,7 +13,8 @@ namespace spirell::image {
 // depends on the image's width alone, so the file never depends on the
 // number of threads.
 
-// How hard the pieces are compressed: fixed, so that every run writes the same file.
+// How the pieces are compressed, as zlib's level and strategy: fixed, so that
+// every run writes the same file.
 struct Compression {
     int level = 0;
     int strategy = 0;
@@ -56,7 +57,8 @@ struct CompressedPiece {
 
 // Filters and compresses rowCount rows that lie one after another, above
 // being the row before the first (zeros at the top of the image). The last
-// piece of the image ends the stream. Throws std::bad_alloc.
+// piece of the image ends the stream. Throws std::bad_alloc, or RenderFailure
+// for a compression zlib does not know.
 void compressPiece(const std::uint8_t* rows, std::size_t rowCount, std::size_t rowBytes,
                    const std::uint8_t* above, bool last, const Compression& compression,
                    CompressedPiece& piece);
