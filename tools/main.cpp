@@ -1,15 +1,15 @@
 // spirell-render: paints one formula into a PNG file without a window.
 
 #include "ProgramInfo.hpp"
-#include "renderer/BandRenderer.hpp"
+#include "image/BandRenderer.hpp"
+#include "image/Errors.hpp"
+#include "image/ImagePlan.hpp"
+#include "image/OutputFile.hpp"
+#include "image/RenderSettings.hpp"
+#include "image/UserText.hpp"
 #include "renderer/CommandLine.hpp"
-#include "renderer/ImagePlan.hpp"
-#include "renderer/InputError.hpp"
-#include "renderer/OutputFile.hpp"
-#include "renderer/PngFile.hpp"
 #include "renderer/ProgressLine.hpp"
-#include "renderer/Settings.hpp"
-#include "renderer/UserText.hpp"
+#include "renderer/ResolveSettings.hpp"
 
 #include <cstdio>
 #include <exception>
@@ -17,6 +17,7 @@
 #include <string>
 #include <unistd.h>
 
+using namespace spirell::image;
 using namespace spirell::tool;
 
 namespace {
@@ -38,9 +39,6 @@ void render(const CommandLine& line) {
     const ImagePlan plan = planImage(settings);
 
     OutputFile output(line.output);
-    PngWriter png(output.stream(), plan.width(), plan.height(),
-                  storedTexts(plan.formula->routine, settings));
-
     const std::uint64_t rowPixels = plan.width();
     ProgressLine progress(stderr, rowPixels * plan.height(), !line.quiet && ::isatty(2));
     progress.update(0);
@@ -48,10 +46,8 @@ void render(const CommandLine& line) {
     BandOptions options;
     options.threads = computingThreads(spirell::defaultComputing().threads, plan.height());
     try {
-        renderRows(
-            plan, options, [&](const std::uint8_t* row) { png.writeRow(row); },
-            [&](std::uint64_t rows) { progress.update(rows * rowPixels); });
-        png.finish();
+        renderPng(plan, storedTexts(plan.formula->routine, settings), output.stream(), options,
+                  [&](std::uint64_t rows) { progress.update(rows * rowPixels); });
         output.commit();
     } catch (...) {
         progress.finish(); // the error message gets a line of its own

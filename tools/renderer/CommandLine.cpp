@@ -1,12 +1,15 @@
 #include "renderer/CommandLine.hpp"
 
-#include "renderer/InputError.hpp"
-#include "renderer/UserText.hpp"
+#include "image/Errors.hpp"
+#include "image/RenderSettings.hpp"
+#include "image/UserText.hpp"
 
 #include <charconv>
 #include <cstdint>
 
 namespace spirell::tool {
+
+using namespace image;
 
 namespace {
 
@@ -123,10 +126,11 @@ Options:
                       image; options given here override them. Only its own
                       texts are read, each up to 64 KiB and 256 KiB in all;
                       a chunk over 1 MiB before the image data is refused
-  --threads N         computing threads (default: one per core; at most four
-                      per core and one per image row). Memory grows with them:
-                      two bands of rows, each about the larger of 4 MiB and
-                      N x 3 x width bytes
+  --threads N         computing and compressing threads (default: one per
+                      core; at most four per core and one per image row).
+                      Memory grows with them: three bands of rows, each about
+                      the larger of 1 MiB and N x 3 x width bytes, and at
+                      most as much again compressed
   -q, --quiet         no progress line
   -h, --help          show this text
   --version           show the version

@@ -24,8 +24,6 @@ struct CommandLine {
     bool version = false;
 };
 
-// The scale at which a single pixel already exceeds the pixel limit.
-inline constexpr int kMaxScale = 46340;
 inline constexpr unsigned kMaxThreads = 1024;
 
 // Reads the arguments that follow the program name. Throws InputError for an

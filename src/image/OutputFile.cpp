@@ -1,7 +1,7 @@
-#include "renderer/OutputFile.hpp"
+#include "image/OutputFile.hpp"
 
-#include "renderer/InputError.hpp"
-#include "renderer/UserText.hpp"
+#include "image/Errors.hpp"
+#include "image/UserText.hpp"
 
 #include <cerrno>
 #include <climits>
@@ -11,7 +11,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 namespace {
 
@@ -278,4 +278,4 @@ void OutputFile::discard() {
     temporary_.clear();
 }
 
-} // namespace spirell::tool
+} // namespace spirell::image

@@ -1,11 +1,11 @@
-#include "renderer/Settings.hpp"
+#include "image/RenderSettings.hpp"
 
-#include "renderer/InputError.hpp"
-#include "renderer/UserText.hpp"
+#include "image/Errors.hpp"
+#include "image/UserText.hpp"
 
 #include <charconv>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 TextChunks storedTexts(const char* routine, const RenderSettings& settings) {
     const BoxTexts& boxes = settings.boxes;
@@ -46,28 +46,4 @@ RenderSettings settingsFromTexts(const std::map<std::string, std::string>& texts
     return settings;
 }
 
-RenderSettings resolveSettings(const CommandLine& line) {
-    RenderSettings settings;
-    if (!line.from.empty())
-        settings =
-            settingsFromTexts(readPngTexts(line.from, {keys::formula, keys::x, keys::y, keys::size,
-                                                       keys::zoom, keys::brightness, keys::scale}),
-                              line.from);
-    if (line.formula)
-        settings.formula = *line.formula;
-    if (line.x)
-        settings.boxes.TextOne = *line.x;
-    if (line.y)
-        settings.boxes.TextTwo = *line.y;
-    if (line.size)
-        settings.boxes.TextThree = *line.size;
-    if (line.zoom)
-        settings.boxes.TextFour = *line.zoom;
-    if (line.brightness)
-        settings.boxes.Textfive = *line.brightness;
-    if (line.scale)
-        settings.scale = *line.scale;
-    return settings;
-}
-
-} // namespace spirell::tool
+} // namespace spirell::image

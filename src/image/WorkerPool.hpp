@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 // A fixed set of threads that run one batch of numbered tasks at a time. The
 // caller starts a batch, is free to do other work meanwhile, then waits.
@@ -48,4 +48,4 @@ private:
     std::vector<std::thread> threads_;
 };
 
-} // namespace spirell::tool
+} // namespace spirell::image

@@ -1,13 +1,13 @@
-#include "renderer/WorkerPool.hpp"
+#include "image/WorkerPool.hpp"
 
-#include "renderer/InputError.hpp"
+#include "image/Errors.hpp"
 
 #include <new>
 #include <string>
 #include <system_error>
 #include <utility>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 WorkerPool::WorkerPool(unsigned threads) {
     threads_.reserve(threads);
@@ -89,4 +89,4 @@ void WorkerPool::work() {
     }
 }
 
-} // namespace spirell::tool
+} // namespace spirell::image

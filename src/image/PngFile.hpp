@@ -1,38 +1,47 @@
 #pragma once
 
+#include "image/PngEncoding.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 // tEXt chunks in the order they are written: key, text.
 using TextChunks = std::vector<std::pair<std::string, std::string>>;
 
-// Writes an 8-bit RGB PNG one row at a time, so the image never has to be held
-// whole. The text chunks go before the image data, where a reader finds them
-// without decoding any pixels. Failures throw RenderFailure.
+// Writes an 8-bit RGB PNG whose image data comes as compressed pieces, in
+// order, so the image never has to be held whole. The text chunks go before
+// the image data, where a reader finds them without decoding any pixels.
+// Failures throw RenderFailure.
 class PngWriter {
 public:
-    PngWriter(std::FILE* file, std::uint32_t width, std::uint32_t height, const TextChunks& texts);
-    ~PngWriter();
+    // Writes everything before the image data.
+    PngWriter(std::FILE* file, std::uint32_t width, std::uint32_t height, const TextChunks& texts,
+              const Compression& compression);
     PngWriter(const PngWriter&) = delete;
     PngWriter& operator=(const PngWriter&) = delete;
 
-    // Rows come top to bottom, three bytes (red, green, blue) per pixel.
-    void writeRow(const std::uint8_t* rgb);
-    // Ends the image; the file is complete once this returns.
+    // Pieces come top to bottom; the one that ends the stream comes last.
+    void writePiece(const CompressedPiece& piece);
+    // Ends the file once the stream has ended.
     void finish();
 
 private:
-    [[noreturn]] void fail(const char* what);
+    void writeChunk(const char* type, const std::vector<std::span<const std::uint8_t>>& parts);
+    void write(const void* bytes, std::size_t size);
 
-    struct State;
-    State* state_;
+    std::FILE* file_;
+    Compression compression_;
+    bool started_ = false; // the zlib header is written
+    bool ended_ = false;   // the last piece is written
+    std::uint32_t adler_ = 1;
 };
 
 // What a PNG file may hold before its image data for readPngTexts to accept it.
@@ -47,4 +56,4 @@ inline constexpr std::size_t kMaxChunkBytes = std::size_t{1} << 20;     // any c
 std::map<std::string, std::string> readPngTexts(const std::string& path,
                                                 const std::vector<std::string>& keys);
 
-} // namespace spirell::tool
+} // namespace spirell::image

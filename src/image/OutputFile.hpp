@@ -4,7 +4,7 @@
 #include <string>
 #include <sys/stat.h>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 // Where the image goes. A file appears under its name only when complete: it
 // is written as a temporary file beside it and renamed over it at commit();
@@ -41,4 +41,4 @@ private:
     bool ownsStream_ = true; // false for standard output
 };
 
-} // namespace spirell::tool
+} // namespace spirell::image

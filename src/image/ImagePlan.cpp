@@ -1,14 +1,14 @@
-#include "renderer/ImagePlan.hpp"
+#include "image/ImagePlan.hpp"
 
 #include "formulas/Catalogue.hpp"
-#include "renderer/InputError.hpp"
-#include "renderer/UserText.hpp"
+#include "image/Errors.hpp"
+#include "image/UserText.hpp"
 #include "view/NumberText.hpp"
 #include "view/RuntimeError.hpp"
 
 #include <cmath>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 namespace {
 
@@ -137,4 +137,4 @@ void computeRow(const ImagePlan& plan, double Y, std::uint8_t* rgb) {
         flush();
 }
 
-} // namespace spirell::tool
+} // namespace spirell::image

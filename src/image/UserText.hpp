@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 // Text that came from the user or from a file may hold anything: terminal
 // escape sequences, line breaks, bytes that are not UTF-8. Messages show it
@@ -25,4 +25,4 @@ std::string shown(std::string_view text);
 // shown() between double quotes.
 std::string quoted(std::string_view text);
 
-} // namespace spirell::tool
+} // namespace spirell::image

@@ -1,13 +1,15 @@
 #pragma once
 
-#include "renderer/CommandLine.hpp"
-#include "renderer/PngFile.hpp"
+#include "image/PngFile.hpp"
 #include "view/BoxTexts.hpp"
 
 #include <map>
 #include <string>
 
-namespace spirell::tool {
+namespace spirell::image {
+
+// The scale at which a single pixel already exceeds the pixel limit.
+inline constexpr int kMaxScale = 46340;
 
 // Everything an image depends on: the formula as the user named it, the five
 // box texts exactly as typed, and the scale.
@@ -36,8 +38,4 @@ TextChunks storedTexts(const char* routine, const RenderSettings& settings);
 RenderSettings settingsFromTexts(const std::map<std::string, std::string>& texts,
                                  const std::string& fileName);
 
-// The defaults, or the settings stored in the --from image, with every option
-// of the command line laid over them.
-RenderSettings resolveSettings(const CommandLine& line);
-
-} // namespace spirell::tool
+} // namespace spirell::image

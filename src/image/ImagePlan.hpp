@@ -1,13 +1,13 @@
 #pragma once
 
+#include "image/RenderSettings.hpp"
 #include "render/DrawingFrame.hpp"
 #include "render/ViewParams.hpp"
-#include "renderer/Settings.hpp"
 
 #include <cstdint>
 #include <vector>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 // No image may have more pixels than this.
 inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 31;
@@ -43,4 +43,4 @@ double subPixelValue(double base, int s, int scale);
 // Fills one image row at world Y: three bytes (red, green, blue) per pixel.
 void computeRow(const ImagePlan& plan, double Y, std::uint8_t* rgb);
 
-} // namespace spirell::tool
+} // namespace spirell::image

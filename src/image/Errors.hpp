@@ -4,18 +4,26 @@
 #include <stdexcept>
 #include <string>
 
-namespace spirell::tool {
+namespace spirell::image {
 
-// Something wrong with what the user asked for: reported on one line, exit status 2.
+// Something wrong with what the user asked for, which another request mends.
+// Every message is one line, user text in it shortened and escaped.
 class InputError : public std::runtime_error {
 public:
     explicit InputError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// The request was fine but the work failed (a write error, say): exit status 1.
+// The request was fine but the work failed (a write error, say).
 class RenderFailure : public std::runtime_error {
 public:
     explicit RenderFailure(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The render stopped because it was asked to: neither the request nor the
+// run was at fault.
+class Cancelled : public std::runtime_error {
+public:
+    Cancelled() : std::runtime_error("the render was cancelled") {}
 };
 
 // Whether opening or creating a file failed because of the path the user gave
@@ -48,4 +56,4 @@ inline bool isPathError(int error) {
     throw RenderFailure(message);
 }
 
-} // namespace spirell::tool
+} // namespace spirell::image

@@ -1,9 +1,9 @@
-#include "renderer/UserText.hpp"
+#include "image/UserText.hpp"
 
 #include <cstdio>
 #include <vector>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 namespace {
 
@@ -128,4 +128,4 @@ std::string quoted(std::string_view text) {
     return '"' + shown(text) + '"';
 }
 
-} // namespace spirell::tool
+} // namespace spirell::image

@@ -1,7 +1,7 @@
-#include "renderer/PngFile.hpp"
+#include "image/PngFile.hpp"
 
-#include "renderer/InputError.hpp"
-#include "renderer/UserText.hpp"
+#include "image/Errors.hpp"
+#include "image/UserText.hpp"
 
 #include <png.h>
 
@@ -17,7 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace spirell::tool {
+namespace spirell::image {
 
 namespace {
 
@@ -39,98 +39,111 @@ void onPngWarning(png_structp, png_const_charp) {} // nothing a user could act o
 // libpng refuses images over a million pixels wide or high unless told otherwise.
 constexpr png_uint_32 kLargestSide = PNG_UINT_31_MAX;
 
-} // namespace
+// Image data goes into chunks of at most this many bytes.
+constexpr std::size_t kLargestDataChunk = std::size_t{1} << 20;
 
-struct PngWriter::State {
-    ErrorSink errors;
-    std::FILE* file = nullptr;
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-};
-
-namespace {
-
-bool writeHeader(png_structp png, png_infop info, std::FILE* file, png_uint_32 width,
-                 png_uint_32 height, png_textp texts, int textCount) {
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_set_user_limits(png, kLargestSide, kLargestSide);
-    png_init_io(png, file);
-    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_text(png, info, texts, textCount);
-    png_write_info(png, info);
-    return true;
+void putBigEndian(std::uint8_t* out, std::uint32_t value) {
+    out[0] = static_cast<std::uint8_t>(value >> 24);
+    out[1] = static_cast<std::uint8_t>(value >> 16);
+    out[2] = static_cast<std::uint8_t>(value >> 8);
+    out[3] = static_cast<std::uint8_t>(value);
 }
 
-bool writeOneRow(png_structp png, const std::uint8_t* row) {
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_write_row(png, row);
-    return true;
-}
-
-bool writeEnd(png_structp png, png_infop info) {
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_write_end(png, info);
-    return true;
+std::span<const std::uint8_t> bytesOf(const std::string& text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
 } // namespace
 
 PngWriter::PngWriter(std::FILE* file, std::uint32_t width, std::uint32_t height,
-                     const TextChunks& texts)
-    : state_(new State) {
-    state_->file = file;
-    state_->png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, &state_->errors, onPngError, onPngWarning);
-    if (state_->png)
-        state_->info = png_create_info_struct(state_->png);
-    if (!state_->info) {
-        png_destroy_write_struct(&state_->png, nullptr);
-        delete state_;
-        throw RenderFailure("cannot start a PNG image: out of memory");
-    }
+                     const TextChunks& texts, const Compression& compression)
+    : file_(file), compression_(compression) {
+    static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    write(signature, sizeof signature);
 
-    std::vector<png_text> chunks(texts.size());
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        chunks[i].compression = PNG_TEXT_COMPRESSION_NONE;
-        chunks[i].key = const_cast<char*>(texts[i].first.c_str());
-        chunks[i].text = const_cast<char*>(texts[i].second.c_str());
-        chunks[i].text_length = texts[i].second.size();
-    }
-    if (!writeHeader(state_->png, state_->info, file, width, height, chunks.data(),
-                     static_cast<int>(chunks.size()))) {
-        const std::string message = state_->errors.message;
-        png_destroy_write_struct(&state_->png, &state_->info);
-        delete state_;
-        throw RenderFailure("cannot write the PNG header: " + message);
+    std::uint8_t header[13] = {};
+    putBigEndian(header, width);
+    putBigEndian(header + 4, height);
+    header[8] = 8; // bits per channel
+    header[9] = 2; // RGB; compression, filter method and interlacing stay 0
+    writeChunk("IHDR", {header});
+
+    for (const auto& [key, text] : texts) {
+        // A keyword has 1 to 79 bytes and ends at the zero byte that follows it.
+        if (key.empty() || key.size() > 79 || key.find('\0') != std::string::npos)
+            throw RenderFailure("cannot write the text \"" + escaped(key) + "\": a bad key");
+        static const std::uint8_t separator[1] = {0};
+        writeChunk("tEXt", {bytesOf(key), separator, bytesOf(text)});
     }
 }
 
-PngWriter::~PngWriter() {
-    png_destroy_write_struct(&state_->png, &state_->info);
-    delete state_;
-}
+void PngWriter::writePiece(const CompressedPiece& piece) {
+    if (ended_)
+        throw RenderFailure("cannot write the image: its data has already ended");
+    std::vector<std::uint8_t> header;
+    if (!started_)
+        header = zlibHeader(compression_);
+    started_ = true;
+    adler_ = static_cast<std::uint32_t>(
+        adler32_combine(adler_, piece.adler, static_cast<z_off_t>(piece.length)));
+    std::uint8_t checksum[4] = {};
+    std::span<const std::uint8_t> trailer;
+    if (piece.last) {
+        putBigEndian(checksum, adler_);
+        trailer = checksum;
+        ended_ = true;
+    }
 
-void PngWriter::writeRow(const std::uint8_t* rgb) {
-    if (!writeOneRow(state_->png, rgb))
-        fail("cannot write the image: ");
+    // The stream's bytes, cut into chunks of a fixed largest size.
+    std::span<const std::uint8_t> parts[] = {header, piece.bytes, trailer};
+    std::size_t left = header.size() + piece.bytes.size() + trailer.size();
+    std::size_t part = 0;
+    while (left > 0) {
+        const std::size_t chunkSize = std::min(left, kLargestDataChunk);
+        std::vector<std::span<const std::uint8_t>> inChunk; // what of the parts this chunk holds
+        for (std::size_t wanted = chunkSize; wanted > 0;) {
+            while (parts[part].empty())
+                ++part;
+            const std::size_t take = std::min(wanted, parts[part].size());
+            inChunk.push_back(parts[part].first(take));
+            parts[part] = parts[part].subspan(take);
+            wanted -= take;
+        }
+        writeChunk("IDAT", inChunk);
+        left -= chunkSize;
+    }
 }
 
 void PngWriter::finish() {
-    if (!writeEnd(state_->png, state_->info))
-        fail("cannot finish the image: ");
+    if (!ended_)
+        throw RenderFailure("cannot finish the image: its data has not ended");
+    writeChunk("IEND", {});
 }
 
-void PngWriter::fail(const char* what) {
-    std::string message = what;
-    message += state_->errors.message;
-    // libpng only says "Write Error"; the stream knows why.
-    if (std::ferror(state_->file) && errno != 0)
-        message += std::string(" (") + std::strerror(errno) + ")";
-    throw RenderFailure(message);
+void PngWriter::writeChunk(const char* type,
+                           const std::vector<std::span<const std::uint8_t>>& parts) {
+    std::size_t size = 0;
+    for (const auto& part : parts)
+        size += part.size();
+    std::uint8_t lengthAndType[8] = {};
+    putBigEndian(lengthAndType, static_cast<std::uint32_t>(size));
+    std::memcpy(lengthAndType + 4, type, 4);
+    write(lengthAndType, sizeof lengthAndType);
+    uLong crc = crc32(0, lengthAndType + 4, 4);
+    for (const auto& part : parts) {
+        write(part.data(), part.size());
+        crc = crc32(crc, part.data(), static_cast<uInt>(part.size()));
+    }
+    std::uint8_t crcBytes[4] = {};
+    putBigEndian(crcBytes, static_cast<std::uint32_t>(crc));
+    write(crcBytes, sizeof crcBytes);
+}
+
+void PngWriter::write(const void* bytes, std::size_t size) {
+    errno = 0;
+    if (size > 0 && std::fwrite(bytes, 1, size, file_) != size)
+        throw RenderFailure(std::string("cannot write the image: ") +
+                            std::strerror(errno ? errno : EIO));
 }
 
 namespace {
@@ -349,4 +362,4 @@ std::map<std::string, std::string> readPngTexts(const std::string& path,
     return std::move(reader.texts);
 }
 
-} // namespace spirell::tool
+} // namespace spirell::image

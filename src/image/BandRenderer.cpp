@@ -1,0 +1,188 @@
+#include "image/BandRenderer.hpp"
+
+#include "image/Errors.hpp"
+#include "image/WorkerPool.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace spirell::image {
+
+namespace {
+
+struct Band {
+    std::vector<double> rowY;         // world Y of each image row in the band
+    std::vector<std::uint8_t> pixels; // the row above the band, then the band's rows
+    std::vector<CompressedPiece> pieces;
+    std::size_t pieceCount = 0;
+    bool endsImage = false;
+
+    std::uint8_t* row(std::size_t i, std::size_t rowBytes) { return &pixels[(i + 1) * rowBytes]; }
+};
+
+// What happens to a band once its rows are computed.
+struct Stages {
+    const Compression* compression = nullptr; // null: the rows are handed over uncompressed
+    std::size_t pieceRows = 1;
+    std::function<void(Band&)> handOver; // on the calling thread, bands in order
+};
+
+// Runs the bands through the stages. Each batch of the workers computes one
+// band and compresses the band before, while the calling thread hands over
+// the band before that; so two or three bands are alive at a time.
+void runBands(const ImagePlan& plan, const BandOptions& options, const Stages& stages,
+              const ProgressSink& progress) {
+    const unsigned threads = std::max(options.threads, 1u);
+    const std::size_t rowBytes = plan.rowBytes();
+    const bool compressing = stages.compression != nullptr;
+    // At least one row per thread, or a very wide image would keep all but one
+    // idle; whole pieces, so that the pieces are cut where the width says.
+    const std::size_t wanted =
+        options.bandRows ? options.bandRows : std::max<std::size_t>(threads, kBandBytes / rowBytes);
+    const std::size_t bandRows =
+        std::min((wanted + stages.pieceRows - 1) / stages.pieceRows * stages.pieceRows,
+                 std::max<std::size_t>(plan.height(), 1));
+
+    std::atomic<bool> abandoned{false}; // the render failed on the calling thread
+    const auto stopped = [&] {
+        return abandoned.load(std::memory_order_relaxed) ||
+               (options.cancel && options.cancel->load(std::memory_order_relaxed));
+    };
+
+    const std::size_t depth = compressing ? 3 : 2;
+    Band bands[3];
+    for (std::size_t i = 0; i < depth; ++i) {
+        bands[i].rowY.reserve(bandRows);
+        bands[i].pixels.resize((bandRows + 1) * rowBytes);
+    }
+    WorkerPool pool(threads);
+    // On the way out by an exception, the workers skip what they have not
+    // begun, so that the pool's end waits for little.
+    struct Abandon {
+        std::atomic<bool>& flag;
+        ~Abandon() { flag = true; }
+    } abandonOnExit{abandoned};
+
+    std::uint64_t rowsDone = 0;
+    Band* computed = nullptr;   // computed in the batch under way, to be compressed
+    Band* compressed = nullptr; // compressed in the batch under way, to be handed over
+
+    const auto compressTask = [&](Band& band, std::size_t i) {
+        const std::size_t first = i * stages.pieceRows;
+        const std::size_t count = std::min(stages.pieceRows, band.rowY.size() - first);
+        compressPiece(
+            band.row(first, rowBytes), count, rowBytes, band.row(first, rowBytes) - rowBytes,
+            band.endsImage && i + 1 == band.pieceCount, *stages.compression, band.pieces[i]);
+    };
+
+    // Waits for the batch under way, then starts the next: the rows of the
+    // given band, if any, and the compression of the band computed before.
+    // The band that is ready is handed over while the workers are busy.
+    const auto step = [&](Band* toCompute) {
+        pool.wait();
+        if (stopped())
+            throw Cancelled();
+        Band* toCompress = compressing ? std::exchange(computed, nullptr) : nullptr;
+        Band* ready =
+            compressing ? std::exchange(compressed, nullptr) : std::exchange(computed, nullptr);
+
+        std::size_t pieceTasks = 0;
+        if (toCompress) {
+            toCompress->endsImage = toCompute == nullptr;
+            toCompress->pieceCount =
+                (toCompress->rowY.size() + stages.pieceRows - 1) / stages.pieceRows;
+            toCompress->pieces.resize(std::max(toCompress->pieces.size(), toCompress->pieceCount));
+            pieceTasks = toCompress->pieceCount;
+        }
+        if (toCompute && compressing) {
+            // Each band's first row is filtered against the row above it.
+            std::uint8_t* above = toCompute->pixels.data();
+            if (toCompress)
+                std::memcpy(above, toCompress->row(toCompress->rowY.size() - 1, rowBytes),
+                            rowBytes);
+            else
+                std::memset(above, 0, rowBytes);
+        }
+        const std::size_t rowTasks = toCompute ? toCompute->rowY.size() : 0;
+        // The pieces go first: they are the larger tasks, and the rows after
+        // them even out the end of the batch.
+        if (pieceTasks + rowTasks > 0)
+            pool.start(pieceTasks + rowTasks,
+                       [&, toCompress, toCompute, pieceTasks](std::size_t i) {
+                           if (stopped())
+                               return;
+                           if (i < pieceTasks)
+                               compressTask(*toCompress, i);
+                           else
+                               computeRow(plan, toCompute->rowY[i - pieceTasks],
+                                          toCompute->row(i - pieceTasks, rowBytes));
+                       });
+        computed = toCompute;
+        compressed = toCompress;
+
+        if (ready) {
+            stages.handOver(*ready);
+            rowsDone += ready->rowY.size();
+            ready->rowY.clear();
+            if (progress)
+                progress(rowsDone);
+        }
+    };
+
+    std::size_t filling = 0;
+    // The frame's own row loop gives the world Y values, so they are the very
+    // values the window's drawing uses.
+    plan.rows.forEach([&](std::int64_t, double Y) {
+        for (int s = 0; s < plan.scale; ++s) {
+            bands[filling].rowY.push_back(subPixelValue(Y, s, plan.scale));
+            if (bands[filling].rowY.size() == bandRows) {
+                step(&bands[filling]);
+                filling = (filling + 1) % depth;
+            }
+        }
+        return true;
+    });
+    if (!bands[filling].rowY.empty())
+        step(&bands[filling]);
+    while (computed || compressed)
+        step(nullptr);
+}
+
+} // namespace
+
+unsigned computingThreads(std::optional<unsigned> requested, std::uint64_t rows) {
+    const unsigned cores = usableCores();
+    const std::uint64_t wanted = requested ? *requested : cores;
+    return static_cast<unsigned>(std::max<std::uint64_t>(
+        std::min({wanted, std::uint64_t{kThreadsPerCore} * cores, rows}), 1));
+}
+
+void renderRows(const ImagePlan& plan, const BandOptions& options, const RowSink& sink,
+                const ProgressSink& progress) {
+    const std::size_t rowBytes = plan.rowBytes();
+    Stages stages;
+    stages.handOver = [&](Band& band) {
+        for (std::size_t i = 0; i < band.rowY.size(); ++i)
+            sink(band.row(i, rowBytes));
+    };
+    runBands(plan, options, stages, progress);
+}
+
+void renderPng(const ImagePlan& plan, const TextChunks& texts, std::FILE* file,
+               const BandOptions& options, const ProgressSink& progress,
+               const PngEncoding& encoding) {
+    PngWriter writer(file, plan.width(), plan.height(), texts, encoding.compression);
+    Stages stages;
+    stages.compression = &encoding.compression;
+    stages.pieceRows = pieceRows(plan.rowBytes(), encoding.pieceBytes);
+    stages.handOver = [&](Band& band) {
+        for (std::size_t i = 0; i < band.pieceCount; ++i)
+            writer.writePiece(band.pieces[i]);
+    };
+    runBands(plan, options, stages, progress);
+    writer.finish();
+}
+
+} // namespace spirell::image

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "image/ImagePlan.hpp"
+#include "image/PngEncoding.hpp"
+#include "image/PngFile.hpp"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <optional>
+
+namespace spirell::image {
+
+// About this many bytes of pixels per band. renderRows keeps two bands alive,
+// renderPng three and their compressed pieces.
+inline constexpr std::size_t kBandBytes = std::size_t{1} << 20;
+
+struct BandOptions {
+    unsigned threads = 1;
+    std::size_t bandRows = 0; // 0: as many rows as fit kBandBytes
+    // Set from any thread to stop the render: the workers skip what they have
+    // not begun, and the render throws Cancelled within about one band.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+// Threads beyond kThreadsPerCore per core only cost memory: a band holds at
+// least one row per thread, so the bands take about
+// 3 x max(kBandBytes, threads x row bytes) and as much again compressed.
+
+// The threads to compute an image of so many rows with: the number asked for,
+// or one per usable core, but no more than kThreadsPerCore per usable core and
+// no more than the image has rows, which is all one band can give them.
+unsigned computingThreads(std::optional<unsigned> requested, std::uint64_t rows);
+
+using RowSink = std::function<void(const std::uint8_t* rgb)>;
+// Called on the thread that renders, with the rows done so far, after each band.
+using ProgressSink = std::function<void(std::uint64_t rowsDone)>;
+
+// Computes the image in bands of rows on worker threads and hands the rows to
+// the sink in order, top to bottom, on the calling thread. While the sink takes
+// one band the workers compute the next. The result does not depend on the
+// number of threads or the band height. Throws Cancelled when asked to stop;
+// no worker outlives the call, whatever it throws.
+void renderRows(const ImagePlan& plan, const BandOptions& options, const RowSink& sink,
+                const ProgressSink& progress = {});
+
+// How renderPng encodes; the file depends on these and on the plan alone.
+struct PngEncoding {
+    Compression compression = defaultCompression();
+    std::size_t pieceBytes = kPieceBytes;
+};
+
+// Writes the image as a PNG with the texts before its image data. The
+// workers compute one band while they filter and compress the band before
+// it, and the calling thread writes the one before that; progress counts the
+// rows written. The file is the same for every number of threads and band
+// height. Throws RenderFailure when writing fails and Cancelled when asked to
+// stop; either way what was written is incomplete, and no worker outlives the
+// call.
+void renderPng(const ImagePlan& plan, const TextChunks& texts, std::FILE* file,
+               const BandOptions& options, const ProgressSink& progress = {},
+               const PngEncoding& encoding = {});
+
+} // namespace spirell::image
