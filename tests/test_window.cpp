@@ -1,11 +1,15 @@
 #include "app/MainWindow.hpp"
+#include "app/PosterDialog.hpp"
 #include "support/RecordingSurface.hpp"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QDir>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <clocale>
@@ -77,6 +81,12 @@ void compareWithFrame(const MainWindow& window, const BoxTexts& texts) {
     }
 }
 
+// Everything in a folder, hidden temporary files included.
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
+}
+
 int columnsWithDrawing(const QImage& image) {
     int columns = 0;
     for (int x = 161; x < image.width(); ++x)
@@ -118,6 +128,9 @@ private slots:
     void endingTheProgramDuringADrawingExitsWithStatusZero_data();
     void endingTheProgramDuringADrawingExitsWithStatusZero();
     void keysAndPictureActions();
+    void saveImageKeepsTheViewForSpirellRender();
+    void posters_data();
+    void posters();
     void pressesOnTheBackgroundGoToTheWindow_data();
     void pressesOnTheBackgroundGoToTheWindow();
     void webLinkThatCannotStartShowsOneMessage();
@@ -511,6 +524,7 @@ void WindowTest::endingTheProgramDuringADrawingExitsWithStatusZero_data() {
     QTest::newRow("exit label") << "label";
     QTest::newRow("Ctrl+Q") << "keys";
     QTest::newRow("window manager close") << "close";
+    QTest::newRow("Ctrl+Q while a poster is written") << "poster";
 }
 
 void WindowTest::endingTheProgramDuringADrawingExitsWithStatusZero() {
@@ -518,12 +532,15 @@ void WindowTest::endingTheProgramDuringADrawingExitsWithStatusZero() {
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("SPIRELL_ENDING_CHILD", ending);
+    QTemporaryDir posterFolder;
+    environment.insert("SPIRELL_POSTER_FOLDER", posterFolder.path());
     child.setProcessEnvironment(environment);
     child.start(QCoreApplication::applicationFilePath(), {});
     QVERIFY(child.waitForFinished(30000));
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
     QCOMPARE(child.readAllStandardOutput().trimmed(), QByteArray("unchanged"));
+    QCOMPARE(entries(posterFolder.path()), QStringList()); // a poster was cancelled
 }
 
 // Esc halts; Ctrl+C copies the picture, or a box's selected text; the picture
@@ -561,6 +578,113 @@ void WindowTest::keysAndPictureActions() {
     child<QPushButton>(*window_, "Command3")->click();
     QVERIFY(window_->picture().isNull());
     QVERIFY(!action("copyImageAction")->isEnabled());
+}
+
+// Runs spirell-render and returns its exit status.
+int runRenderer(const QStringList& arguments) {
+    QProcess process;
+    process.start(SPIRELL_RENDER_BINARY, arguments);
+    if (!process.waitForFinished(120000))
+        qFatal("spirell-render did not finish");
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// Decoded pixels, whatever the file's own format.
+QImage rgbImage(const QString& path) {
+    return QImage(path).convertToFormat(QImage::Format_RGB32);
+}
+
+// Answers the poster dialog with a scale as soon as it opens.
+void choosePosterScale(int scale) {
+    QTimer::singleShot(0, [scale] {
+        QTRY_VERIFY(qobject_cast<PosterDialog*>(QApplication::activeModalWidget()));
+        auto* dialog = qobject_cast<PosterDialog*>(QApplication::activeModalWidget());
+        dialog->setScale(scale);
+        dialog->accept();
+    });
+}
+
+// What the window saves is what it shows, with the view it was drawn from:
+// painted again by spirell-render at scale 1, it has the same pixels.
+void WindowTest::saveImageKeepsTheViewForSpirellRender() {
+    QTemporaryDir folder;
+    const QString saved = folder.filePath("saved.png");
+    QStringList suggested;
+    window_->setFileChooser([&](const QString&, const QString& name) {
+        suggested << name;
+        return saved;
+    });
+    setBoxes(*window_, {"0.25", "-7", "37", "1.5", "130"});
+    window_->formulaButton(15)->click();
+    child<QAction>(*window_, "saveImageAction")->trigger();
+    QCOMPARE(suggested, QStringList{"quest.png"});
+
+    const QImage image(saved);
+    QCOMPARE(image.size(), QSize(37, 37));
+    QCOMPARE(image.convertToFormat(QImage::Format_RGB32), window_->picture());
+    QCOMPARE(image.text("spirell:formula"), QString("qwin"));
+    QCOMPARE(image.text("spirell:x"), QString("0.25"));
+    QCOMPARE(image.text("spirell:zoom"), QString("1.5"));
+    QCOMPARE(image.text("spirell:scale"), QString("1"));
+
+    const QString again = folder.filePath("again.png");
+    QCOMPARE(runRenderer({"--from", saved, "--quiet", "-o", again}), 0);
+    QCOMPARE(rgbImage(again), rgbImage(saved));
+}
+
+// A poster is painted on worker threads while the window goes on drawing; a
+// cancelled one leaves nothing behind.
+void WindowTest::posters_data() {
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("scale 2, finished") << 2 << false;
+    QTest::newRow("scale 16, finished while the window draws") << 16 << false;
+    QTest::newRow("scale 64, cancelled part-way") << 64 << true;
+}
+
+void WindowTest::posters() {
+    QFETCH(int, scale);
+    QFETCH(bool, cancel);
+    QTemporaryDir folder;
+    const QString poster = folder.filePath("poster.png");
+    window_->setFileChooser([&](const QString&, const QString&) { return poster; });
+    setBoxes(*window_, {"1", "1", "150", "1", "150"});
+    window_->formulaButton(0)->click();
+    QVERIFY(!window_->poster());
+
+    choosePosterScale(scale);
+    child<QAction>(*window_, "savePosterAction")->trigger();
+    QVERIFY(window_->poster());
+    QVERIFY(!child<QAction>(*window_, "savePosterAction")->isEnabled()); // one at a time
+    auto* progress = child<QProgressDialog>(*window_, "posterProgress");
+    QVERIFY(progress->isVisible());
+    QVERIFY(!progress->isModal());
+
+    // The window draws meanwhile.
+    setBoxes(*window_, {"1", "1", "60", "1", "150"});
+    window_->formulaButton(3)->click();
+    QCOMPARE(columnsWithDrawing(window_->canvas()->image()), 150);
+    QCOMPARE(window_->picture().size(), QSize(60, 60));
+
+    if (cancel) {
+        QVERIFY(window_->poster());                   // too large to be done yet
+        progress->findChild<QPushButton*>()->click(); // its Cancel button
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->poster(), 120000);
+    QVERIFY(child<QAction>(*window_, "savePosterAction")->isEnabled());
+    if (cancel) {
+        QCOMPARE(entries(folder.path()), QStringList());
+        return;
+    }
+    QCOMPARE(entries(folder.path()), QStringList{"poster.png"});
+    const QImage image(poster);
+    QCOMPARE(image.size(), QSize(150 * scale, 150 * scale));
+    QCOMPARE(image.text("spirell:scale"), QString::number(scale));
+    const QString expected = folder.filePath("expected.png");
+    QCOMPARE(runRenderer({"ripple", "--size", "150", "--scale", QString::number(scale), "--quiet",
+                          "-o", expected}),
+             0);
+    QCOMPARE(rgbImage(poster), rgbImage(expected));
 }
 
 // A press that no control or picture takes goes on to the window, which starts
@@ -656,6 +780,30 @@ static int runEndingChild(int argc, char* argv[], const QByteArray& ending) {
     window.show();
     window.boxes().write({"1", "1", "1024", "1", "150"});
     QImage atTheEnd;
+    if (ending == "poster") {
+        // A large poster of a small drawing, under way when the program ends.
+        window.boxes().write({"1", "1", "150", "1", "150"});
+        window.formulaButton(0)->click();
+        window.setFileChooser([](const QString&, const QString&) {
+            return QDir(qEnvironmentVariable("SPIRELL_POSTER_FOLDER")).filePath("poster.png");
+        });
+        QTimer dialogs;
+        QObject::connect(&dialogs, &QTimer::timeout, [] {
+            if (auto* dialog = qobject_cast<PosterDialog*>(QApplication::activeModalWidget())) {
+                dialog->setScale(64);
+                dialog->accept();
+            }
+        });
+        dialogs.start(5);
+        window.findChild<QAction*>("savePosterAction")->trigger();
+        QTimer::singleShot(200, [&] {
+            atTheEnd = window.canvas()->image();
+            QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+        });
+        const int status = QApplication::exec();
+        std::printf("%s\n", window.canvas()->image() == atTheEnd ? "unchanged" : "drawn on");
+        return status;
+    }
     QTimer::singleShot(0, [&] { window.formulaButton(0)->click(); });
     QTimer::singleShot(30, [&] { window.formulaButton(15)->click(); });
     QTimer::singleShot(60, [&] {

@@ -1,7 +1,12 @@
 #include "app/MainWindow.hpp"
 
 #include "ProgramInfo.hpp"
+#include "app/PosterDialog.hpp"
 #include "app/WindowControls.hpp"
+#include "image/ImagePlan.hpp"
+#include "image/OutputFile.hpp"
+#include "image/PngFile.hpp"
+#include "image/RenderSettings.hpp"
 #include "render/DrawingFrame.hpp"
 #include "render/ViewParams.hpp"
 #include "view/ViewEdits.hpp"
@@ -9,6 +14,9 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QIcon>
@@ -17,7 +25,14 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSettings>
 #include <QWindow>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace spirell {
 
@@ -94,6 +109,9 @@ struct DepthCount {
 
 MainWindow::MainWindow(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
+      chooseFile_([this](const QString& title, const QString& suggestedName) {
+          return chooseFileInDialog(title, suggestedName);
+      }),
       endProgram_([] { QCoreApplication::exit(0); }) {
     setObjectName("qTac");
     setWindowTitle(QString());
@@ -113,6 +131,9 @@ MainWindow::MainWindow(QWidget* parent)
     connect(exitColourTimer_, &QTimer::timeout, this, &MainWindow::restoreExitColours);
     exitColourTimer_->start();
 }
+
+// A poster still being written is cancelled; its workers end before the window.
+MainWindow::~MainWindow() = default;
 
 template <typename Control> Control* MainWindow::control(const char* name) const {
     return client_->findChild<Control*>(name, Qt::FindDirectChildrenOnly);
@@ -191,6 +212,138 @@ void MainWindow::paintEvent(QPaintEvent*) {
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
+namespace {
+
+// The picture's rows, three bytes a pixel, one after another.
+std::vector<std::uint8_t> rgbRows(const QImage& picture) {
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    const std::size_t rowBytes = std::size_t{3} * rgb.width();
+    std::vector<std::uint8_t> rows(rowBytes * rgb.height());
+    for (int y = 0; y < rgb.height(); ++y)
+        std::memcpy(&rows[y * rowBytes], rgb.constScanLine(y), rowBytes);
+    return rows;
+}
+
+// What the picture's PNG takes a pixel, to tell how large a poster will be.
+double pngBytesPerPixel(const QImage& picture) {
+    const std::vector<std::uint8_t> rows = rgbRows(picture);
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* memory = ::open_memstream(&buffer, &size);
+    if (!memory)
+        return 3;
+    try {
+        image::writePng(memory, picture.width(), picture.height(), rows.data(), {});
+    } catch (const std::exception&) {
+    }
+    std::fclose(memory);
+    std::free(buffer);
+    return double(size) / (double(picture.width()) * picture.height());
+}
+
+image::RenderSettings settingsOf(const Formula& formula, const BoxTexts& boxes, int scale) {
+    return {formula.routine, boxes, scale};
+}
+
+} // namespace
+
+QString MainWindow::chooseFileInDialog(const QString& title, const QString& suggestedName) {
+    QSettings settings;
+    const QString folder = settings.value("folders/save", QDir::homePath()).toString();
+    QString path = QFileDialog::getSaveFileName(this, title, QDir(folder).filePath(suggestedName),
+                                                "PNG images (*.png)");
+    if (path.isEmpty())
+        return {};
+    if (QFileInfo(path).suffix().isEmpty())
+        path += ".png";
+    settings.setValue("folders/save", QFileInfo(path).absolutePath());
+    return path;
+}
+
+// Saves what the window shows of the latest drawing, with the formula and the
+// boxes the drawing read, so that spirell-render --from can paint it again.
+void MainWindow::saveImage() {
+    const QImage image = picture();
+    if (image.isNull())
+        return;
+    const QString path =
+        chooseFile_("Save image", QString("%1.png").arg(picture_.formula->caption));
+    if (path.isEmpty())
+        return;
+    try {
+        image::OutputFile output(path.toStdString());
+        image::writePng(output.stream(), image.width(), image.height(), rgbRows(image).data(),
+                        image::storedTexts(picture_.formula->routine,
+                                           settingsOf(*picture_.formula, picture_.boxes, 1),
+                                           kProgramName));
+        output.commit();
+    } catch (const std::exception& error) {
+        QMessageBox::warning(this, "Save image", QString::fromStdString(error.what()));
+    }
+}
+
+// Paints the latest drawing again at a larger scale into a file, in the
+// background: the window goes on working, and the poster can be cancelled.
+void MainWindow::savePoster() {
+    const QImage image = picture();
+    if (image.isNull() || poster_)
+        return;
+    const Formula& formula = *picture_.formula;
+    const BoxTexts boxes = picture_.boxes;
+    try {
+        const image::ImagePlan plain = image::planImage(settingsOf(formula, boxes, 1));
+        const double pixels = double(plain.width()) * plain.height();
+        const int largest = int(std::min({std::sqrt(double(image::kMaxPixels) / pixels),
+                                          double(image::kMaxSide) / plain.width(),
+                                          double(image::kMaxSide) / plain.height()}));
+        PosterDialog dialog(int(plain.width()), int(plain.height()), pngBytesPerPixel(image),
+                            largest, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        const int scale = dialog.scale();
+        const QString path = chooseFile_(
+            "Save poster", QString("%1-poster-x%2.png").arg(formula.caption).arg(scale));
+        if (path.isEmpty() || poster_)
+            return;
+        const image::RenderSettings settings = settingsOf(formula, boxes, scale);
+        poster_ = std::make_unique<PosterJob>(
+            image::planImage(settings), image::storedTexts(formula.routine, settings, kProgramName),
+            path);
+    } catch (const std::exception& error) {
+        QMessageBox::warning(this, "Save poster", QString::fromStdString(error.what()));
+        return;
+    }
+    updatePictureActions();
+
+    posterProgress_ = new QProgressDialog(this);
+    posterProgress_->setObjectName("posterProgress");
+    posterProgress_->setWindowModality(Qt::NonModal);
+    posterProgress_->setWindowTitle("Save poster");
+    posterProgress_->setLabelText("Writing the poster...");
+    posterProgress_->setRange(0, int(poster_->totalRows()));
+    posterProgress_->setMinimumDuration(0);
+    posterProgress_->setAutoClose(false);
+    posterProgress_->setAutoReset(false);
+    posterProgress_->setValue(0);
+    connect(posterProgress_, &QProgressDialog::canceled, poster_.get(), &PosterJob::cancel);
+    connect(poster_.get(), &PosterJob::progressed, posterProgress_,
+            [progress = posterProgress_](quint64 rows) { progress->setValue(int(rows)); });
+    connect(poster_.get(), &PosterJob::finished, this, &MainWindow::posterFinished);
+    posterProgress_->show();
+}
+
+void MainWindow::posterFinished(bool cancelled, const QString& error) {
+    poster_.reset();
+    if (posterProgress_) {
+        posterProgress_->close();
+        posterProgress_->deleteLater();
+        posterProgress_ = nullptr;
+    }
+    updatePictureActions();
+    if (!cancelled && !error.isEmpty() && !ending_)
+        QMessageBox::warning(this, "Save poster", error);
+}
+
 // Closing through the window manager (Alt+F4, the task bar) ends the program
 // as the "x" label does: every drawing stops after its current column.
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -218,6 +371,8 @@ void MainWindow::createActions() {
     };
     haltAction_ = action("haltAction", "Halt", Qt::Key_Escape);
     quitAction_ = action("quitAction", "Quit", Qt::CTRL | Qt::Key_Q);
+    // Ctrl+Q ends the program from the poster's progress window too.
+    quitAction_->setShortcutContext(Qt::ApplicationShortcut);
     saveImageAction_ = action("saveImageAction", "Save image...", Qt::CTRL | Qt::Key_S);
     copyImageAction_ = action("copyImageAction", "Copy image", Qt::CTRL | Qt::Key_C);
     savePosterAction_ =
@@ -225,6 +380,8 @@ void MainWindow::createActions() {
     connect(haltAction_, &QAction::triggered, this, &MainWindow::halt);
     connect(quitAction_, &QAction::triggered, this, &MainWindow::endTheProgram);
     connect(copyImageAction_, &QAction::triggered, this, &MainWindow::copyImage);
+    connect(saveImageAction_, &QAction::triggered, this, &MainWindow::saveImage);
+    connect(savePosterAction_, &QAction::triggered, this, &MainWindow::savePoster);
     connect(canvas_, &Canvas::menuRequested, this, &MainWindow::showPictureMenu);
     setPicture({});
 }
@@ -240,9 +397,15 @@ void MainWindow::showPictureMenu(const QPoint& globalPosition) {
 void MainWindow::setPicture(const DrawnPicture& picture) {
     picture_ = picture;
     canvas_->setPictureArea(picture.area);
-    const bool drawn = picture.formula && !picture.area.isEmpty();
-    for (QAction* action : {saveImageAction_, copyImageAction_, savePosterAction_})
-        action->setEnabled(drawn);
+    updatePictureActions();
+}
+
+// The actions need a picture; a poster is written one at a time.
+void MainWindow::updatePictureActions() {
+    const bool drawn = picture_.formula && !picture_.area.isEmpty();
+    saveImageAction_->setEnabled(drawn);
+    copyImageAction_->setEnabled(drawn);
+    savePosterAction_->setEnabled(drawn && !poster_);
 }
 
 QImage MainWindow::picture() const {
@@ -402,6 +565,8 @@ void MainWindow::endTheProgram() {
         return;
     ending_ = true;
     haltFlag_.request();
+    if (poster_)
+        poster_->cancel();
     exitColourTimer_->stop();
     hide();
     endProgram_();

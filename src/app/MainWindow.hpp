@@ -4,17 +4,20 @@
 #include "app/ClickableLabel.hpp"
 #include "app/ColourButton.hpp"
 #include "app/ParameterBoxes.hpp"
+#include "app/PosterJob.hpp"
 #include "app/WebLink.hpp"
 #include "formulas/Catalogue.hpp"
 #include "render/HaltFlag.hpp"
 #include "view/RuntimeError.hpp"
 
 #include <QAction>
+#include <QProgressDialog>
 #include <QTimer>
 #include <QWidget>
 
 #include <array>
 #include <functional>
+#include <memory>
 
 namespace spirell {
 
@@ -37,6 +40,12 @@ class MainWindow : public QWidget {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Asks where to save a file; an empty answer saves nothing. Replaceable
+    // so that tests need no file dialog.
+    using FileChooser = std::function<QString(const QString& title, const QString& suggestedName)>;
+    void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
 
     // How the program ends; replaceable so that tests can watch it.
     void setProgramEnder(std::function<void()> ender) { endProgram_ = std::move(ender); }
@@ -55,6 +64,8 @@ public:
     // and Copy image take. Null when nothing has been drawn since start-up or
     // the last reset.
     QImage picture() const;
+    // The poster being written, if any.
+    const PosterJob* poster() const { return poster_.get(); }
 
     // The formula buttons and "halt !".
     void startFormula(int index);
@@ -110,6 +121,11 @@ private:
     void showPictureMenu(const QPoint& globalPosition);
     void setPicture(const DrawnPicture& picture);
     void copyImage();
+    void saveImage();
+    void savePoster();
+    void posterFinished(bool cancelled, const QString& error);
+    void updatePictureActions();
+    QString chooseFileInDialog(const QString& title, const QString& suggestedName);
     void showRuntimeError(const RuntimeError& error);
     // Applies an edit to the boxes; an overflow leaves them untouched.
     void editBoxes(const std::function<void(BoxTexts&)>& edit);
@@ -129,6 +145,9 @@ private:
     QAction* copyImageAction_ = nullptr;
     QAction* savePosterAction_ = nullptr;
     DrawnPicture picture_;
+    FileChooser chooseFile_;
+    std::unique_ptr<PosterJob> poster_;
+    QProgressDialog* posterProgress_ = nullptr;
 
     HaltFlag haltFlag_;
     QColor SavedExitColour;

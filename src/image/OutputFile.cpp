@@ -3,6 +3,7 @@
 #include "image/Errors.hpp"
 #include "image/UserText.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -13,17 +14,24 @@
 
 namespace spirell::image {
 
+// What the signal handler may touch: fixed buffers and flags, nothing that
+// allocates or locks. Each output being written holds one slot, so that a
+// window can save an image while a poster is under way.
+struct PendingFile {
+    std::atomic<bool> taken{false};
+    volatile std::sig_atomic_t armed = 0;
+    char path[4096];
+};
+
 namespace {
 
-// What the signal handler may touch: a fixed buffer and a flag, nothing that
-// allocates or locks.
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-char pendingPath[4096];
-volatile std::sig_atomic_t pendingArmed = 0;
+PendingFile pendingFiles[8];
 
 extern "C" void removePendingAndDie(int signal) {
-    if (pendingArmed)
-        ::unlink(pendingPath);
+    for (PendingFile& pending : pendingFiles)
+        if (pending.armed)
+            ::unlink(pending.path);
     // Die of the same signal, so the parent sees what happened.
     std::signal(signal, SIG_DFL);
     std::raise(signal);
@@ -168,9 +176,19 @@ void OutputFile::createTemporary(const std::string& path, const struct stat* exi
     destination_ = path;
     // Hidden and beside the file it replaces, so that the rename stays within one file system.
     const std::string pattern = folderOf(path) + "/." + shortName(nameOf(path)) + ".XXXXXX";
-    if (pattern.size() >= sizeof pendingPath)
+    if (pattern.size() >= sizeof PendingFile::path)
         throw InputError(cannotWrite(target_, "the path is too long"));
     installHandlers();
+    for (PendingFile& slot : pendingFiles) {
+        bool free = false;
+        if (slot.taken.compare_exchange_strong(free, true)) {
+            pending_ = &slot;
+            break;
+        }
+    }
+    if (!pending_)
+        throw RenderFailure(cannotWrite(target_, "too many files are being written at once"));
+    PendingFile& pending = *pending_;
 
     // No signal may come between creating the file and arming the handler, and
     // the handler must never see a half-copied path.
@@ -179,14 +197,16 @@ void OutputFile::createTemporary(const std::string& path, const struct stat* exi
     for (const int signal : kCleanupSignals)
         sigaddset(&cleanupSignals, signal);
     pthread_sigmask(SIG_BLOCK, &cleanupSignals, &previous);
-    std::memcpy(pendingPath, pattern.c_str(), pattern.size() + 1);
-    const int descriptor = ::mkstemp(pendingPath);
+    std::memcpy(pending.path, pattern.c_str(), pattern.size() + 1);
+    const int descriptor = ::mkstemp(pending.path);
     const int createError = errno;
-    pendingArmed = descriptor >= 0;
+    pending.armed = descriptor >= 0;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    if (descriptor < 0)
+    if (descriptor < 0) {
+        releasePending();
         throwFileError(cannotWrite(target_, std::strerror(createError)), createError);
-    temporary_ = pendingPath;
+    }
+    temporary_ = pending.path;
 
     // mkstemp makes the file private. A replaced file keeps its owner where
     // the system allows it, and its permissions; a new one gets what any new
@@ -255,7 +275,7 @@ void OutputFile::commit() {
         throw RenderFailure(cannotWrite(target_, std::strerror(renameError)));
     }
     // Disarmed only after the rename: a signal in between unlinks a name that is gone.
-    pendingArmed = 0;
+    releasePending();
     temporary_.clear();
     // The new name reaches the disk with the folder; the image is in place
     // either way, so a failure here changes nothing for the user.
@@ -274,8 +294,16 @@ void OutputFile::discard() {
         return;
     // Unlinked before the handler is disarmed, so no moment leaves it behind.
     ::unlink(temporary_.c_str());
-    pendingArmed = 0;
+    releasePending();
     temporary_.clear();
+}
+
+void OutputFile::releasePending() {
+    if (!pending_)
+        return;
+    pending_->armed = 0;
+    pending_->taken = false;
+    pending_ = nullptr;
 }
 
 } // namespace spirell::image

@@ -6,13 +6,15 @@
 
 namespace spirell::image {
 
+struct PendingFile;
+
 // Where the image goes. A file appears under its name only when complete: it
 // is written as a temporary file beside it and renamed over it at commit();
 // anything else, including SIGINT, SIGTERM, SIGHUP and SIGQUIT, removes the
 // temporary file. A symbolic link is followed and its target replaced. A
 // character device or a FIFO, and standard output ("-"), are written directly:
 // they cannot be replaced, and what reads them sees the image as it is written.
-// One OutputFile at a time: the signal handler knows a single path.
+// Up to eight OutputFiles may be written at once, from any threads.
 class OutputFile {
 public:
     // Throws InputError for a folder, a socket or a block device, or a path
@@ -33,12 +35,14 @@ private:
     void openDirect(const std::string& path);
     void createTemporary(const std::string& path, const struct stat* existing);
     void discard();
+    void releasePending();
 
     std::string target_;      // as the user named it, for messages
     std::string destination_; // the path the temporary file is renamed to
     std::string temporary_;
     std::FILE* stream_ = nullptr;
-    bool ownsStream_ = true; // false for standard output
+    bool ownsStream_ = true;         // false for standard output
+    PendingFile* pending_ = nullptr; // the signal handler's record of the temporary file
 };
 
 } // namespace spirell::image

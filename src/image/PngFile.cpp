@@ -120,6 +120,23 @@ void PngWriter::finish() {
     writeChunk("IEND", {});
 }
 
+void writePng(std::FILE* file, std::uint32_t width, std::uint32_t height, const std::uint8_t* rgb,
+              const TextChunks& texts, const Compression& compression) {
+    PngWriter png(file, width, height, texts, compression);
+    const std::size_t rowBytes = std::size_t{3} * width;
+    const std::size_t rowsPerPiece = pieceRows(rowBytes);
+    const std::vector<std::uint8_t> zeros(rowBytes, 0);
+    CompressedPiece piece;
+    for (std::size_t first = 0; first < height; first += rowsPerPiece) {
+        const std::size_t rows = std::min<std::size_t>(rowsPerPiece, height - first);
+        const std::uint8_t* above = first == 0 ? zeros.data() : rgb + (first - 1) * rowBytes;
+        compressPiece(rgb + first * rowBytes, rows, rowBytes, above, first + rows == height,
+                      compression, piece);
+        png.writePiece(piece);
+    }
+    png.finish();
+}
+
 void PngWriter::writeChunk(const char* type,
                            const std::vector<std::span<const std::uint8_t>>& parts) {
     std::size_t size = 0;

@@ -44,6 +44,11 @@ private:
     std::uint32_t adler_ = 1;
 };
 
+// Writes a whole image held in memory, rows of three bytes a pixel one after
+// another, on the calling thread. Throws RenderFailure.
+void writePng(std::FILE* file, std::uint32_t width, std::uint32_t height, const std::uint8_t* rgb,
+              const TextChunks& texts, const Compression& compression = defaultCompression());
+
 // What a PNG file may hold before its image data for readPngTexts to accept it.
 inline constexpr std::size_t kMaxTextBytes = std::size_t{64} << 10;     // one text
 inline constexpr std::size_t kMaxAllTextBytes = std::size_t{256} << 10; // all texts read

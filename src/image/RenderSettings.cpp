@@ -7,7 +7,7 @@
 
 namespace spirell::image {
 
-TextChunks storedTexts(const char* routine, const RenderSettings& settings) {
+TextChunks storedTexts(const char* routine, const RenderSettings& settings, const char* software) {
     const BoxTexts& boxes = settings.boxes;
     return {
         {keys::formula, routine},
@@ -17,7 +17,7 @@ TextChunks storedTexts(const char* routine, const RenderSettings& settings) {
         {keys::zoom, boxes.TextFour},
         {keys::brightness, boxes.Textfive},
         {keys::scale, std::to_string(settings.scale)},
-        {"Software", "spirell-render"},
+        {"Software", software},
     };
 }
 

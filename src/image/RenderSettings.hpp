@@ -31,8 +31,10 @@ inline constexpr const char* scale = "spirell:scale";
 } // namespace keys
 
 // The text chunks that let an image be painted again; the formula is stored by
-// its routine name, which never changes with the button captions.
-TextChunks storedTexts(const char* routine, const RenderSettings& settings);
+// its routine name, which never changes with the button captions. Software
+// names the program that made the image.
+TextChunks storedTexts(const char* routine, const RenderSettings& settings,
+                       const char* software = "spirell-render");
 
 // Settings stored in an image. Throws InputError naming the first key missing.
 RenderSettings settingsFromTexts(const std::map<std::string, std::string>& texts,

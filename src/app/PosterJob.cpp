@@ -1,0 +1,45 @@
+#include "app/PosterJob.hpp"
+
+#include "image/BandRenderer.hpp"
+#include "image/Errors.hpp"
+#include "render/Computing.hpp"
+
+#include <new>
+
+namespace spirell {
+
+PosterJob::PosterJob(image::ImagePlan plan, image::TextChunks texts, const QString& path,
+                     QObject* parent)
+    : QObject(parent), plan_(std::move(plan)), texts_(std::move(texts)),
+      output_(std::make_unique<image::OutputFile>(path.toStdString())) {
+    thread_ = std::thread([this] { run(); });
+}
+
+PosterJob::~PosterJob() {
+    cancel();
+    thread_.join();
+}
+
+void PosterJob::run() {
+    bool cancelled = false;
+    QString error;
+    try {
+        image::BandOptions options;
+        options.threads = image::computingThreads(defaultComputing().threads, plan_.height());
+        options.cancel = &cancelled_;
+        image::renderPng(plan_, texts_, output_->stream(), options,
+                         [this](std::uint64_t rows) { emit progressed(rows); });
+        output_->commit();
+    } catch (const image::Cancelled&) {
+        cancelled = true;
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
+    } catch (const std::exception& failure) {
+        error = QString::fromStdString(failure.what());
+    }
+    if (cancelled || !error.isEmpty())
+        output_.reset(); // removes the temporary file
+    emit finished(cancelled, error);
+}
+
+} // namespace spirell
