@@ -35,7 +35,8 @@ PosterDialog::PosterDialog(int width, int height, double bytesPerPixel, int larg
     scale_->setObjectName("posterScale");
     scale_->setRange(1, std::clamp(largestScale, 1, kLargestPosterScale));
     scale_->setValue(std::min(4, scale_->maximum()));
-    scale_->setSuffix(" pixels per pixel");
+    scale_->setSuffix(" ×");
+    scale_->setToolTip("Each pixel of the picture becomes this many pixels across and down");
     size_ = new QLabel(this);
     size_->setObjectName("posterSize");
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
