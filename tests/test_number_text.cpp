@@ -1,5 +1,5 @@
-#include "view/NumberText.hpp"
-#include "view/RuntimeError.hpp"
+#include "boxes/NumberText.hpp"
+#include "boxes/RuntimeError.hpp"
 
 #include <QtTest>
 

@@ -9,7 +9,7 @@
 #include "image/RenderSettings.hpp"
 #include "render/DrawingFrame.hpp"
 #include "render/ViewParams.hpp"
-#include "view/ViewEdits.hpp"
+#include "boxes/BoxEdits.hpp"
 
 #include <QClipboard>
 #include <QCloseEvent>

@@ -8,7 +8,7 @@
 #include "app/WebLink.hpp"
 #include "formulas/Catalogue.hpp"
 #include "render/HaltFlag.hpp"
-#include "view/RuntimeError.hpp"
+#include "boxes/RuntimeError.hpp"
 
 #include <QAction>
 #include <QProgressDialog>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "view/BoxTexts.hpp"
+#include "boxes/BoxTexts.hpp"
 
 #include <QLineEdit>
 

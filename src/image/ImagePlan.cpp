@@ -3,8 +3,8 @@
 #include "formulas/Catalogue.hpp"
 #include "image/Errors.hpp"
 #include "image/UserText.hpp"
-#include "view/NumberText.hpp"
-#include "view/RuntimeError.hpp"
+#include "boxes/NumberText.hpp"
+#include "boxes/RuntimeError.hpp"
 
 #include <cmath>
 
@@ -13,7 +13,7 @@ namespace spirell::image {
 namespace {
 
 std::string runtimeErrorText(const RuntimeError& error) {
-    return "run-time error " + std::to_string(error.number()) + " (" + error.description() + ")";
+    return "run-time error " + std::to_string(error.number()) + " (" + error.what() + ")";
 }
 
 // Checks each box on its own first, so that the message can name the one at fault.

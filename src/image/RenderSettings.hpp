@@ -1,7 +1,7 @@
 #pragma once
 
 #include "image/PngFile.hpp"
-#include "view/BoxTexts.hpp"
+#include "boxes/BoxTexts.hpp"
 
 #include <map>
 #include <string>

@@ -1,7 +1,7 @@
 #include "render/ViewParams.hpp"
 
-#include "view/NumberText.hpp"
-#include "view/RuntimeError.hpp"
+#include "boxes/NumberText.hpp"
+#include "boxes/RuntimeError.hpp"
 
 namespace spirell {
 

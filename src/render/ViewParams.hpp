@@ -1,7 +1,7 @@
 #pragma once
 
 #include "render/Formula.hpp"
-#include "view/BoxTexts.hpp"
+#include "boxes/BoxTexts.hpp"
 
 namespace spirell {
 

@@ -1,7 +1,7 @@
 #include "formulas/PixelFunction.hpp"
 #include "support/RecordingSurface.hpp"
 #include "support/TestPrinting.hpp"
-#include "view/NumberText.hpp"
+#include "boxes/NumberText.hpp"
 
 #include <QtTest>
 

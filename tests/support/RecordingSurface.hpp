@@ -5,8 +5,8 @@
 #include "render/DrawingSurface.hpp"
 #include "render/HaltFlag.hpp"
 #include "render/ViewParams.hpp"
-#include "view/BoxTexts.hpp"
-#include "view/RuntimeError.hpp"
+#include "boxes/BoxTexts.hpp"
+#include "boxes/RuntimeError.hpp"
 
 #include <functional>
 #include <map>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "render/Colour.hpp"
-#include "view/BoxTexts.hpp"
+#include "boxes/BoxTexts.hpp"
 
 #include <QtTest>
 

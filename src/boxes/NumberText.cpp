@@ -1,6 +1,6 @@
-#include "view/NumberText.hpp"
+#include "boxes/NumberText.hpp"
 
-#include "view/RuntimeError.hpp"
+#include "boxes/RuntimeError.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -8,12 +8,6 @@
 #include <limits>
 
 namespace spirell {
-
-double checkedResult(double value) {
-    if (!std::isfinite(value))
-        throw overflowError();
-    return value;
-}
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "support/TestPrinting.hpp"
-#include "view/RuntimeError.hpp"
-#include "view/ViewEdits.hpp"
+#include "boxes/RuntimeError.hpp"
+#include "boxes/BoxEdits.hpp"
 
 #include <QtTest>
 
@@ -21,7 +21,7 @@ BoxTexts boxes(const char* x, const char* y, const char* size, const char* zoom,
 
 Q_DECLARE_METATYPE(Edit)
 
-class ViewEditsTest : public QObject {
+class BoxEditsTest : public QObject {
     Q_OBJECT
 private slots:
     void editsWriteTheBoxes_data();
@@ -33,7 +33,7 @@ private slots:
     void repeatedZoomDoublingEndsInOverflow();
 };
 
-void ViewEditsTest::editsWriteTheBoxes_data() {
+void BoxEditsTest::editsWriteTheBoxes_data() {
     QTest::addColumn<BoxTexts>("before");
     QTest::addColumn<Edit>("edit");
     QTest::addColumn<BoxTexts>("after");
@@ -79,7 +79,7 @@ void ViewEditsTest::editsWriteTheBoxes_data() {
                                << boxes("300", "300", "150", "2");
 }
 
-void ViewEditsTest::editsWriteTheBoxes() {
+void BoxEditsTest::editsWriteTheBoxes() {
     QFETCH(BoxTexts, before);
     QFETCH(Edit, edit);
     QFETCH(BoxTexts, after);
@@ -87,7 +87,7 @@ void ViewEditsTest::editsWriteTheBoxes() {
     QCOMPARE(before, after);
 }
 
-void ViewEditsTest::overflowLeavesEveryBox_data() {
+void BoxEditsTest::overflowLeavesEveryBox_data() {
     QTest::addColumn<BoxTexts>("before");
     QTest::addColumn<Edit>("edit");
     QTest::newRow("double a huge position")
@@ -102,7 +102,7 @@ void ViewEditsTest::overflowLeavesEveryBox_data() {
         << Edit([](BoxTexts& t) { zoomView(ZoomButton::DoubleAndCentre, t); });
 }
 
-void ViewEditsTest::overflowLeavesEveryBox() {
+void BoxEditsTest::overflowLeavesEveryBox() {
     QFETCH(BoxTexts, before);
     QFETCH(Edit, edit);
     BoxTexts texts = before;
@@ -110,7 +110,7 @@ void ViewEditsTest::overflowLeavesEveryBox() {
     QCOMPARE(texts, before);
 }
 
-void ViewEditsTest::sizeCheck_data() {
+void BoxEditsTest::sizeCheck_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("kept");
     for (const char* out : {"2000", "0", "0.5", "-3", "abc", "", "1025", "1e999"})
@@ -119,7 +119,7 @@ void ViewEditsTest::sizeCheck_data() {
         QTest::newRow(in) << in << in;
 }
 
-void ViewEditsTest::sizeCheck() {
+void BoxEditsTest::sizeCheck() {
     QFETCH(QString, typed);
     QFETCH(QString, kept);
     BoxTexts texts = boxes("1", "1", "", "1");
@@ -128,7 +128,7 @@ void ViewEditsTest::sizeCheck() {
     QCOMPARE(QString::fromStdString(texts.TextThree), kept);
 }
 
-void ViewEditsTest::repeatedZoomDoublingEndsInOverflow() {
+void BoxEditsTest::repeatedZoomDoublingEndsInOverflow() {
     BoxTexts texts = boxes("1", "1", "150", "1");
     int doublings = 0;
     try {
@@ -141,5 +141,5 @@ void ViewEditsTest::repeatedZoomDoublingEndsInOverflow() {
     QVERIFY(doublings > 1000 && doublings < 1030);
 }
 
-QTEST_APPLESS_MAIN(ViewEditsTest)
-#include "test_view_edits.moc"
+QTEST_APPLESS_MAIN(BoxEditsTest)
+#include "test_box_edits.moc"

@@ -1,7 +1,7 @@
-#include "view/ViewEdits.hpp"
+#include "boxes/BoxEdits.hpp"
 
-#include "view/NumberText.hpp"
-#include "view/RuntimeError.hpp"
+#include "boxes/NumberText.hpp"
+#include "boxes/RuntimeError.hpp"
 
 namespace spirell {
 

@@ -13,7 +13,6 @@ public:
         : std::runtime_error(description), number_(number) {}
 
     int number() const { return number_; }
-    std::string description() const { return what(); }
 
 private:
     int number_;

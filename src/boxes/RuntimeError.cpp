@@ -1,0 +1,13 @@
+#include "boxes/RuntimeError.hpp"
+
+#include <cmath>
+
+namespace spirell {
+
+double checkedResult(double value) {
+    if (!std::isfinite(value))
+        throw overflowError();
+    return value;
+}
+
+} // namespace spirell
