@@ -10,8 +10,9 @@ template <typename V> ChannelTerms<V> Punk(const PixelPoint<V>& p) {
     const V AngleY = standardAngle(p.zoom, p.Y) + 0.5;
     const V AngleX = standardAngle(p.zoom, p.X) + 0.5;
 
-    const V TermA = sin(AngleX - AngleY) + cos(AngleX + AngleY);
-    const V TermB = abs(sin(TermA - AngleY) + cos(AngleX + AngleY));
+    const V CosSum = cos(AngleX + AngleY); // used twice
+    const V TermA = sin(AngleX - AngleY) + CosSum;
+    const V TermB = abs(sin(TermA - AngleY) + CosSum);
     const V TermC = tan(cos(TermB - AngleY) - sin(AngleX + TermA));
     const V TermD = abs(tan(sin(TermB - TermC) + cos(TermB + TermC)));
     const V TermE = abs(tan(cos(TermB - TermC) - sin(TermB + TermC)));

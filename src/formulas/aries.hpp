@@ -10,12 +10,16 @@ template <typename V> ChannelTerms<V> aries(const PixelPoint<V>& p) {
     const V AngleY = standardAngle(p.zoom, p.Y);
     const V AngleX = standardAngle(p.zoom, p.X);
 
-    const V U1 = tan(sin((AngleX + AngleY) + cos(AngleX + AngleY)));
-    const V TermA = abs(tan(sin(AngleY * AngleX + cos(AngleX - AngleY)) - abs(U1)));
+    // Each computed once: the same call on the same value gives the same bits.
+    const V CosSum = cos(AngleX + AngleY);
+    const V CosDifference = cos(AngleX - AngleY);
+    const V U3 = sin((AngleX + AngleY) + CosSum);
+
+    const V U1 = tan(U3);
+    const V TermA = abs(tan(sin(AngleY * AngleX + CosDifference) - abs(U1)));
     const V U2 = cos((AngleY * AngleX + AngleY) + cos(AngleY - AngleX));
-    const V TermB = abs(tan(sin((AngleY - AngleX) + cos(AngleX - AngleY)) - U2));
-    const V U3 = sin((AngleX + AngleY) + cos(AngleX + AngleY));
-    const V TermC = abs(tan(sin(AngleY - AngleX * cos(AngleX - AngleY)) + U3));
+    const V TermB = abs(tan(sin((AngleY - AngleX) + CosDifference) - U2));
+    const V TermC = abs(tan(sin(AngleY - AngleX * CosDifference) + U3));
 
     return {0.0152 * TermA + 0.04 * TermB + 0.0591 * TermC,
             0.01 * TermA + 0.05131 * TermB + 0.036 * TermC,

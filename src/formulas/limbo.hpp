@@ -17,10 +17,10 @@ template <typename V> ChannelTerms<V> limbo(const PixelPoint<V>& p) {
         cos(((TermA - sin(TermA * cos((3 * AngleY) * TermB))) - sin((4 * AngleX) * AngleY)) -
             cos((5 * TermA) * AngleY)) -
         sin(AngleX - sin(TermA * AngleX) * TermA);
-    const V TermD =
-        ((sin(TermA - 1.5) - cos(TermA + 1.235)) + tan(TermC) * TermA) -
-        sin(TermA) * cos((AngleY - TermC) *
-                         cos(((TermC * TermB) * sin(TermC * sin(TermA))) - cos(TermA * TermC)));
+    const V SinA = sin(TermA); // used twice
+    const V TermD = ((sin(TermA - 1.5) - cos(TermA + 1.235)) + tan(TermC) * TermA) -
+                    SinA * cos((AngleY - TermC) *
+                               cos(((TermC * TermB) * sin(TermC * SinA)) - cos(TermA * TermC)));
 
     return {0.15 * TermD, 0.81 * TermD, 1.11 * TermD};
 }

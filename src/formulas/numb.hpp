@@ -13,16 +13,16 @@ template <typename V> ChannelTerms<V> numb(const PixelPoint<V>& p) {
     // No zoom here: the ratio stays put when the view is zoomed.
     const V TermA =
         ((p.X / 200) * TurnConstant) / ((((p.Y / 200) * TurnConstant) + 0.000123) - 0.5);
-    const V TermB = tan(sin(AngleX - AngleY) + cos(AngleX + AngleY));
+    const V CosSum = cos(AngleX + AngleY); // used twice
+    const V TermB = tan(sin(AngleX - AngleY) + CosSum);
 
     const V T1 = tan(AngleX - sin((7 * AngleY) * TermB));
     const V S1 = sin(AngleY + AngleX / (0.001 - abs(T1 - AngleX * AngleY)));
     const V C1 = abs(cos(AngleY / ((6 * AngleX) * TermB + 0.000123) + S1));
     const V TermC = sin((AngleX * AngleY) * C1);
 
-    const V TermD = sin((AngleY - AngleX) +
-                        cos((AngleX / (AngleY + 0.000123)) *
-                            abs(sin(TermC + sin((AngleX + AngleY) + cos(AngleX + AngleY))))));
+    const V TermD = sin((AngleY - AngleX) + cos((AngleX / (AngleY + 0.000123)) *
+                                                abs(sin(TermC + sin((AngleX + AngleY) + CosSum)))));
     const V TermE = pow(abs(TermD - TermC), 1.5);
     const V TermF =
         (sin(TermC - TermD) - cos(TermA + 1.235)) + abs(tan(((AngleY * TermD) * TermC) - 1));

@@ -10,11 +10,14 @@ template <typename V> ChannelTerms<V> ooh(const PixelPoint<V>& p) {
     const V AngleY = standardAngle(p.zoom, p.Y) + 0.5;
     const V AngleX = standardAngle(p.zoom, p.X) + 0.5;
 
-    const V TermA = abs(tan(sin(AngleX - AngleY) + cos(AngleX + AngleY))) / 7;
-    const V TermB = abs(
-        tan(sin(cos(cos(TermA) + (sin(AngleX + AngleY) + (TermA - AngleX))) + (AngleY - TermA))));
-    const V TermC = TermB + sin(AngleX - AngleY);
-    const V TermD = sin(AngleX + AngleY) - TermA;
+    // Each used twice.
+    const V SinDifference = sin(AngleX - AngleY);
+    const V SinSum = sin(AngleX + AngleY);
+
+    const V TermA = abs(tan(SinDifference + cos(AngleX + AngleY))) / 7;
+    const V TermB = abs(tan(sin(cos(cos(TermA) + (SinSum + (TermA - AngleX))) + (AngleY - TermA))));
+    const V TermC = TermB + SinDifference;
+    const V TermD = SinSum - TermA;
     // An integer exponent keeps the sign of a negative cosine.
     const V TermE = pow(cos(TermC - TermA * TermD), 3);
     const V TermF = pow(cos(TermA * TermC + TermD), 2);

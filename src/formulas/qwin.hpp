@@ -20,25 +20,26 @@ template <typename V> ChannelTerms<V> qwin(const PixelPoint<V>& p) {
                         sin(AngleY *
                             cos(AngleX * sin(AngleY * sin(AngleY - cos(AngleX - AngleY))))))))) +
         0.2;
+    // Each used twice.
+    const V CosA = cos(TermA);
+    const V CosSum = cos(AngleX + AngleY);
+
     const V TermB =
         cos((0.1 + AngleRatio) -
-            sin(AngleY +
-                cos(TermA * (cos((AngleX - AngleY) + (cos(TermA) + sin(AngleY * sin(TermA)))) -
-                             sin(TermA + AngleX))))) -
+            sin(AngleY + cos(TermA * (cos((AngleX - AngleY) + (CosA + sin(AngleY * sin(TermA)))) -
+                                      sin(TermA + AngleX))))) -
         0.2;
     const V TermC = abs(
         tan(TermB *
             sin(AngleY * cos(AngleX * (cos(AngleX / (TermB + 0.000123)) *
                                        cos(AngleX * sin(AngleY * sin(AngleY * cos(AngleX)))))))));
-    const V TermD = abs(
-        tan(AngleX - AngleY * cos(AngleY / ((AngleX + 0.000123) +
-                                            TermB * sin(AngleY + (AngleX * cos(AngleX + AngleY)) *
-                                                                     cos(TermB))))));
+    const V TermD = abs(tan(
+        AngleX - AngleY * cos(AngleY / ((AngleX + 0.000123) +
+                                        TermB * sin(AngleY + (AngleX * CosSum) * cos(TermB))))));
     // The same shape as TermD, but with cos(TermA) as the innermost factor.
     const V TermE =
         abs(tan(TermD - TermC * cos(AngleY / ((AngleX + 0.000123) +
-                                              TermB * sin(AngleY + (AngleX * cos(AngleX + AngleY)) *
-                                                                       cos(TermA))))));
+                                              TermB * sin(AngleY + (AngleX * CosSum) * CosA)))));
     const V TermF = sin(pow(abs(TermB / (TermD + TurnConstant)), 0.5));
 
     return {0.02 * TermC + 0.07 * TermD + 0.1 * TermF + 0.03 * TermB + 0.004 * TermE,
