@@ -1,6 +1,6 @@
-#include "support/TestPrinting.hpp"
-#include "boxes/RuntimeError.hpp"
 #include "boxes/BoxEdits.hpp"
+#include "boxes/RuntimeError.hpp"
+#include "support/TestPrinting.hpp"
 
 #include <QtTest>
 
@@ -11,11 +11,6 @@ using namespace spirell;
 namespace {
 
 using Edit = std::function<void(BoxTexts&)>;
-
-BoxTexts boxes(const char* x, const char* y, const char* size, const char* zoom,
-               const char* brightness = "150") {
-    return {x, y, size, zoom, brightness};
-}
 
 } // namespace
 
@@ -123,9 +118,9 @@ void BoxEditsTest::sizeCheck() {
     QFETCH(QString, typed);
     QFETCH(QString, kept);
     BoxTexts texts = boxes("1", "1", "", "1");
-    texts.TextThree = typed.toStdString();
+    texts.size = typed.toStdString();
     QCOMPARE(checkSize(texts), typed != kept);
-    QCOMPARE(QString::fromStdString(texts.TextThree), kept);
+    QCOMPARE(QString::fromStdString(texts.size), kept);
 }
 
 void BoxEditsTest::repeatedZoomDoublingEndsInOverflow() {

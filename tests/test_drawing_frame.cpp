@@ -17,9 +17,9 @@ const Formula& aries() {
 
 BoxTexts withSize(const char* size, const char* x = "1", const char* y = "1") {
     BoxTexts boxes;
-    boxes.TextOne = x;
-    boxes.TextTwo = y;
-    boxes.TextThree = size;
+    boxes.xPosition = x;
+    boxes.yPosition = y;
+    boxes.size = size;
     return boxes;
 }
 
@@ -118,10 +118,10 @@ void DrawingFrameTest::imageShape() {
     QCOMPARE(surface.yields, columns);
     if (columns == 0)
         return;
-    QCOMPARE(surface.pixels.front().x, 161);
-    QCOMPARE(surface.pixels.front().y, 51);
-    QCOMPARE(surface.pixels.back().x, 160 + columns);
-    QCOMPARE(surface.pixels.back().y, 50 + rows);
+    QCOMPARE(surface.pixels.front().x, 0);
+    QCOMPARE(surface.pixels.front().y, 0);
+    QCOMPARE(surface.pixels.back().x, columns - 1);
+    QCOMPARE(surface.pixels.back().y, rows - 1);
 }
 
 void DrawingFrameTest::visitsColumnByColumn() {
@@ -130,8 +130,8 @@ void DrawingFrameTest::visitsColumnByColumn() {
         const RecordingSurface surface = drawFromBoxes(aries(), withSize("4", position, position));
         QCOMPARE(surface.pixels.size(), std::size_t(16));
         for (int i = 0; i < 16; ++i) {
-            QCOMPARE(surface.pixels[i].x, 161 + i / 4);
-            QCOMPARE(surface.pixels[i].y, 51 + i % 4);
+            QCOMPARE(surface.pixels[i].x, i / 4);
+            QCOMPARE(surface.pixels[i].y, i % 4);
         }
     }
 }
@@ -154,7 +154,7 @@ void DrawingFrameTest::haltStopsAfterTheCurrentColumn() {
     drawFormula(formula, view, surface, halt, computingWith(threads));
     QCOMPARE(surface.yields, 3);
     QCOMPARE(surface.pixels.size(), std::size_t(3 * size));
-    QCOMPARE(columnsDrawn(surface), (std::vector<int>{161, 162, 163}));
+    QCOMPARE(columnsDrawn(surface), (std::vector<int>{0, 1, 2}));
     QVERIFY(halt.isRequested()); // a halted drawing leaves the flag set
 }
 
@@ -162,7 +162,7 @@ void DrawingFrameTest::nestedDrawingRunsInsideTheYieldAndTheOuterResumes() {
     const Formula& formula = aries();
     const ViewParams outer = readView(formula, withSize("6"));
     BoxTexts innerBoxes = withSize("3");
-    innerBoxes.TextFour = "0"; // a single colour, to tell the two drawings apart
+    innerBoxes.zoom = "0"; // a single colour, to tell the two drawings apart
     const ViewParams inner = readView(formula, innerBoxes);
 
     RecordingSurface surface;
@@ -180,14 +180,14 @@ void DrawingFrameTest::nestedDrawingRunsInsideTheYieldAndTheOuterResumes() {
     // One outer column, the whole inner image, then the outer columns 2..6.
     QCOMPARE(surface.pixels.size(), std::size_t(6 * 6 + 3 * 3));
     QCOMPARE(surface.pixels[6].colour, (Colour{62, 59, 54})); // the inner drawing's first pixel
-    QCOMPARE(columnsDrawn(surface), (std::vector<int>{161, 162, 163, 162, 163, 164, 165, 166}));
+    QCOMPARE(columnsDrawn(surface), (std::vector<int>{0, 1, 2, 1, 2, 3, 4, 5}));
     QCOMPARE(surface.yields, 6 + 3);
     // The outer drawing painted over the inner one from its second column on;
     // its first column lies under the inner image.
     const RecordingSurface outerAlone = drawFromBoxes(formula, withSize("6"));
     auto expected = outerAlone.latest;
-    for (int y = 51; y <= 53; ++y)
-        expected[{161, y}] = Colour{62, 59, 54};
+    for (int y = 0; y <= 2; ++y)
+        expected[{0, y}] = Colour{62, 59, 54};
     QCOMPARE(surface.latest, expected);
 }
 
@@ -226,8 +226,8 @@ void DrawingFrameTest::hugePositionStillEnds() {
             drawFromBoxes(aries(), withSize("150", position, position));
         QVERIFY(surface.yields <= 150);
         QVERIFY(!surface.pixels.empty());
-        QCOMPARE(surface.pixels.front().x, 161);
-        QCOMPARE(surface.pixels.front().y, 51);
+        QCOMPARE(surface.pixels.front().x, 0);
+        QCOMPARE(surface.pixels.front().y, 0);
     }
 }
 
@@ -267,9 +267,9 @@ void DrawingFrameTest::everyWidthAndThreadCountDrawsTheSame() {
 
 void DrawingFrameTest::boxesThatCannotBeReadDrawNothing() {
     BoxTexts boxes = withSize("150");
-    boxes.TextFour = "1e400";
+    boxes.zoom = "1e400";
     QVERIFY_THROWS_EXCEPTION(RuntimeError, readView(aries(), boxes));
-    boxes.TextFour = "1e308"; // doubling it leaves the double range
+    boxes.zoom = "1e308"; // doubling it leaves the double range
     QVERIFY_THROWS_EXCEPTION(RuntimeError, readView(aries(), boxes));
 }
 

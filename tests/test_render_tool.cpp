@@ -93,27 +93,20 @@ QStringList entries(const QString& folder) {
 }
 
 QStringList boxArguments(const BoxTexts& boxes) {
-    return {"--x",          QString::fromStdString(boxes.TextOne),
-            "--y",          QString::fromStdString(boxes.TextTwo),
-            "--size",       QString::fromStdString(boxes.TextThree),
-            "--zoom",       QString::fromStdString(boxes.TextFour),
-            "--brightness", QString::fromStdString(boxes.Textfive)};
+    QStringList arguments;
+    for (const BoxDescription& box : kBoxTable)
+        arguments << box.option << QString::fromStdString(boxes.*box.member);
+    return arguments;
 }
 
-BoxTexts boxes(const char* x, const char* y, const char* size, const char* zoom = "1",
-               const char* brightness = "150") {
-    return {x, y, size, zoom, brightness};
-}
-
-// The image as the window's drawing frame makes it: pixel (c, r) lands at
-// window position (161 + c, 51 + r).
+// The image as the window's drawing frame makes it.
 QImage frameImage(const Formula& formula, const BoxTexts& boxes, int width, int height) {
     const RecordingSurface surface = drawFromBoxes(formula, boxes);
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::black);
     for (const auto& pixel : surface.pixels) {
-        const int c = pixel.x - kImageLeft - 1;
-        const int r = pixel.y - kImageTop - 1;
+        const int c = pixel.x;
+        const int r = pixel.y;
         if (c < 0 || r < 0 || c >= width || r >= height)
             qFatal("the frame drew outside the expected image");
         image.setPixel(c, r, qRgb(pixel.colour.red, pixel.colour.green, pixel.colour.blue));

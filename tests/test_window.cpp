@@ -1,6 +1,7 @@
 #include "app/MainWindow.hpp"
 #include "app/PosterDialog.hpp"
 #include "support/RecordingSurface.hpp"
+#include "support/TestPrinting.hpp"
 
 #include <QApplication>
 #include <QClipboard>
@@ -73,7 +74,8 @@ void compareWithFrame(const MainWindow& window, const BoxTexts& texts) {
     QVERIFY(!expected.pixels.empty());
     const QImage image = window.canvas()->image();
     for (const auto& [position, colour] : expected.latest) {
-        const auto [x, y] = position;
+        const int x = kPictureLeft + position.first;
+        const int y = kPictureTop + position.second;
         if (x >= image.width() || y >= image.height())
             continue;
         if (image.pixel(x, y) != qRgb(colour.red, colour.green, colour.blue))
@@ -89,8 +91,8 @@ QStringList entries(const QString& folder) {
 
 int columnsWithDrawing(const QImage& image) {
     int columns = 0;
-    for (int x = 161; x < image.width(); ++x)
-        columns += image.pixel(x, 51) != kBackground;
+    for (int x = kPictureLeft; x < image.width(); ++x)
+        columns += image.pixel(x, kPictureTop) != kBackground;
     return columns;
 }
 
@@ -288,35 +290,34 @@ void WindowTest::tabOrderFollowsTheForm() {
 
 void WindowTest::buttonsEditTheBoxes_data() {
     QTest::addColumn<Steps>("clicks");
-    QTest::addColumn<QStringList>("boxes"); // TextOne, TextTwo, TextThree, TextFour, Textfive
-    QTest::newRow("S") << Steps{"cmd1"} << QStringList{"1", "1", "300", "1", "150"};
-    QTest::newRow("M") << Steps{"cmdb"} << QStringList{"-250", "-250", "500", "0.2", "150"};
-    QTest::newRow("L") << Steps{"Command4"} << QStringList{"1", "1", "768", "0.15", "150"};
-    QTest::newRow("reset") << Steps{"cmdb", "Command3"} << QStringList{"1", "1", "100", "1", "150"};
-    QTest::newRow("> then <") << Steps{"horz0", "horz1"}
-                              << QStringList{"1", "1", "150", "1", "150"};
-    QTest::newRow(">") << Steps{"horz0"} << QStringList{"251", "1", "150", "1", "150"};
-    QTest::newRow("^") << Steps{"verty1"} << QStringList{"1", "-249", "150", "1", "150"};
-    QTest::newRow("V") << Steps{"verty0"} << QStringList{"1", "251", "150", "1", "150"};
+    QTest::addColumn<BoxTexts>("after");
+    QTest::newRow("S") << Steps{"cmd1"} << boxes("1", "1", "300", "1", "150");
+    QTest::newRow("M") << Steps{"cmdb"} << boxes("-250", "-250", "500", "0.2", "150");
+    QTest::newRow("L") << Steps{"Command4"} << boxes("1", "1", "768", "0.15", "150");
+    QTest::newRow("reset") << Steps{"cmdb", "Command3"} << boxes("1", "1", "100", "1", "150");
+    QTest::newRow("> then <") << Steps{"horz0", "horz1"} << boxes("1", "1", "150", "1", "150");
+    QTest::newRow(">") << Steps{"horz0"} << boxes("251", "1", "150", "1", "150");
+    QTest::newRow("^") << Steps{"verty1"} << boxes("1", "-249", "150", "1", "150");
+    QTest::newRow("V") << Steps{"verty0"} << boxes("1", "251", "150", "1", "150");
     QTest::newRow("upper / and x")
-        << Steps{"cmdblue1", "cmdblue1", "cmdblue0"} << QStringList{"1", "0.5", "150", "1", "150"};
+        << Steps{"cmdblue1", "cmdblue1", "cmdblue0"} << boxes("1", "0.5", "150", "1", "150");
     QTest::newRow("M then lower x")
-        << Steps{"cmdb", "cmdblue2"} << QStringList{"-500", "-250", "500", "0.2", "150"};
-    QTest::newRow("lower /") << Steps{"cmdblue3"} << QStringList{"0.5", "1", "150", "1", "150"};
-    QTest::newRow("zoom <") << Steps{"cmdXX0"} << QStringList{"1", "1", "150", "2", "150"};
+        << Steps{"cmdb", "cmdblue2"} << boxes("-500", "-250", "500", "0.2", "150");
+    QTest::newRow("lower /") << Steps{"cmdblue3"} << boxes("0.5", "1", "150", "1", "150");
+    QTest::newRow("zoom <") << Steps{"cmdXX0"} << boxes("1", "1", "150", "2", "150");
     QTest::newRow("zoom > thrice")
-        << Steps{"cmdXX1", "cmdXX1", "cmdXX1"} << QStringList{"1", "1", "150", "0.125", "150"};
+        << Steps{"cmdXX1", "cmdXX1", "cmdXX1"} << boxes("1", "1", "150", "0.125", "150");
     QTest::newRow("L then X") << Steps{"Command4", "Label17"}
-                              << QStringList{"1", "1", "768", "0.075", "150"};
+                              << boxes("1", "1", "768", "0.075", "150");
     QTest::newRow("M then OOM") << Steps{"cmdb", "Label8"}
-                                << QStringList{"-250", "-250", "500", "0.4", "150"};
-    QTest::newRow("hidden >>") << Steps{"cmdXX2"} << QStringList{"75", "75", "150", "0.5", "150"};
-    QTest::newRow("hidden <<") << Steps{"cmdXX3"} << QStringList{"300", "300", "150", "2", "150"};
+                                << boxes("-250", "-250", "500", "0.4", "150");
+    QTest::newRow("hidden >>") << Steps{"cmdXX2"} << boxes("75", "75", "150", "0.5", "150");
+    QTest::newRow("hidden <<") << Steps{"cmdXX3"} << boxes("300", "300", "150", "2", "150");
 }
 
 void WindowTest::buttonsEditTheBoxes() {
     QFETCH(Steps, clicks);
-    QFETCH(QStringList, boxes);
+    QFETCH(BoxTexts, after);
     for (const QString& name : clicks) {
         QWidget* control = child(*window_, name);
         if (auto* button = qobject_cast<QPushButton*>(control))
@@ -324,12 +325,7 @@ void WindowTest::buttonsEditTheBoxes() {
         else
             QTest::mouseClick(control, Qt::LeftButton);
     }
-    const BoxTexts texts = window_->boxes().texts();
-    QCOMPARE((QStringList{
-                 QString::fromStdString(texts.TextOne), QString::fromStdString(texts.TextTwo),
-                 QString::fromStdString(texts.TextThree), QString::fromStdString(texts.TextFour),
-                 QString::fromStdString(texts.Textfive)}),
-             boxes);
+    QCOMPARE(window_->boxes().texts(), after);
 }
 
 void WindowTest::sizeIsCheckedWhenTheBoxLosesFocus_data() {
@@ -464,21 +460,16 @@ void WindowTest::switchingBackDoesNotRepeatTheStartUpSteps() {
 }
 
 void WindowTest::overflowShowsOneErrorAndChangesNothing_data() {
-    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<BoxTexts>("before");
     QTest::addColumn<QString>("click");
-    QTest::newRow("drawing with a huge zoom")
-        << QStringList{"1", "1", "150", "1e400", "150"} << "CMD0";
-    QTest::newRow("doubling a huge zoom")
-        << QStringList{"1", "1", "150", "1e308", "150"} << "cmdXX0";
-    QTest::newRow("panning a huge position")
-        << QStringList{"1e999", "1", "150", "1", "150"} << "horz0";
+    QTest::newRow("drawing with a huge zoom") << boxes("1", "1", "150", "1e400", "150") << "CMD0";
+    QTest::newRow("doubling a huge zoom") << boxes("1", "1", "150", "1e308", "150") << "cmdXX0";
+    QTest::newRow("panning a huge position") << boxes("1e999", "1", "150", "1", "150") << "horz0";
 }
 
 void WindowTest::overflowShowsOneErrorAndChangesNothing() {
-    QFETCH(QStringList, boxes);
+    QFETCH(BoxTexts, before);
     QFETCH(QString, click);
-    const BoxTexts before{boxes[0].toStdString(), boxes[1].toStdString(), boxes[2].toStdString(),
-                          boxes[3].toStdString(), boxes[4].toStdString()};
     setBoxes(*window_, before);
     MessageBoxWatcher watcher;
     child<QPushButton>(*window_, click)->click();

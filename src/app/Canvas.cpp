@@ -29,8 +29,10 @@ Canvas::Canvas(QSize size, QColor background, QWidget* parent)
     sinceRepaint_.start();
 }
 
-void Canvas::setPixel(int x, int y, Colour colour) {
-    if (unsigned(x) >= unsigned(width_) || unsigned(y) >= unsigned(height_))
+void Canvas::setPixel(int column, int row, Colour colour) {
+    const int x = kPictureLeft + column;
+    const int y = kPictureTop + row;
+    if (column < 0 || row < 0 || x >= width_ || y >= height_)
         return;
     pixels_[y * pixelsPerLine_ + x] = qRgb(colour.red, colour.green, colour.blue);
     // The drawn area grows only now and then (a new column, the first rows after

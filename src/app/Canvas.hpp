@@ -12,6 +12,11 @@ namespace spirell {
 // picture survives being covered or minimised; the screen is brought up to date
 // with only the part drawn since the last repaint, at most about 60 times a
 // second while a drawing runs and once more when it ends.
+// Where a drawing's first column and row land on the canvas: right of the
+// control column, below the top row of controls.
+inline constexpr int kPictureLeft = 161;
+inline constexpr int kPictureTop = 51;
+
 class Canvas : public QWidget, public DrawingSurface {
     Q_OBJECT
 public:
@@ -20,7 +25,7 @@ public:
     void setPixel(int x, int y, Colour colour) override;
     void yieldToEvents() override;
     void clear() override;
-    Size shownSize() const override { return {width_, height_}; }
+    Size shownSize() const override { return {width_ - kPictureLeft, height_ - kPictureTop}; }
 
     // Shows everything drawn so far; called when a drawing ends.
     void flush();

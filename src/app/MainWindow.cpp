@@ -3,13 +3,13 @@
 #include "ProgramInfo.hpp"
 #include "app/PosterDialog.hpp"
 #include "app/WindowControls.hpp"
+#include "boxes/BoxEdits.hpp"
 #include "image/ImagePlan.hpp"
 #include "image/OutputFile.hpp"
 #include "image/PngFile.hpp"
 #include "image/RenderSettings.hpp"
 #include "render/DrawingFrame.hpp"
 #include "render/ViewParams.hpp"
-#include "boxes/BoxEdits.hpp"
 
 #include <QClipboard>
 #include <QCloseEvent>
@@ -123,7 +123,7 @@ MainWindow::MainWindow(QWidget* parent)
     canvas_ = new Canvas(client_->size(), kFormBackground, client_);
     createControls();
     createActions();
-    boxes_.TextThree->setFocus();
+    boxes_.sizeBox()->setFocus();
 
     exitColourTimer_ = new QTimer(this);
     exitColourTimer_->setObjectName("Timer1");
@@ -162,9 +162,8 @@ void MainWindow::createControls() {
                 [this, index] { startFormula(index); });
     }
 
-    boxes_ = {control<QLineEdit>("TextOne"), control<QLineEdit>("TextTwo"),
-              control<QLineEdit>("TextThree"), control<QLineEdit>("TextFour"),
-              control<QLineEdit>("Textfive")};
+    boxes_ = ParameterBoxes(client_);
+    boxes_.write(BoxTexts{});
     for (QLineEdit* box : boxes_.all())
         box->installEventFilter(this);
     exitLabel_ = control<ClickableLabel>("Label1");
@@ -198,7 +197,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             return true;
     }
     // Switching to another program or opening a menu is not leaving the box.
-    if (watched == boxes_.TextThree && event->type() == QEvent::FocusOut) {
+    if (watched == boxes_.sizeBox() && event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
             checkSizeBox();
@@ -442,9 +441,9 @@ void MainWindow::startFormula(int index) {
         return;
     }
     // The picture a save takes is the latest drawing's, as far as it shows.
-    const QRect area(kImageLeft + 1, kImageTop + 1,
-                     int(columnRange(view).count(canvas_->width() - kImageLeft - 1)),
-                     int(rowRange(view).count(canvas_->height() - kImageTop - 1)));
+    const DrawingSurface::Size shown = canvas_->shownSize();
+    const QRect area(kPictureLeft, kPictureTop, int(columnRange(view).count(shown.width)),
+                     int(rowRange(view).count(shown.height)));
     if (!area.isEmpty())
         setPicture({&formula, texts, area});
     {

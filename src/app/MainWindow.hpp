@@ -6,9 +6,9 @@
 #include "app/ParameterBoxes.hpp"
 #include "app/PosterJob.hpp"
 #include "app/WebLink.hpp"
+#include "boxes/RuntimeError.hpp"
 #include "formulas/Catalogue.hpp"
 #include "render/HaltFlag.hpp"
-#include "boxes/RuntimeError.hpp"
 
 #include <QAction>
 #include <QProgressDialog>

@@ -2,28 +2,31 @@
 
 namespace spirell {
 
-namespace {
-
-void writeIfChanged(QLineEdit* box, const std::string& text) {
-    const QString newText = QString::fromStdString(text);
-    if (box->text() != newText)
-        box->setText(newText);
+ParameterBoxes::ParameterBoxes(const QWidget* parent) {
+    for (std::size_t i = 0; i < kBoxTable.size(); ++i)
+        boxes_[i] = parent->findChild<QLineEdit*>(kBoxTable[i].boxName);
 }
 
-} // namespace
+QLineEdit* ParameterBoxes::sizeBox() const {
+    for (std::size_t i = 0; i < kBoxTable.size(); ++i)
+        if (kBoxTable[i].member == &BoxTexts::size)
+            return boxes_[i];
+    return nullptr;
+}
 
 BoxTexts ParameterBoxes::texts() const {
-    return {TextOne->text().toStdString(), TextTwo->text().toStdString(),
-            TextThree->text().toStdString(), TextFour->text().toStdString(),
-            Textfive->text().toStdString()};
+    BoxTexts texts;
+    for (std::size_t i = 0; i < kBoxTable.size(); ++i)
+        texts.*kBoxTable[i].member = boxes_[i]->text().toStdString();
+    return texts;
 }
 
 void ParameterBoxes::write(const BoxTexts& texts) const {
-    writeIfChanged(TextOne, texts.TextOne);
-    writeIfChanged(TextTwo, texts.TextTwo);
-    writeIfChanged(TextThree, texts.TextThree);
-    writeIfChanged(TextFour, texts.TextFour);
-    writeIfChanged(Textfive, texts.Textfive);
+    for (std::size_t i = 0; i < kBoxTable.size(); ++i) {
+        const QString text = QString::fromStdString(texts.*kBoxTable[i].member);
+        if (boxes_[i]->text() != text)
+            boxes_[i]->setText(text);
+    }
 }
 
 } // namespace spirell

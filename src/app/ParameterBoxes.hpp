@@ -1,5 +1,6 @@
 #pragma once
 
+#include "boxes/BoxTable.hpp"
 #include "boxes/BoxTexts.hpp"
 
 #include <QLineEdit>
@@ -8,21 +9,24 @@
 
 namespace spirell {
 
-// The five parameter boxes on the window. Handlers read all five texts, edit
-// them as BoxTexts and write back only the texts that changed, so a box the
-// edit does not touch keeps its caret and selection.
-struct ParameterBoxes {
-    QLineEdit* TextOne = nullptr;
-    QLineEdit* TextTwo = nullptr;
-    QLineEdit* TextThree = nullptr;
-    QLineEdit* TextFour = nullptr;
-    QLineEdit* Textfive = nullptr;
+// The five parameter boxes on the window, in the order of kBoxTable. Handlers
+// read all five texts, edit them as BoxTexts and write back only the texts
+// that changed, so a box the edit does not touch keeps its caret and
+// selection.
+class ParameterBoxes {
+public:
+    ParameterBoxes() = default;
+    // Finds each box by its name among the children of parent.
+    explicit ParameterBoxes(const QWidget* parent);
 
-    std::array<QLineEdit*, 5> all() const {
-        return {TextOne, TextTwo, TextThree, TextFour, Textfive};
-    }
+    const std::array<QLineEdit*, kBoxTable.size()>& all() const { return boxes_; }
+    QLineEdit* sizeBox() const;
+
     BoxTexts texts() const;
     void write(const BoxTexts& texts) const;
+
+private:
+    std::array<QLineEdit*, kBoxTable.size()> boxes_{};
 };
 
 } // namespace spirell

@@ -31,7 +31,7 @@ using Handler = void (MainWindow::*)();
 struct ControlDescription {
     const char* name; // its name on the form, kept as its object name
     ControlKind kind;
-    const char* caption; // a box's first text
+    const char* caption; // none for a box: its first text is its default, from BoxTexts
     QRect place;         // in the client area
     TableColour background;
     TableColour text;

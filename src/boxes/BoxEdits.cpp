@@ -18,17 +18,17 @@ std::string written(double value) {
 void applyPreset(Preset preset, BoxTexts& boxes) {
     switch (preset) {
     case Preset::Small:
-        boxes.TextThree = written(300);
+        boxes.size = written(300);
         break;
     case Preset::Medium:
-        boxes.TextFour = written(0.2);
-        boxes.TextThree = written(500);
-        boxes.TextOne = written(-250);
-        boxes.TextTwo = written(-250);
+        boxes.zoom = written(0.2);
+        boxes.size = written(500);
+        boxes.xPosition = written(-250);
+        boxes.yPosition = written(-250);
         break;
     case Preset::Large:
-        boxes.TextThree = written(768);
-        boxes.TextFour = written(0.15);
+        boxes.size = written(768);
+        boxes.zoom = written(0.15);
         break;
     }
 }
@@ -41,12 +41,12 @@ bool checkSize(BoxTexts& boxes) {
     // A number too large for a double is out of range like any other.
     double size = 0;
     try {
-        size = Val(boxes.TextThree);
+        size = Val(boxes.size);
     } catch (const RuntimeError&) {
         size = -1;
     }
     if (size < 1 || size > 1024) {
-        boxes.TextThree = "100";
+        boxes.size = "100";
         return true;
     }
     return false;
@@ -55,16 +55,16 @@ bool checkSize(BoxTexts& boxes) {
 void shiftView(ShiftButton button, BoxTexts& boxes) {
     switch (button) {
     case ShiftButton::Right:
-        boxes.TextOne = written(Val(boxes.TextOne) + kShiftStep);
+        boxes.xPosition = written(Val(boxes.xPosition) + kShiftStep);
         break;
     case ShiftButton::Left:
-        boxes.TextOne = written(Val(boxes.TextOne) - kShiftStep);
+        boxes.xPosition = written(Val(boxes.xPosition) - kShiftStep);
         break;
     case ShiftButton::Down:
-        boxes.TextTwo = written(Val(boxes.TextTwo) + kShiftStep);
+        boxes.yPosition = written(Val(boxes.yPosition) + kShiftStep);
         break;
     case ShiftButton::Up:
-        boxes.TextTwo = written(Val(boxes.TextTwo) - kShiftStep);
+        boxes.yPosition = written(Val(boxes.yPosition) - kShiftStep);
         break;
     }
 }
@@ -72,16 +72,16 @@ void shiftView(ShiftButton button, BoxTexts& boxes) {
 void scalePosition(ScaleButton button, BoxTexts& boxes) {
     switch (button) {
     case ScaleButton::DoubleY:
-        boxes.TextTwo = written(2 * Val(boxes.TextTwo));
+        boxes.yPosition = written(2 * Val(boxes.yPosition));
         break;
     case ScaleButton::HalveY:
-        boxes.TextTwo = written(Val(boxes.TextTwo) / 2);
+        boxes.yPosition = written(Val(boxes.yPosition) / 2);
         break;
     case ScaleButton::DoubleX:
-        boxes.TextOne = written(2 * Val(boxes.TextOne));
+        boxes.xPosition = written(2 * Val(boxes.xPosition));
         break;
     case ScaleButton::HalveX:
-        boxes.TextOne = written(Val(boxes.TextOne) / 2);
+        boxes.xPosition = written(Val(boxes.xPosition) / 2);
         break;
     }
 }
@@ -89,25 +89,25 @@ void scalePosition(ScaleButton button, BoxTexts& boxes) {
 void zoomView(ZoomButton button, BoxTexts& boxes) {
     switch (button) {
     case ZoomButton::Double:
-        boxes.TextFour = written(2 * Val(boxes.TextFour));
+        boxes.zoom = written(2 * Val(boxes.zoom));
         break;
     case ZoomButton::Halve:
-        boxes.TextFour = written(Val(boxes.TextFour) / 2);
+        boxes.zoom = written(Val(boxes.zoom) / 2);
         break;
     case ZoomButton::HalveAndCentre: {
-        const std::string zoom = written(Val(boxes.TextFour) / 2);
-        const std::string position = written(Val(boxes.TextThree) / 2);
-        boxes.TextFour = zoom;
-        boxes.TextOne = position;
-        boxes.TextTwo = position;
+        const std::string zoom = written(Val(boxes.zoom) / 2);
+        const std::string position = written(Val(boxes.size) / 2);
+        boxes.zoom = zoom;
+        boxes.xPosition = position;
+        boxes.yPosition = position;
         break;
     }
     case ZoomButton::DoubleAndCentre: {
-        const std::string zoom = written(2 * Val(boxes.TextFour));
-        const std::string position = written(2 * Val(boxes.TextThree));
-        boxes.TextFour = zoom;
-        boxes.TextOne = position;
-        boxes.TextTwo = position;
+        const std::string zoom = written(2 * Val(boxes.zoom));
+        const std::string position = written(2 * Val(boxes.size));
+        boxes.zoom = zoom;
+        boxes.xPosition = position;
+        boxes.yPosition = position;
         break;
     }
     }

@@ -1,10 +1,11 @@
 #include "image/ImagePlan.hpp"
 
+#include "boxes/BoxTable.hpp"
+#include "boxes/NumberText.hpp"
+#include "boxes/RuntimeError.hpp"
 #include "formulas/Catalogue.hpp"
 #include "image/Errors.hpp"
 #include "image/UserText.hpp"
-#include "boxes/NumberText.hpp"
-#include "boxes/RuntimeError.hpp"
 
 #include <cmath>
 
@@ -18,16 +19,12 @@ std::string runtimeErrorText(const RuntimeError& error) {
 
 // Checks each box on its own first, so that the message can name the one at fault.
 void checkBoxes(const BoxTexts& boxes) {
-    const std::pair<const char*, const std::string*> named[] = {
-        {"--x", &boxes.TextOne},           {"--y", &boxes.TextTwo},
-        {"--size", &boxes.TextThree},      {"--zoom", &boxes.TextFour},
-        {"--brightness", &boxes.Textfive},
-    };
-    for (const auto& [option, text] : named) {
+    for (const BoxDescription& box : kBoxTable) {
+        const std::string& text = boxes.*box.member;
         try {
-            Val(*text);
+            Val(text);
         } catch (const RuntimeError& error) {
-            throw InputError(std::string(option) + " " + quoted(*text) +
+            throw InputError(std::string(box.option) + " " + quoted(text) +
                              " cannot be read: " + runtimeErrorText(error));
         }
     }
@@ -35,17 +32,17 @@ void checkBoxes(const BoxTexts& boxes) {
 
 // Whether an image of so many plain columns and rows fits the limits at a scale.
 bool fits(std::uint64_t columns, std::uint64_t rows, int scale) {
-    using Wide = unsigned __int128;
-    const Wide wide = Wide(columns) * scale;
-    const Wide high = Wide(rows) * scale;
-    return wide <= kMaxSide && high <= kMaxSide && wide * high <= kMaxPixels;
+    // Each side within kMaxSide first: then neither product below can
+    // overflow 64 bits.
+    const auto perSide = kMaxSide / static_cast<std::uint64_t>(scale);
+    if (columns > perSide || rows > perSide)
+        return false;
+    return (columns * scale) * (rows * scale) <= kMaxPixels;
 }
 
 // The number of values a loop gives, counting no further than cap + 1.
 std::uint64_t countSteps(const LoopRange& range, std::uint64_t cap) {
-    std::uint64_t count = 0;
-    range.forEach([&](std::int64_t, double) { return ++count <= cap; });
-    return count;
+    return static_cast<std::uint64_t>(range.count(static_cast<std::int64_t>(cap) + 1));
 }
 
 } // namespace
@@ -70,11 +67,10 @@ ImagePlan planImage(const RenderSettings& settings) {
     const LoopRange columns = columnRange(plan.view);
     plan.rows = rowRange(plan.view);
     if (columns.stepLimit() == 0 || plan.rows.stepLimit() == 0)
-        throw InputError("nothing to draw: --size " + quoted(settings.boxes.TextThree) +
-                         " is below 1");
+        throw InputError("nothing to draw: --size " + quoted(settings.boxes.size) + " is below 1");
 
     const auto tooBig = [&] {
-        return InputError("--size " + quoted(settings.boxes.TextThree) + " at scale " +
+        return InputError("--size " + quoted(settings.boxes.size) + " at scale " +
                           std::to_string(plan.scale) + " would make an image of more than " +
                           std::to_string(kMaxPixels) + " pixels");
     };

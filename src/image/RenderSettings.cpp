@@ -7,18 +7,22 @@
 
 namespace spirell::image {
 
+std::vector<std::string> storedKeys() {
+    std::vector<std::string> keys{keys::formula};
+    for (const BoxDescription& box : kBoxTable)
+        keys.push_back(box.pngKey);
+    keys.push_back(keys::scale);
+    return keys;
+}
+
 TextChunks storedTexts(const char* routine, const RenderSettings& settings, const char* software) {
     const BoxTexts& boxes = settings.boxes;
-    return {
-        {keys::formula, routine},
-        {keys::x, boxes.TextOne},
-        {keys::y, boxes.TextTwo},
-        {keys::size, boxes.TextThree},
-        {keys::zoom, boxes.TextFour},
-        {keys::brightness, boxes.Textfive},
-        {keys::scale, std::to_string(settings.scale)},
-        {"Software", software},
-    };
+    TextChunks texts{{keys::formula, routine}};
+    for (const BoxDescription& box : kBoxTable)
+        texts.emplace_back(box.pngKey, settings.boxes.*box.member);
+    texts.emplace_back(keys::scale, std::to_string(settings.scale));
+    texts.emplace_back("Software", software);
+    return texts;
 }
 
 RenderSettings settingsFromTexts(const std::map<std::string, std::string>& texts,
@@ -32,11 +36,8 @@ RenderSettings settingsFromTexts(const std::map<std::string, std::string>& texts
     };
     RenderSettings settings;
     settings.formula = text(keys::formula);
-    settings.boxes.TextOne = text(keys::x);
-    settings.boxes.TextTwo = text(keys::y);
-    settings.boxes.TextThree = text(keys::size);
-    settings.boxes.TextFour = text(keys::zoom);
-    settings.boxes.Textfive = text(keys::brightness);
+    for (const BoxDescription& box : kBoxTable)
+        settings.boxes.*box.member = text(box.pngKey);
 
     const std::string& scale = text(keys::scale);
     const char* end = scale.data() + scale.size();

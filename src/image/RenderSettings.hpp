@@ -1,10 +1,11 @@
 #pragma once
 
+#include "boxes/BoxTable.hpp"
 #include "image/PngFile.hpp"
-#include "boxes/BoxTexts.hpp"
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace spirell::image {
 
@@ -19,16 +20,15 @@ struct RenderSettings {
     int scale = 1;
 };
 
-// The keys under which an image keeps its settings.
+// The keys under which an image keeps its settings; each box's own key is in
+// kBoxTable.
 namespace keys {
 inline constexpr const char* formula = "spirell:formula";
-inline constexpr const char* x = "spirell:x";
-inline constexpr const char* y = "spirell:y";
-inline constexpr const char* size = "spirell:size";
-inline constexpr const char* zoom = "spirell:zoom";
-inline constexpr const char* brightness = "spirell:brightness";
 inline constexpr const char* scale = "spirell:scale";
 } // namespace keys
+
+// Every key an image keeps its settings under: the formula, the boxes, the scale.
+std::vector<std::string> storedKeys();
 
 // The text chunks that let an image be painted again; the formula is stored by
 // its routine name, which never changes with the button captions. Software

@@ -69,8 +69,8 @@ void drawFormula(const Formula& formula, const ViewParams& view, DrawingSurface&
     // Only the rows and columns that land on the surface are computed; the
     // loops still run their full course, yielding after every column.
     const DrawingSurface::Size shown = surface.shownSize();
-    const std::int64_t shownRows = std::int64_t(shown.height) - kImageTop - 1;
-    const std::int64_t shownColumns = std::int64_t(shown.width) - kImageLeft - 1;
+    const std::int64_t shownRows = shown.height;
+    const std::int64_t shownColumns = shown.width;
     std::vector<double> rowY;
     rowRange(view).forEach([&](std::int64_t row, double Y) {
         if (row > shownRows)
@@ -94,9 +94,9 @@ void drawFormula(const Formula& formula, const ViewParams& view, DrawingSurface&
     while (loop.next(column, X)) {
         if (column <= computedColumns) {
             const Colour* colours = columns.column(column);
-            const int x = static_cast<int>(kImageLeft + column);
-            for (std::int64_t row = 1; row <= rows; ++row)
-                surface.setPixel(x, static_cast<int>(kImageTop + row), colours[row - 1]);
+            const int x = static_cast<int>(column - 1);
+            for (int y = 0; y < rows; ++y)
+                surface.setPixel(x, y, colours[y]);
         }
         surface.yieldToEvents();
         if (halt.isRequested())

@@ -11,11 +11,6 @@
 
 namespace spirell {
 
-// Where the image's first column and row land on the window: column c is drawn
-// at x = kImageLeft + c, row r at y = kImageTop + r, both counted from 1.
-inline constexpr int kImageLeft = 160;
-inline constexpr int kImageTop = 50;
-
 // A loop from first to last in steps of 1, with its bounds fixed at the start.
 // The counter is a double, so a fractional origin gives fractional coordinates.
 // The number of steps is bounded by the span as well, so a counter too large to

@@ -6,12 +6,14 @@
 
 namespace spirell {
 
-// Where a drawing goes: the window's canvas, a test recorder, an image file.
+// Where a drawing goes: the window's canvas, a test recorder. Positions are
+// the image's own: column x and row y, both from 0 at its top left; the
+// surface places the image where it wants it.
 class DrawingSurface {
 public:
     virtual ~DrawingSurface() = default;
 
-    // Sets one pixel of the client area; positions outside it are ignored.
+    // Sets one pixel of the image; positions the surface cannot show are ignored.
     virtual void setPixel(int x, int y, Colour colour) = 0;
 
     // Lets pending events run; called after every column of a drawing.
@@ -20,7 +22,7 @@ public:
     // Fills the whole surface with its background colour.
     virtual void clear() = 0;
 
-    // The positions that show: x from 0 to width - 1, y from 0 to height - 1.
+    // The positions that show: columns 0 to width - 1, rows 0 to height - 1.
     // A drawing need not compute the pixels it would set elsewhere.
     struct Size {
         int width;

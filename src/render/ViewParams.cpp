@@ -6,10 +6,10 @@
 namespace spirell {
 
 ViewParams readView(const Formula& formula, const BoxTexts& boxes) {
-    const double positionX = Val(boxes.TextOne);
-    const double positionY = Val(boxes.TextTwo);
+    const double positionX = Val(boxes.xPosition);
+    const double positionY = Val(boxes.yPosition);
     ViewParams view;
-    view.ImageSize = Val(boxes.TextThree);
+    view.ImageSize = Val(boxes.size);
     // Asking for 768 gives a 1024-wide image of 768 rows.
     view.ImageWidth = view.ImageSize == 768 ? 1024 : view.ImageSize;
     view.ImageHeight = view.ImageSize;
@@ -35,8 +35,8 @@ ViewParams readView(const Formula& formula, const BoxTexts& boxes) {
         view.OriginY = positionY - 150;
         break;
     }
-    view.zoom = checkedResult(formula.zoomMultiplier * Val(boxes.TextFour));
-    view.brightness = checkedResult(Val(boxes.Textfive) * formula.brightnessMultiplier);
+    view.zoom = checkedResult(formula.zoomMultiplier * Val(boxes.zoom));
+    view.brightness = checkedResult(Val(boxes.brightness) * formula.brightnessMultiplier);
     checkedResult(view.OriginX);
     checkedResult(view.OriginY);
     return view;

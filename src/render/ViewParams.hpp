@@ -1,7 +1,7 @@
 #pragma once
 
-#include "render/Formula.hpp"
 #include "boxes/BoxTexts.hpp"
+#include "render/Formula.hpp"
 
 namespace spirell {
 

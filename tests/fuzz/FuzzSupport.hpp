@@ -1,6 +1,6 @@
 #pragma once
 
-#include "boxes/BoxTexts.hpp"
+#include "boxes/BoxTable.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -77,9 +77,10 @@ inline std::string exact(double value) {
 }
 
 inline std::string describe(const BoxTexts& boxes) {
-    return "[" + quoted(boxes.TextOne) + " | " + quoted(boxes.TextTwo) + " | " +
-           quoted(boxes.TextThree) + " | " + quoted(boxes.TextFour) + " | " +
-           quoted(boxes.Textfive) + "]";
+    std::string text;
+    for (const BoxDescription& box : kBoxTable)
+        text += (text.empty() ? "[" : " | ") + quoted(boxes.*box.member);
+    return text + "]";
 }
 
 // The input split at line feeds, so that seed files stay readable: one line
@@ -100,10 +101,8 @@ inline std::vector<std::string_view> lines(const std::uint8_t* data, std::size_t
 // the text a new window starts with.
 inline BoxTexts boxesFromLines(const std::vector<std::string_view>& parts, std::size_t first) {
     BoxTexts boxes;
-    std::string* const texts[] = {&boxes.TextOne, &boxes.TextTwo, &boxes.TextThree, &boxes.TextFour,
-                                  &boxes.Textfive};
-    for (std::size_t i = 0; i < 5 && first + i < parts.size(); ++i)
-        *texts[i] = std::string(parts[first + i]);
+    for (std::size_t i = 0; i < kBoxTable.size() && first + i < parts.size(); ++i)
+        boxes.*kBoxTable[i].member = std::string(parts[first + i]);
     return boxes;
 }
 

@@ -45,8 +45,8 @@ public:
                    ") after " + where();
         };
         FUZZ_CHECK(!halt_.isRequested(), at());
-        FUZZ_CHECK(x == kImageLeft + 1 + columns_, at());
-        FUZZ_CHECK(y == kImageTop + 1 + rowsInColumn_, at());
+        FUZZ_CHECK(x == columns_, at());
+        FUZZ_CHECK(y == rowsInColumn_, at());
         FUZZ_CHECK(columns_ < columnLimit_ && rowsInColumn_ < rowLimit_, at());
         // Where the counters are exact, column c and row r are world X = OriginX + c
         // and Y = OriginY + r.

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "boxes/BoxTexts.hpp"
+#include "boxes/RuntimeError.hpp"
 #include "formulas/Catalogue.hpp"
 #include "render/DrawingFrame.hpp"
 #include "render/DrawingSurface.hpp"
 #include "render/HaltFlag.hpp"
 #include "render/ViewParams.hpp"
-#include "boxes/BoxTexts.hpp"
-#include "boxes/RuntimeError.hpp"
 
 #include <functional>
 #include <map>

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "boxes/BoxTable.hpp"
 #include "render/Colour.hpp"
-#include "boxes/BoxTexts.hpp"
 
 #include <QtTest>
 
 // Lets data-driven tests carry colours and box texts, and failed comparisons
-// show them readably.
+// show them readably; and one way to write box texts for every test.
 Q_DECLARE_METATYPE(spirell::Colour)
 Q_DECLARE_METATYPE(spirell::BoxTexts)
 
@@ -18,11 +18,16 @@ inline char* toString(const Colour& colour) {
 }
 
 inline char* toString(const BoxTexts& boxes) {
-    return QTest::toString(
-        QStringLiteral("[%1 | %2 | %3 | %4 | %5]")
-            .arg(QString::fromStdString(boxes.TextOne), QString::fromStdString(boxes.TextTwo),
-                 QString::fromStdString(boxes.TextThree), QString::fromStdString(boxes.TextFour),
-                 QString::fromStdString(boxes.Textfive)));
+    QStringList texts;
+    for (const BoxDescription& box : kBoxTable)
+        texts << QString::fromStdString(boxes.*box.member);
+    return QTest::toString("[" + texts.join(" | ") + "]");
+}
+
+// Box texts in the order of BoxTexts: position x and y, size, zoom, brightness.
+inline BoxTexts boxes(const char* x, const char* y, const char* size, const char* zoom = "1",
+                      const char* brightness = "150") {
+    return {x, y, size, zoom, brightness};
 }
 
 } // namespace spirell

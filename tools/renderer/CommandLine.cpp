@@ -4,6 +4,7 @@
 #include "image/RenderSettings.hpp"
 #include "image/UserText.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 
@@ -64,18 +65,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                 throw InputError(shown(name) + " takes no value");
         };
 
-        if (name == "-o" || name == "--output")
+        const auto box = std::find_if(kBoxTable.begin(), kBoxTable.end(),
+                                      [&](const BoxDescription& b) { return name == b.option; });
+        if (box != kBoxTable.end())
+            line.boxes[box - kBoxTable.begin()] = value();
+        else if (name == "-o" || name == "--output")
             line.output = value();
-        else if (name == "--x")
-            line.x = value();
-        else if (name == "--y")
-            line.y = value();
-        else if (name == "--size")
-            line.size = value();
-        else if (name == "--zoom")
-            line.zoom = value();
-        else if (name == "--brightness")
-            line.brightness = value();
         else if (name == "--scale")
             line.scale = static_cast<int>(wholeNumber(name, value(), 1, kMaxScale));
         else if (name == "--threads")
@@ -103,6 +98,21 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     return line;
 }
 
+namespace {
+
+// "  --size TEXT         image size box; ... (default "150")", one line per box.
+std::string boxOptionLines() {
+    std::string lines;
+    for (const BoxDescription& box : kBoxTable) {
+        std::string line = std::string("  ") + box.option + " TEXT";
+        line.resize(22, ' ');
+        lines += line + box.meaning + " (default \"" + box.defaultText() + "\")\n";
+    }
+    return lines;
+}
+
+} // namespace
+
 std::string usageText() {
     return R"(Usage: spirell-render FORMULA -o FILE.png [options]
        spirell-render --from OLD.png -o FILE.png [options]
@@ -116,12 +126,8 @@ Options:
   -o, --output FILE   the PNG file to write, replaced only when complete; a
                       symbolic link is followed. "-" (standard output), a FIFO
                       or a device such as /dev/null is written directly
-  --x TEXT            horizontal position box (default "1")
-  --y TEXT            vertical position box (default "1")
-  --size TEXT         image size box (default "150"; 768 gives 1024 x 768)
-  --zoom TEXT         zoom box (default "1")
-  --brightness TEXT   brightness box (default "150")
-  --scale K           K x K pixels per world unit, K a whole number (default 1)
+)" + boxOptionLines() +
+           R"(  --scale K           K x K pixels per world unit, K a whole number (default 1)
   --from FILE         take the formula, boxes and scale stored in an earlier
                       image; options given here override them. Only its own
                       texts are read, each up to 64 KiB and 256 KiB in all;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "boxes/BoxTable.hpp"
+
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,11 +13,8 @@ namespace spirell::tool {
 // that the values stored in a --from file can fill them.
 struct CommandLine {
     std::optional<std::string> formula;
-    std::optional<std::string> x;
-    std::optional<std::string> y;
-    std::optional<std::string> size;
-    std::optional<std::string> zoom;
-    std::optional<std::string> brightness;
+    // The five boxes, in the order of kBoxTable.
+    std::array<std::optional<std::string>, kBoxTable.size()> boxes;
     std::optional<int> scale;
     std::optional<unsigned> threads;
     std::string output;
