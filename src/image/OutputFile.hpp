@@ -25,9 +25,6 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     std::FILE* stream() const { return stream_; }
-    // Empty when the output is written directly.
-    const std::string& temporaryPath() const { return temporary_; }
-
     // Makes sure everything was written and gives a file its name. Throws RenderFailure.
     void commit();
 

@@ -16,7 +16,6 @@ std::vector<std::string> storedKeys() {
 }
 
 TextChunks storedTexts(const char* routine, const RenderSettings& settings, const char* software) {
-    const BoxTexts& boxes = settings.boxes;
     TextChunks texts{{keys::formula, routine}};
     for (const BoxDescription& box : kBoxTable)
         texts.emplace_back(box.pngKey, settings.boxes.*box.member);
