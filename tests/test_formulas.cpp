@@ -77,8 +77,7 @@ void FormulasTest::colours_data() {
     row("celt zoom 0", "celt", zoomAndBrightness("0"), kEverywhere, 0, {11, 15, 13});
     row("celt (66, -44)", "celt", startUp, 139, 29, {107, 95, 16});
     row("celt world origin", "celt", startUp, origin, origin, {11, 15, 13});
-    row("celt brightness -150", "celt", zoomAndBrightness("1", "-150"), kEverywhere, 0,
-        {0, 0, 0});
+    row("celt brightness -150", "celt", zoomAndBrightness("1", "-150"), kEverywhere, 0, {0, 0, 0});
 
     row("dune zoom 0", "dune", zoomAndBrightness("0"), kEverywhere, 0, {117, 58, 53});
     row("dune (-54, -64)", "dune", startUp, 19, 9, {121, 44, 17});
