@@ -4,6 +4,7 @@
 #include <sleef.h>
 
 #include "lanes/BatchKernels.hpp"
+#include "lanes/WidthTables.hpp"
 
 namespace spirell::lanes::scalar {
 

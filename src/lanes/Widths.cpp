@@ -1,5 +1,7 @@
 #include "lanes/Widths.hpp"
 
+#include "lanes/WidthTables.hpp"
+
 namespace spirell::lanes {
 
 namespace {

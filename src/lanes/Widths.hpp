@@ -25,18 +25,4 @@ Width widestAvailable();
 // The batch functions of an available width.
 const WidthKernels& kernelsFor(Width width);
 
-// The tables each per-width source provides.
-namespace scalar {
-const WidthKernels& kernels();
-}
-namespace sse2 {
-const WidthKernels& kernels();
-}
-namespace avx {
-const WidthKernels& kernels();
-}
-namespace avx512 {
-const WidthKernels& kernels();
-}
-
 } // namespace spirell::lanes
