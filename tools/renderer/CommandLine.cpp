@@ -141,6 +141,10 @@ Options:
   -h, --help          show this text
   --version           show the version
 
+Environment: SPIRELL_SIMD=scalar|sse2|avx|avx512 chooses the instruction-set
+width (default: the widest this processor has), SPIRELL_THREADS=N the threads
+when --threads is not given. Every choice writes the same file.
+
 Exit status: 0 on success, 2 for bad input (nothing is written), 1 when
 writing fails or the system runs short (disk, memory, threads).
 )";
