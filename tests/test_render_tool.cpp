@@ -6,6 +6,7 @@
 #include "image/RenderSettings.hpp"
 #include "lanes/Widths.hpp"
 #include "support/RecordingSurface.hpp"
+#include "support/RendererRuns.hpp"
 #include "support/TestPrinting.hpp"
 
 #include <QDir>
@@ -45,28 +46,6 @@ using namespace spirell::image;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    bool crashed = false;
-    QString errors;
-    QByteArray errorBytes; // as written, for checks that decoding would hide
-};
-
-// Runs spirell-render; environment holds NAME=value entries to add.
-Run runTool(const QStringList& arguments, const QString& folder = {},
-            const QStringList& environment = {}) {
-    QProcess process;
-    if (!folder.isEmpty())
-        process.setWorkingDirectory(folder);
-    process.setEnvironment(QProcess::systemEnvironment() + environment);
-    process.start(QStringLiteral(SPIRELL_RENDER_BINARY), arguments);
-    if (!process.waitForFinished(120000))
-        qFatal("spirell-render did not finish");
-    const QByteArray errors = process.readAllStandardError();
-    return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
-            QString::fromUtf8(errors), errors};
-}
-
 QByteArray fileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -84,12 +63,6 @@ std::pair<int, long> runMeasured(const QStringList& arguments, const QString& fo
     const long peak = QString::fromLatin1(fileBytes(report)).trimmed().toLong();
     QFile::remove(report);
     return {process.exitCode(), peak};
-}
-
-// Everything in a folder, hidden temporary files included.
-QStringList entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                  QDir::NoDotAndDotDot);
 }
 
 QStringList boxArguments(const BoxTexts& boxes) {
@@ -472,7 +445,8 @@ void RenderToolTest::imageIsTheWindowDrawing() {
     QTemporaryDir folder;
     const QString output = folder.filePath("image.png");
 
-    const Run run = runTool(QStringList{formula, "-o", output, "--quiet"} + boxArguments(view));
+    const RendererRun run =
+        runRenderer(QStringList{formula, "-o", output, "--quiet"} + boxArguments(view));
     QVERIFY2(run.status == 0 && !run.crashed, qPrintable(run.errors));
 
     const QImage image(output, "PNG");
@@ -854,7 +828,7 @@ void RenderToolTest::threadsAndScaleOneDoNotChangeTheFile() {
     QByteArray first;
     for (const QStringList& variant : variants) {
         const QString output = folder.filePath(variant.join('-') + ".png");
-        const Run run = runTool(view + variant + QStringList{"-o", output});
+        const RendererRun run = runRenderer(view + variant + QStringList{"-o", output});
         QVERIFY2(run.status == 0, qPrintable(run.errors));
         const QByteArray bytes = fileBytes(output);
         QVERIFY(!bytes.isEmpty());
@@ -868,9 +842,10 @@ void RenderToolTest::scaleTwoSamplesBetweenThePlainPixels() {
     QTemporaryDir folder;
     const BoxTexts view = boxes("0.25", "-3", "19", "1.5");
     const QStringList common = QStringList{"aries", "--quiet"} + boxArguments(view);
-    QCOMPARE(runTool(common + QStringList{"-o", folder.filePath("plain.png")}).status, 0);
-    QCOMPARE(runTool(common + QStringList{"-o", folder.filePath("two.png"), "--scale", "2"}).status,
-             0);
+    QCOMPARE(runRenderer(common + QStringList{"-o", folder.filePath("plain.png")}).status, 0);
+    QCOMPARE(
+        runRenderer(common + QStringList{"-o", folder.filePath("two.png"), "--scale", "2"}).status,
+        0);
     const QImage plain(folder.filePath("plain.png"));
     const QImage scaled(folder.filePath("two.png"));
     QCOMPARE(scaled.size(), plain.size() * 2);
@@ -971,7 +946,7 @@ void RenderToolTest::badInputFailsAndLeavesNothing() {
         argument.replace("{out}", target.filePath("image.png"))
             .replace("{folder}", target.path())
             .replace("{in}", inputs);
-    const Run run = runTool(arguments, target.path());
+    const RendererRun run = runRenderer(arguments, target.path());
 
     QCOMPARE(run.status, 2);
     QVERIFY(!run.crashed);
@@ -1080,7 +1055,7 @@ void RenderToolTest::outputTargets() {
     QFETCH(QStringList, after);
     const QStringList view{"aries", "--size", "20", "--quiet"};
     QTemporaryDir reference, folder;
-    QCOMPARE(runTool(view + QStringList{"-o", reference.filePath("image.png")}).status, 0);
+    QCOMPARE(runRenderer(view + QStringList{"-o", reference.filePath("image.png")}).status, 0);
     const auto local = [&](const QString& name) {
         return QFile::encodeName(folder.filePath(name));
     };
@@ -1210,7 +1185,7 @@ void RenderToolTest::threadsThatCannotStart() {
 #endif
     QTemporaryDir folder;
     const QStringList view{"ripple", "--size", "64", "--quiet", "--threads", "100", "-o"};
-    QCOMPARE(runTool(view + QStringList{folder.filePath("reference.png")}).status, 0);
+    QCOMPARE(runRenderer(view + QStringList{folder.filePath("reference.png")}).status, 0);
 
     QProcess process;
     process.start("prlimit",
@@ -1254,8 +1229,8 @@ void RenderToolTest::fromReadsOnlyItsOwnTexts() {
     QFETCH(QList<QByteArray>, others);
     QTemporaryDir folder;
     writeFile(folder.filePath("stored.png"), settingsPng(kind, {}, others));
-    QCOMPARE(runTool({"aries", "--x", "0.5", "--size", "12", "--quiet", "-o",
-                      folder.filePath("direct.png")})
+    QCOMPARE(runRenderer({"aries", "--x", "0.5", "--size", "12", "--quiet", "-o",
+                          folder.filePath("direct.png")})
                  .status,
              0);
 
@@ -1275,9 +1250,9 @@ void RenderToolTest::renderingFromAnImageGivesTheSameFile() {
     const QString first = folder.filePath("first.png");
     const QString again = folder.filePath("again.png");
     // A caption, a verbatim box text with blanks and a scale: all must survive.
-    const Run run =
-        runTool({"ripple", "--x", " 0.25", "--y", "-12", "--size", "21", "--zoom", "&H3",
-                 "--brightness", "99.5", "--scale", "2", "--quiet", "-o", first});
+    const RendererRun run =
+        runRenderer({"ripple", "--x", " 0.25", "--y", "-12", "--size", "21", "--zoom", "&H3",
+                     "--brightness", "99.5", "--scale", "2", "--quiet", "-o", first});
     QVERIFY2(run.status == 0, qPrintable(run.errors));
 
     const QImage stored(first);
@@ -1286,7 +1261,8 @@ void RenderToolTest::renderingFromAnImageGivesTheSameFile() {
     QCOMPARE(stored.text("spirell:zoom"), QString("&H3"));
     QCOMPARE(stored.text("spirell:scale"), QString("2"));
 
-    const Run rerun = runTool({"--from", first, "-o", again, "--threads", "3", "--quiet"});
+    const RendererRun rerun =
+        runRenderer({"--from", first, "-o", again, "--threads", "3", "--quiet"});
     QVERIFY2(rerun.status == 0, qPrintable(rerun.errors));
     QCOMPARE(fileBytes(again), fileBytes(first));
 }
@@ -1294,17 +1270,18 @@ void RenderToolTest::renderingFromAnImageGivesTheSameFile() {
 void RenderToolTest::commandLineOverridesTheStoredSettings() {
     QTemporaryDir folder;
     const QString stored = folder.filePath("stored.png");
-    QCOMPARE(
-        runTool({"aries", "--size", "15", "--zoom", "3", "--scale", "2", "--quiet", "-o", stored})
-            .status,
-        0);
+    QCOMPARE(runRenderer(
+                 {"aries", "--size", "15", "--zoom", "3", "--scale", "2", "--quiet", "-o", stored})
+                 .status,
+             0);
     const QString overridden = folder.filePath("overridden.png");
     const QString direct = folder.filePath("direct.png");
     QCOMPARE(
-        runTool({"--from", stored, "--size", "12", "--scale", "1", "--quiet", "-o", overridden})
+        runRenderer({"--from", stored, "--size", "12", "--scale", "1", "--quiet", "-o", overridden})
             .status,
         0);
-    QCOMPARE(runTool({"aries", "--size", "12", "--zoom", "3", "--quiet", "-o", direct}).status, 0);
+    QCOMPARE(runRenderer({"aries", "--size", "12", "--zoom", "3", "--quiet", "-o", direct}).status,
+             0);
     QCOMPARE(fileBytes(overridden), fileBytes(direct));
     QCOMPARE(QImage(overridden).size(), QSize(12, 12));
 }
@@ -1339,10 +1316,11 @@ void RenderToolTest::environmentChoosesWidthAndThreads() {
     QTemporaryDir folder;
     const QStringList view{"quest", "--size", "67", "--x", "0.3", "--zoom", "1.7", "--quiet"};
     const QString usual = folder.filePath("usual.png");
-    QCOMPARE(runTool(view + QStringList{"-o", usual}, {}, {"SPIRELL_SIMD=scalar"}).status, 0);
+    QCOMPARE(runRenderer(view + QStringList{"-o", usual}, {}, {"SPIRELL_SIMD=scalar"}).status, 0);
 
     const QString output = folder.filePath("chosen.png");
-    const Run run = runTool(view + options + QStringList{"-o", output}, {}, environment);
+    const RendererRun run =
+        runRenderer(view + options + QStringList{"-o", output}, {}, environment);
     if (error.isEmpty()) {
         QVERIFY2(run.status == 0, qPrintable(run.errors));
         QCOMPARE(fileBytes(output), fileBytes(usual));

@@ -1,6 +1,7 @@
 #include "app/MainWindow.hpp"
 #include "app/PosterDialog.hpp"
 #include "support/RecordingSurface.hpp"
+#include "support/RendererRuns.hpp"
 #include "support/TestPrinting.hpp"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <clocale>
 
 using namespace spirell;
+using namespace spirell::testing;
 
 namespace {
 
@@ -81,12 +83,6 @@ void compareWithFrame(const MainWindow& window, const BoxTexts& texts) {
         if (image.pixel(x, y) != qRgb(colour.red, colour.green, colour.blue))
             QFAIL(qPrintable(QString("pixel (%1, %2) differs").arg(x).arg(y)));
     }
-}
-
-// Everything in a folder, hidden temporary files included.
-QStringList entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                  QDir::NoDotAndDotDot);
 }
 
 int columnsWithDrawing(const QImage& image) {
@@ -571,15 +567,6 @@ void WindowTest::keysAndPictureActions() {
     QVERIFY(!action("copyImageAction")->isEnabled());
 }
 
-// Runs spirell-render and returns its exit status.
-int runRenderer(const QStringList& arguments) {
-    QProcess process;
-    process.start(SPIRELL_RENDER_BINARY, arguments);
-    if (!process.waitForFinished(120000))
-        qFatal("spirell-render did not finish");
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
 // Decoded pixels, whatever the file's own format.
 QImage rgbImage(const QString& path) {
     return QImage(path).convertToFormat(QImage::Format_RGB32);
@@ -619,7 +606,7 @@ void WindowTest::saveImageKeepsTheViewForSpirellRender() {
     QCOMPARE(image.text("spirell:scale"), QString("1"));
 
     const QString again = folder.filePath("again.png");
-    QCOMPARE(runRenderer({"--from", saved, "--quiet", "-o", again}), 0);
+    QCOMPARE(runRenderer({"--from", saved, "--quiet", "-o", again}).status, 0);
     QCOMPARE(rgbImage(again), rgbImage(saved));
 }
 
@@ -673,7 +660,8 @@ void WindowTest::posters() {
     QCOMPARE(image.text("spirell:scale"), QString::number(scale));
     const QString expected = folder.filePath("expected.png");
     QCOMPARE(runRenderer({"ripple", "--size", "150", "--scale", QString::number(scale), "--quiet",
-                          "-o", expected}),
+                          "-o", expected})
+                 .status,
              0);
     QCOMPARE(rgbImage(poster), rgbImage(expected));
 }
