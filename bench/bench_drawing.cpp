@@ -9,10 +9,12 @@
 // - renderer: spirell-render writing the 1024 x 1024 PNG, encoding included,
 //   with its defaults against SPIRELL_SIMD=scalar SPIRELL_THREADS=1;
 // - widths: the pure computation of the image's colours on one thread, per
-//   width, in ns per pixel.
+//   width, in ns per pixel;
+// - elementary: SLEEF's sin, cos, tan and pow at each width, in ns per value.
 
 #include "app/MainWindow.hpp"
 #include "formulas/Catalogue.hpp"
+#include "lanes/Widths.hpp"
 #include "render/DrawingFrame.hpp"
 #include "render/ViewParams.hpp"
 
@@ -140,6 +142,35 @@ void widthComputation(benchmark::State& state, const Formula* formula) {
         state.counters[lanes::nameOf(width)] = seconds * 1e9 / kPixels;
 }
 
+// SLEEF's functions themselves, per width, on a million arguments.
+void elementaryFunctions(benchmark::State& state, const Formula*) {
+    std::vector<double> x(1 << 20), y(x.size(), 1.3), results(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i)
+        x[i] = -20 + double(i) * 0.0000381;
+    const std::pair<const char*, lanes::Elementary> functions[] = {{"sin", lanes::Elementary::Sin},
+                                                                   {"cos", lanes::Elementary::Cos},
+                                                                   {"tan", lanes::Elementary::Tan},
+                                                                   {"pow", lanes::Elementary::Pow}};
+    std::map<std::string, double> best;
+    for (auto _ : state) {
+        double total = 0;
+        for (const lanes::Width width : lanes::availableWidths())
+            for (const auto& [name, function] : functions) {
+                const double seconds = secondsFor([&] {
+                    lanes::kernelsFor(width).elementary(function, x.data(), y.data(), x.size(),
+                                                        results.data());
+                });
+                total += seconds;
+                const std::string key = std::string(lanes::nameOf(width)) + " " + name;
+                if (!best.count(key) || seconds < best[key])
+                    best[key] = seconds;
+            }
+        state.SetIterationTime(total);
+    }
+    for (const auto& [key, seconds] : best)
+        state.counters[key] = seconds * 1e9 / double(x.size());
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
@@ -180,6 +211,20 @@ public:
                 std::printf(" %.1f |", double(counters[lanes::nameOf(width)]));
             std::printf(" %.2f |\n",
                         double(counters["scalar"]) / double(counters[lanes::nameOf(fast.width)]));
+        }
+
+        const auto elementary = results_.find("elementary");
+        if (elementary == results_.end())
+            return;
+        std::printf("\n### SLEEF's functions on one thread, ns per value\n\n| width | sin | cos | "
+                    "tan | pow |\n|---|---:|---:|---:|---:|\n");
+        for (const lanes::Width width : lanes::availableWidths()) {
+            std::printf("| %s |", lanes::nameOf(width));
+            for (const char* name : {"sin", "cos", "tan", "pow"})
+                std::printf(
+                    " %.1f |",
+                    double(elementary->second[std::string(lanes::nameOf(width)) + " " + name]));
+            std::printf("\n");
         }
     }
 
@@ -233,6 +278,7 @@ int main(int argc, char* argv[]) {
         add(std::string("renderer/") + formula.routine, rendererFile, &formula, 5);
     for (const Formula& formula : formulaCatalogue())
         add(std::string("widths/") + formula.routine, widthComputation, &formula, 3);
+    add("elementary", elementaryFunctions, nullptr, 5);
 
     benchmark::Initialize(&argc, argv);
     TableReporter reporter;
