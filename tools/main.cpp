@@ -7,6 +7,7 @@
 #include "image/OutputFile.hpp"
 #include "image/RenderSettings.hpp"
 #include "image/UserText.hpp"
+#include "render/Computing.hpp"
 #include "renderer/CommandLine.hpp"
 #include "renderer/ProgressLine.hpp"
 #include "renderer/ResolveSettings.hpp"
@@ -44,7 +45,7 @@ void render(const CommandLine& line) {
     progress.update(0);
 
     BandOptions options;
-    options.threads = computingThreads(spirell::defaultComputing().threads, plan.height());
+    options.threads = spirell::threadsFor(spirell::defaultComputing().threads, plan.height());
     try {
         renderPng(plan, storedTexts(plan.formula->routine, settings), output.stream(), options,
                   [&](std::uint64_t rows) { progress.update(rows * rowPixels); });

@@ -29,7 +29,6 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -291,10 +290,9 @@ void MainWindow::savePoster() {
     const BoxTexts boxes = picture_.boxes;
     try {
         const image::ImagePlan plain = image::planImage(settingsOf(formula, boxes, 1));
-        const double pixels = double(plain.width()) * plain.height();
-        const int largest = int(std::min({std::sqrt(double(image::kMaxPixels) / pixels),
-                                          double(image::kMaxSide) / plain.width(),
-                                          double(image::kMaxSide) / plain.height()}));
+        int largest = kLargestPosterScale;
+        while (largest > 1 && !image::fitsTheLimits(plain.width(), plain.height(), largest))
+            --largest;
         PosterDialog dialog(int(plain.width()), int(plain.height()), pngBytesPerPixel(image),
                             largest, this);
         if (dialog.exec() != QDialog::Accepted)

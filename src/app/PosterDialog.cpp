@@ -10,12 +10,6 @@
 
 namespace spirell {
 
-namespace {
-
-constexpr int kLargestPosterScale = 64;
-
-} // namespace
-
 QString fileSizeText(double bytes) {
     const char* const units[] = {"bytes", "kB", "MB", "GB", "TB"};
     int unit = 0;

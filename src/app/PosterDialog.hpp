@@ -7,6 +7,9 @@ class QSpinBox;
 
 namespace spirell {
 
+// The largest scale a poster may have.
+inline constexpr int kLargestPosterScale = 64;
+
 // Asks for the scale of a poster, 1 to 64 pixels per world unit, showing the
 // poster's size in pixels and about how large its file will be.
 class PosterDialog : public QDialog {

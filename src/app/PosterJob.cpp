@@ -25,7 +25,7 @@ void PosterJob::run() {
     QString error;
     try {
         image::BandOptions options;
-        options.threads = image::computingThreads(defaultComputing().threads, plan_.height());
+        options.threads = threadsFor(defaultComputing().threads, plan_.height());
         options.cancel = &cancelled_;
         image::renderPng(plan_, texts_, output_->stream(), options,
                          [this](std::uint64_t rows) { emit progressed(rows); });

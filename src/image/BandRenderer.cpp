@@ -152,13 +152,6 @@ void runBands(const ImagePlan& plan, const BandOptions& options, const Stages& s
 
 } // namespace
 
-unsigned computingThreads(std::optional<unsigned> requested, std::uint64_t rows) {
-    const unsigned cores = usableCores();
-    const std::uint64_t wanted = requested ? *requested : cores;
-    return static_cast<unsigned>(std::max<std::uint64_t>(
-        std::min({wanted, std::uint64_t{kThreadsPerCore} * cores, rows}), 1));
-}
-
 void renderRows(const ImagePlan& plan, const BandOptions& options, const RowSink& sink,
                 const ProgressSink& progress) {
     const std::size_t rowBytes = plan.rowBytes();

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <optional>
 
 namespace spirell::image {
 
@@ -25,14 +24,9 @@ struct BandOptions {
     const std::atomic<bool>* cancel = nullptr;
 };
 
-// Threads beyond kThreadsPerCore per core only cost memory: a band holds at
-// least one row per thread, so the bands take about
-// 3 x max(kBandBytes, threads x row bytes) and as much again compressed.
-
-// The threads to compute an image of so many rows with: the number asked for,
-// or one per usable core, but no more than kThreadsPerCore per usable core and
-// no more than the image has rows, which is all one band can give them.
-unsigned computingThreads(std::optional<unsigned> requested, std::uint64_t rows);
+// A band holds at least one row per thread, so the bands take about
+// 3 x max(kBandBytes, threads x row bytes) and as much again compressed:
+// threadsFor() keeps the threads to what the cores and rows can use.
 
 using RowSink = std::function<void(const std::uint8_t* rgb)>;
 // Called on the thread that renders, with the rows done so far, after each band.

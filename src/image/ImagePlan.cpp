@@ -30,16 +30,6 @@ void checkBoxes(const BoxTexts& boxes) {
     }
 }
 
-// Whether an image of so many plain columns and rows fits the limits at a scale.
-bool fits(std::uint64_t columns, std::uint64_t rows, int scale) {
-    // Each side within kMaxSide first: then neither product below can
-    // overflow 64 bits.
-    const auto perSide = kMaxSide / static_cast<std::uint64_t>(scale);
-    if (columns > perSide || rows > perSide)
-        return false;
-    return (columns * scale) * (rows * scale) <= kMaxPixels;
-}
-
 // The number of values a loop gives, counting no further than cap + 1.
 std::uint64_t countSteps(const LoopRange& range, std::uint64_t cap) {
     return static_cast<std::uint64_t>(range.count(static_cast<std::int64_t>(cap) + 1));
@@ -87,7 +77,7 @@ ImagePlan planImage(const RenderSettings& settings) {
         plan.rowCount = countSteps(plan.rows, area / columnCount);
     else
         columnCount = countSteps(columns, area / plan.rowCount);
-    if (!fits(columnCount, plan.rowCount, plan.scale))
+    if (!fitsTheLimits(columnCount, plan.rowCount, plan.scale))
         throw tooBig();
 
     plan.columns.reserve(columnCount);
@@ -96,6 +86,15 @@ ImagePlan planImage(const RenderSettings& settings) {
         return true;
     });
     return plan;
+}
+
+bool fitsTheLimits(std::uint64_t columns, std::uint64_t rows, int scale) {
+    // Each side within kMaxSide first: then neither product below can
+    // overflow 64 bits.
+    const auto perSide = kMaxSide / static_cast<std::uint64_t>(scale);
+    if (columns > perSide || rows > perSide)
+        return false;
+    return (columns * scale) * (rows * scale) <= kMaxPixels;
 }
 
 double subPixelValue(double base, int s, int scale) {

@@ -36,6 +36,10 @@ struct ImagePlan {
 // nothing or an image of more than kMaxPixels pixels.
 ImagePlan planImage(const RenderSettings& settings);
 
+// Whether an image of so many plain columns and rows stays within kMaxSide
+// and kMaxPixels at a scale.
+bool fitsTheLimits(std::uint64_t columns, std::uint64_t rows, int scale);
+
 // The world value of sub-pixel s (0..scale-1) of a plain pixel at base: scale
 // sub-pixels share each world unit. Sub-pixel 0 is the plain pixel itself.
 double subPixelValue(double base, int s, int scale);

@@ -27,6 +27,12 @@ unsigned usableCores() {
     return std::max(std::thread::hardware_concurrency(), 1u);
 }
 
+unsigned threadsFor(unsigned wanted, std::uint64_t units) {
+    const std::uint64_t cap = std::uint64_t{kThreadsPerCore} * usableCores();
+    return static_cast<unsigned>(
+        std::max<std::uint64_t>(std::min({std::uint64_t{wanted}, cap, units}), 1));
+}
+
 unsigned threadCount(const std::string& text, const std::string& origin) {
     unsigned count = 0;
     const char* end = text.data() + text.size();

@@ -39,6 +39,11 @@ public:
 // kMaxComputingThreads.
 Computing computingFromEnvironment(std::optional<unsigned> threads = std::nullopt);
 
+// The threads to share so many units of work (rows, columns) with: as many
+// as wanted, but no more than kThreadsPerCore per usable core, no more than
+// there are units, and at least one. More would only cost memory.
+unsigned threadsFor(unsigned wanted, std::uint64_t units);
+
 // Reads a thread count as SPIRELL_THREADS gives it. Throws ComputingChoiceError.
 unsigned threadCount(const std::string& text, const std::string& origin);
 

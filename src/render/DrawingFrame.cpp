@@ -81,10 +81,9 @@ void drawFormula(const Formula& formula, const ViewParams& view, DrawingSurface&
     const std::int64_t rows = static_cast<std::int64_t>(rowY.size());
     const std::int64_t computedColumns =
         rows == 0 ? 0 : std::min(shownColumns, columnRange(view).stepLimit());
-    const unsigned threads =
-        computedColumns * rows < kPixelsWorthThreads
-            ? 1
-            : std::clamp(computing.threads, 1u, kThreadsPerCore * usableCores());
+    const unsigned threads = computedColumns * rows < kPixelsWorthThreads
+                                 ? 1
+                                 : threadsFor(computing.threads, std::uint64_t(computedColumns));
     ColumnPipeline columns(computing.kernels().colours[formula.index], levelRule(formula, view),
                            columnRange(view), computedColumns, std::move(rowY), threads);
 
