@@ -4,19 +4,20 @@
 // disturbed and their ratio the fairest.
 //
 // - window: the real window's 1024 x 1024 drawing of each formula, from the
-//   button click to its return, at the widest width on every core against
+//   button click to its return, with the widest instruction set on every core against
 //   scalar on one thread;
 // - renderer: spirell-render writing the 1024 x 1024 PNG, encoding included,
 //   with its defaults against SPIRELL_SIMD=scalar SPIRELL_THREADS=1;
-// - widths: the pure computation of the image's colours on one thread, per
-//   width, in ns per pixel;
-// - elementary: SLEEF's sin, cos, tan and pow at each width, in ns per value.
+// - sets: the pure computation of the image's colours on one thread, per
+//   instruction set, in ns per pixel;
+// - elementary: SLEEF's sin, cos, tan and pow with each instruction set, in ns
+//   per value.
 
 #include "app/MainWindow.hpp"
+#include "drawing/DrawingFrame.hpp"
+#include "drawing/ViewParams.hpp"
 #include "formulas/Catalogue.hpp"
-#include "lanes/Widths.hpp"
-#include "render/DrawingFrame.hpp"
-#include "render/ViewParams.hpp"
+#include "lanes/InstructionSets.hpp"
 
 #include <QApplication>
 #include <QProcess>
@@ -36,6 +37,11 @@
 #include <vector>
 
 using namespace spirell;
+using namespace spirell::base;
+using namespace spirell::boxes;
+using namespace spirell::formulas;
+using namespace spirell::drawing;
+using namespace spirell::image;
 
 namespace {
 
@@ -70,7 +76,7 @@ void measurePair(benchmark::State& state, const std::function<void()>& slow,
 }
 
 Computing scalarOneThread() {
-    return {lanes::Width::Scalar, 1};
+    return {lanes::InstructionSet::Scalar, 1};
 }
 
 Computing everything() {
@@ -108,7 +114,7 @@ void rendererFile(benchmark::State& state, const Formula* formula) {
 }
 
 // The colours of the whole image, row by row, on this thread.
-void computeImage(const Formula& formula, lanes::Width width) {
+void computeImage(const Formula& formula, lanes::InstructionSet set) {
     const ViewParams view = readView(formula, kView);
     std::vector<double> X;
     columnRange(view).forEach([&](std::int64_t, double value) {
@@ -116,7 +122,7 @@ void computeImage(const Formula& formula, lanes::Width width) {
         return true;
     });
     std::vector<Colour> row(X.size());
-    const lanes::ColourBatch batch = lanes::kernelsFor(width).colours[formula.index];
+    const lanes::ColourBatch batch = lanes::kernelsFor(set).colours[formula.index];
     const lanes::LevelRule rule = levelRule(formula, view);
     rowRange(view).forEach([&](std::int64_t, double Y) {
         batch(rule, lanes::PixelBatch{X.data(), 1, &Y, 0, X.size()}, row.data());
@@ -125,24 +131,24 @@ void computeImage(const Formula& formula, lanes::Width width) {
     });
 }
 
-void widthComputation(benchmark::State& state, const Formula* formula) {
-    std::map<lanes::Width, double> best;
+void setComputation(benchmark::State& state, const Formula* formula) {
+    std::map<lanes::InstructionSet, double> best;
     for (auto _ : state) {
         double total = 0;
-        for (const lanes::Width width : lanes::availableWidths()) {
-            const double seconds = secondsFor([&] { computeImage(*formula, width); });
+        for (const lanes::InstructionSet set : lanes::availableInstructionSets()) {
+            const double seconds = secondsFor([&] { computeImage(*formula, set); });
             total += seconds;
-            const auto found = best.find(width);
+            const auto found = best.find(set);
             if (found == best.end() || seconds < found->second)
-                best[width] = seconds;
+                best[set] = seconds;
         }
         state.SetIterationTime(total);
     }
-    for (const auto& [width, seconds] : best)
-        state.counters[lanes::nameOf(width)] = seconds * 1e9 / kPixels;
+    for (const auto& [set, seconds] : best)
+        state.counters[lanes::nameOf(set)] = seconds * 1e9 / kPixels;
 }
 
-// SLEEF's functions themselves, per width, on a million arguments.
+// SLEEF's functions themselves, per set, on a million arguments.
 void elementaryFunctions(benchmark::State& state, const Formula*) {
     std::vector<double> x(1 << 20), y(x.size(), 1.3), results(x.size());
     for (std::size_t i = 0; i < x.size(); ++i)
@@ -154,14 +160,14 @@ void elementaryFunctions(benchmark::State& state, const Formula*) {
     std::map<std::string, double> best;
     for (auto _ : state) {
         double total = 0;
-        for (const lanes::Width width : lanes::availableWidths())
+        for (const lanes::InstructionSet set : lanes::availableInstructionSets())
             for (const auto& [name, function] : functions) {
                 const double seconds = secondsFor([&] {
-                    lanes::kernelsFor(width).elementary(function, x.data(), y.data(), x.size(),
-                                                        results.data());
+                    lanes::kernelsFor(set).elementary(function, x.data(), y.data(), x.size(),
+                                                      results.data());
                 });
                 total += seconds;
-                const std::string key = std::string(lanes::nameOf(width)) + " " + name;
+                const std::string key = std::string(lanes::nameOf(set)) + " " + name;
                 if (!best.count(key) || seconds < best[key])
                     best[key] = seconds;
             }
@@ -195,35 +201,35 @@ public:
         pairTable("renderer", "spirell-render, 1024 x 1024 PNG", fast);
 
         std::printf("\n### Computation on one thread, ns per pixel\n\n| formula |");
-        for (const lanes::Width width : lanes::availableWidths())
-            std::printf(" %s |", lanes::nameOf(width));
+        for (const lanes::InstructionSet set : lanes::availableInstructionSets())
+            std::printf(" %s |", lanes::nameOf(set));
         std::printf(" widest against scalar |\n|---|");
-        for (std::size_t i = 0; i <= lanes::availableWidths().size(); ++i)
+        for (std::size_t i = 0; i <= lanes::availableInstructionSets().size(); ++i)
             std::printf("---:|");
         std::printf("\n");
         for (const Formula& formula : formulaCatalogue()) {
-            const auto found = results_.find(std::string("widths/") + formula.routine);
+            const auto found = results_.find(std::string("sets/") + formula.routine);
             if (found == results_.end())
                 continue;
             auto& counters = found->second;
             std::printf("| %s |", formula.routine);
-            for (const lanes::Width width : lanes::availableWidths())
-                std::printf(" %.1f |", double(counters[lanes::nameOf(width)]));
+            for (const lanes::InstructionSet set : lanes::availableInstructionSets())
+                std::printf(" %.1f |", double(counters[lanes::nameOf(set)]));
             std::printf(" %.2f |\n",
-                        double(counters["scalar"]) / double(counters[lanes::nameOf(fast.width)]));
+                        double(counters["scalar"]) / double(counters[lanes::nameOf(fast.set)]));
         }
 
         const auto elementary = results_.find("elementary");
         if (elementary == results_.end())
             return;
-        std::printf("\n### SLEEF's functions on one thread, ns per value\n\n| width | sin | cos | "
+        std::printf("\n### SLEEF's functions on one thread, ns per value\n\n| set | sin | cos | "
                     "tan | pow |\n|---|---:|---:|---:|---:|\n");
-        for (const lanes::Width width : lanes::availableWidths()) {
-            std::printf("| %s |", lanes::nameOf(width));
+        for (const lanes::InstructionSet set : lanes::availableInstructionSets()) {
+            std::printf("| %s |", lanes::nameOf(set));
             for (const char* name : {"sin", "cos", "tan", "pow"})
                 std::printf(
                     " %.1f |",
-                    double(elementary->second[std::string(lanes::nameOf(width)) + " " + name]));
+                    double(elementary->second[std::string(lanes::nameOf(set)) + " " + name]));
             std::printf("\n");
         }
     }
@@ -238,7 +244,7 @@ private:
             if (speedUps.empty())
                 std::printf("\n### %s\n\n| formula | scalar, 1 thread ms | %s, %u threads ms | "
                             "speed-up |\n|---|---:|---:|---:|\n",
-                            title, lanes::nameOf(fast.width), fast.threads);
+                            title, lanes::nameOf(fast.set), fast.threads);
             auto& counters = found->second;
             speedUps.push_back(counters["speed-up"]);
             std::printf("| %s (\"%s\") | %.1f | %.1f | %.2f |\n", formula.routine, formula.caption,
@@ -277,7 +283,7 @@ int main(int argc, char* argv[]) {
     for (const Formula& formula : formulaCatalogue())
         add(std::string("renderer/") + formula.routine, rendererFile, &formula, 5);
     for (const Formula& formula : formulaCatalogue())
-        add(std::string("widths/") + formula.routine, widthComputation, &formula, 3);
+        add(std::string("sets/") + formula.routine, setComputation, &formula, 3);
     add("elementary", elementaryFunctions, nullptr, 5);
 
     benchmark::Initialize(&argc, argv);

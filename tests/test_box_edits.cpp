@@ -7,6 +7,7 @@
 #include <functional>
 
 using namespace spirell;
+using namespace spirell::boxes;
 
 namespace {
 
@@ -32,7 +33,7 @@ void BoxEditsTest::editsWriteTheBoxes_data() {
     QTest::addColumn<BoxTexts>("before");
     QTest::addColumn<Edit>("edit");
     QTest::addColumn<BoxTexts>("after");
-    const BoxTexts start = boxes("1", "1", "150", "1");
+    const BoxTexts start = boxTexts("1", "1", "150", "1");
     const auto shift = [](ShiftButton b) { return Edit([b](BoxTexts& t) { shiftView(b, t); }); };
     const auto scale = [](ScaleButton b) {
         return Edit([b](BoxTexts& t) { scalePosition(b, t); });
@@ -40,38 +41,42 @@ void BoxEditsTest::editsWriteTheBoxes_data() {
     const auto zoom = [](ZoomButton b) { return Edit([b](BoxTexts& t) { zoomView(b, t); }); };
     const auto preset = [](Preset p) { return Edit([p](BoxTexts& t) { applyPreset(p, t); }); };
 
-    QTest::newRow("S") << start << preset(Preset::Small) << boxes("1", "1", "300", "1");
-    QTest::newRow("M") << boxes("1", "1", "150", "1", "77") << preset(Preset::Medium)
-                       << boxes("-250", "-250", "500", "0.2", "77");
-    QTest::newRow("L") << boxes("5", "6", "150", "1") << preset(Preset::Large)
-                       << boxes("5", "6", "768", "0.15");
-    QTest::newRow("reset") << boxes("9", "8", "300", "0.2", "7") << Edit(resetBoxes)
-                           << boxes("1", "1", "100", "1", "150");
+    QTest::newRow("S") << start << preset(Preset::Small) << boxTexts("1", "1", "300", "1");
+    QTest::newRow("M") << boxTexts("1", "1", "150", "1", "77") << preset(Preset::Medium)
+                       << boxTexts("-250", "-250", "500", "0.2", "77");
+    QTest::newRow("L") << boxTexts("5", "6", "150", "1") << preset(Preset::Large)
+                       << boxTexts("5", "6", "768", "0.15");
+    QTest::newRow("reset") << boxTexts("9", "8", "300", "0.2", "7") << Edit(resetBoxes)
+                           << boxTexts("1", "1", "100", "1", "150");
     QTest::newRow("pan right") << start << shift(ShiftButton::Right)
-                               << boxes("251", "1", "150", "1");
-    QTest::newRow("pan left") << boxes("251", "1", "150", "1") << shift(ShiftButton::Left) << start;
-    QTest::newRow("pan up") << start << shift(ShiftButton::Up) << boxes("1", "-249", "150", "1");
-    QTest::newRow("pan down") << start << shift(ShiftButton::Down) << boxes("1", "251", "150", "1");
-    QTest::newRow("pan a text box") << boxes("abc", "1", "150", "1") << shift(ShiftButton::Right)
-                                    << boxes("250", "1", "150", "1");
+                               << boxTexts("251", "1", "150", "1");
+    QTest::newRow("pan left") << boxTexts("251", "1", "150", "1") << shift(ShiftButton::Left)
+                              << start;
+    QTest::newRow("pan up") << start << shift(ShiftButton::Up) << boxTexts("1", "-249", "150", "1");
+    QTest::newRow("pan down") << start << shift(ShiftButton::Down)
+                              << boxTexts("1", "251", "150", "1");
+    QTest::newRow("pan a text box") << boxTexts("abc", "1", "150", "1") << shift(ShiftButton::Right)
+                                    << boxTexts("250", "1", "150", "1");
     QTest::newRow("halve y") << start << scale(ScaleButton::HalveY)
-                             << boxes("1", "0.5", "150", "1");
-    QTest::newRow("double y") << boxes("1", "-250", "150", "1") << scale(ScaleButton::DoubleY)
-                              << boxes("1", "-500", "150", "1");
-    QTest::newRow("double x") << boxes("-250", "1", "150", "1") << scale(ScaleButton::DoubleX)
-                              << boxes("-500", "1", "150", "1");
+                             << boxTexts("1", "0.5", "150", "1");
+    QTest::newRow("double y") << boxTexts("1", "-250", "150", "1") << scale(ScaleButton::DoubleY)
+                              << boxTexts("1", "-500", "150", "1");
+    QTest::newRow("double x") << boxTexts("-250", "1", "150", "1") << scale(ScaleButton::DoubleX)
+                              << boxTexts("-500", "1", "150", "1");
     QTest::newRow("halve x") << start << scale(ScaleButton::HalveX)
-                             << boxes("0.5", "1", "150", "1");
-    QTest::newRow("zoom <") << start << zoom(ZoomButton::Double) << boxes("1", "1", "150", "2");
-    QTest::newRow("zoom >") << start << zoom(ZoomButton::Halve) << boxes("1", "1", "150", "0.5");
-    QTest::newRow("halve 0.15") << boxes("1", "1", "150", "0.15") << zoom(ZoomButton::Halve)
-                                << boxes("1", "1", "150", "0.075");
-    QTest::newRow("double 0.2") << boxes("1", "1", "150", "0.2") << zoom(ZoomButton::Double)
-                                << boxes("1", "1", "150", "0.4");
-    QTest::newRow("hidden >>") << boxes("7", "7", "150", "1") << zoom(ZoomButton::HalveAndCentre)
-                               << boxes("75", "75", "150", "0.5");
-    QTest::newRow("hidden <<") << boxes("7", "7", "150", "1") << zoom(ZoomButton::DoubleAndCentre)
-                               << boxes("300", "300", "150", "2");
+                             << boxTexts("0.5", "1", "150", "1");
+    QTest::newRow("zoom <") << start << zoom(ZoomButton::Double) << boxTexts("1", "1", "150", "2");
+    QTest::newRow("zoom >") << start << zoom(ZoomButton::Halve) << boxTexts("1", "1", "150", "0.5");
+    QTest::newRow("halve 0.15") << boxTexts("1", "1", "150", "0.15") << zoom(ZoomButton::Halve)
+                                << boxTexts("1", "1", "150", "0.075");
+    QTest::newRow("double 0.2") << boxTexts("1", "1", "150", "0.2") << zoom(ZoomButton::Double)
+                                << boxTexts("1", "1", "150", "0.4");
+    QTest::newRow("hidden >>") << boxTexts("7", "7", "150", "1")
+                               << zoom(ZoomButton::HalveAndMoveToHalfSize)
+                               << boxTexts("75", "75", "150", "0.5");
+    QTest::newRow("hidden <<") << boxTexts("7", "7", "150", "1")
+                               << zoom(ZoomButton::DoubleAndMoveToTwiceSize)
+                               << boxTexts("300", "300", "150", "2");
 }
 
 void BoxEditsTest::editsWriteTheBoxes() {
@@ -86,15 +91,15 @@ void BoxEditsTest::overflowLeavesEveryBox_data() {
     QTest::addColumn<BoxTexts>("before");
     QTest::addColumn<Edit>("edit");
     QTest::newRow("double a huge position")
-        << boxes("1e308", "1", "150", "1")
+        << boxTexts("1e308", "1", "150", "1")
         << Edit([](BoxTexts& t) { scalePosition(ScaleButton::DoubleX, t); });
     QTest::newRow("pan a box beyond range")
-        << boxes("1", "1e999", "150", "1")
+        << boxTexts("1", "1e999", "150", "1")
         << Edit([](BoxTexts& t) { shiftView(ShiftButton::Up, t); });
     // The zoom would be written first; the size doubling overflows afterwards.
     QTest::newRow("hidden << with a huge size")
-        << boxes("1", "1", "1.5e308", "1")
-        << Edit([](BoxTexts& t) { zoomView(ZoomButton::DoubleAndCentre, t); });
+        << boxTexts("1", "1", "1.5e308", "1")
+        << Edit([](BoxTexts& t) { zoomView(ZoomButton::DoubleAndMoveToTwiceSize, t); });
 }
 
 void BoxEditsTest::overflowLeavesEveryBox() {
@@ -117,14 +122,14 @@ void BoxEditsTest::sizeCheck_data() {
 void BoxEditsTest::sizeCheck() {
     QFETCH(QString, typed);
     QFETCH(QString, kept);
-    BoxTexts texts = boxes("1", "1", "", "1");
+    BoxTexts texts = boxTexts("1", "1", "", "1");
     texts.size = typed.toStdString();
     QCOMPARE(checkSize(texts), typed != kept);
     QCOMPARE(QString::fromStdString(texts.size), kept);
 }
 
 void BoxEditsTest::repeatedZoomDoublingEndsInOverflow() {
-    BoxTexts texts = boxes("1", "1", "150", "1");
+    BoxTexts texts = boxTexts("1", "1", "150", "1");
     int doublings = 0;
     try {
         for (; doublings < 2000; ++doublings)

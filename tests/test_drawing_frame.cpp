@@ -1,3 +1,4 @@
+#include "drawing/Colours.hpp"
 #include "support/RecordingSurface.hpp"
 #include "support/TestPrinting.hpp"
 
@@ -7,6 +8,9 @@
 #include <limits>
 
 using namespace spirell;
+using namespace spirell::boxes;
+using namespace spirell::formulas;
+using namespace spirell::drawing;
 using namespace spirell::testing;
 
 namespace {
@@ -42,7 +46,7 @@ void computingThreads() {
 }
 
 Computing computingWith(unsigned threads) {
-    return threads == 1 ? Computing{lanes::Width::Scalar, 1}
+    return threads == 1 ? Computing{lanes::InstructionSet::Scalar, 1}
                         : Computing{lanes::widestAvailable(), threads};
 }
 
@@ -62,8 +66,8 @@ private slots:
     void oneHaltStopsTheWholeChain_data();
     void oneHaltStopsTheWholeChain();
     void hugePositionStillEnds();
-    void everyWidthAndThreadCountDrawsTheSame_data();
-    void everyWidthAndThreadCountDrawsTheSame();
+    void everyInstructionSetAndThreadCountDrawsTheSame_data();
+    void everyInstructionSetAndThreadCountDrawsTheSame();
     void boxesThatCannotBeReadDrawNothing();
 };
 
@@ -231,12 +235,12 @@ void DrawingFrameTest::hugePositionStillEnds() {
     }
 }
 
-// The widths and the computing threads change how the colours are computed,
+// The instruction sets and the computing threads change how the colours are computed,
 // never which colours are set where or in what order. The views bring odd
 // tails for every lane count, enough pixels for the threads to take part, zero
 // divisors, NaN and infinite levels, and coordinates too large for the loop to
 // move.
-void DrawingFrameTest::everyWidthAndThreadCountDrawsTheSame_data() {
+void DrawingFrameTest::everyInstructionSetAndThreadCountDrawsTheSame_data() {
     QTest::addColumn<BoxTexts>("view");
     QTest::newRow("odd tails") << BoxTexts{"0.37", "-12.5", "37", "1", "150"};
     QTest::newRow("threads at work") << BoxTexts{"1", "1", "131", "1", "150"};
@@ -246,19 +250,19 @@ void DrawingFrameTest::everyWidthAndThreadCountDrawsTheSame_data() {
     QTest::newRow("infinite levels") << BoxTexts{"-300", "40", "29", "13", "1e300"};
 }
 
-void DrawingFrameTest::everyWidthAndThreadCountDrawsTheSame() {
+void DrawingFrameTest::everyInstructionSetAndThreadCountDrawsTheSame() {
     QFETCH(BoxTexts, view);
     for (const Formula& formula : formulaCatalogue()) {
         const RecordingSurface reference =
-            drawFromBoxes(formula, view, Computing{lanes::Width::Scalar, 1});
+            drawFromBoxes(formula, view, Computing{lanes::InstructionSet::Scalar, 1});
         QVERIFY(!reference.pixels.empty());
-        for (const lanes::Width width : lanes::availableWidths())
+        for (const lanes::InstructionSet set : lanes::availableInstructionSets())
             for (const unsigned threads : {1u, 3u}) {
                 const RecordingSurface surface =
-                    drawFromBoxes(formula, view, Computing{width, threads});
+                    drawFromBoxes(formula, view, Computing{set, threads});
                 QVERIFY2(surface.pixels == reference.pixels,
                          qPrintable(QString("%1 at %2 with %3 threads")
-                                        .arg(formula.routine, lanes::nameOf(width))
+                                        .arg(formula.routine, lanes::nameOf(set))
                                         .arg(threads)));
                 QCOMPARE(surface.yields, reference.yields);
             }

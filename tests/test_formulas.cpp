@@ -1,4 +1,5 @@
 #include "boxes/NumberText.hpp"
+#include "drawing/Colours.hpp"
 #include "formulas/PixelFunction.hpp"
 #include "support/RecordingSurface.hpp"
 #include "support/TestPrinting.hpp"
@@ -8,13 +9,16 @@
 #include <set>
 
 using namespace spirell;
+using namespace spirell::boxes;
+using namespace spirell::formulas;
+using namespace spirell::drawing;
 using namespace spirell::testing;
 
 namespace {
 
 // Start-up boxes with another zoom and brightness.
 BoxTexts zoomAndBrightness(const char* zoom, const char* brightness = "150") {
-    return boxes("1", "1", "150", zoom, brightness);
+    return boxTexts("1", "1", "150", zoom, brightness);
 }
 
 RecordingSurface draw(const QString& routine, const BoxTexts& texts) {
@@ -24,7 +28,7 @@ RecordingSurface draw(const QString& routine, const BoxTexts& texts) {
 std::set<std::uint32_t> coloursIn(const RecordingSurface& surface) {
     std::set<std::uint32_t> colours;
     for (const auto& pixel : surface.pixels)
-        colours.insert(pixel.colour.value());
+        colours.insert(colourValue(pixel.colour));
     return colours;
 }
 
@@ -127,7 +131,7 @@ void FormulasTest::colours_data() {
 
     row("rave first pixel", "rave", startUp, first, first, {28, 39, 46});
     row("rave zoom 0", "rave", zoomAndBrightness("0"), 89, 39, {29, 40, 47});
-    row("rave world origin", "rave", boxes("-10", "-10", "150"), 9, 9, {29, 40, 47});
+    row("rave world origin", "rave", boxTexts("-10", "-10", "150"), 9, 9, {29, 40, 47});
 
     row("sizZle first pixel", "sizZle", startUp, first, first, {8, 22, 36});
     row("sizZle zoom 0", "sizZle", zoomAndBrightness("0"), 89, 39, {14, 37, 61});
@@ -194,7 +198,7 @@ void FormulasTest::brightnessZero() {
     QFETCH(QString, routine);
     QFETCH(Colour, colour);
     const RecordingSurface surface = draw(routine, zoomAndBrightness("1", "0"));
-    QCOMPARE(coloursIn(surface), std::set<std::uint32_t>{colour.value()});
+    QCOMPARE(coloursIn(surface), std::set<std::uint32_t>{colourValue(colour)});
 }
 
 // Which world point lands on the image's first pixel, and that a larger size
@@ -205,13 +209,13 @@ void FormulasTest::placement_data() {
     QTest::addColumn<double>("firstX");
     QTest::addColumn<double>("firstY");
     QTest::newRow("limbo 150") << "limbo" << BoxTexts{} << 2.0 << 2.0;
-    QTest::newRow("limbo 300") << "limbo" << boxes("1", "1", "300") << 2.0 << 2.0;
-    QTest::newRow("Punk moved") << "Punk" << boxes("-20", "35", "150") << -19.0 << 36.0;
-    QTest::newRow("rave 300") << "rave" << boxes("7", "-3", "300") << 8.0 << -2.0;
+    QTest::newRow("limbo 300") << "limbo" << boxTexts("1", "1", "300") << 2.0 << 2.0;
+    QTest::newRow("Punk moved") << "Punk" << boxTexts("-20", "35", "150") << -19.0 << 36.0;
+    QTest::newRow("rave 300") << "rave" << boxTexts("7", "-3", "300") << 8.0 << -2.0;
     QTest::newRow("numb 150") << "numb" << BoxTexts{} << 152.0 << -148.0;
-    QTest::newRow("numb 300") << "numb" << boxes("1", "1", "300") << 152.0 << -148.0;
-    QTest::newRow("ooh moved") << "ooh" << boxes("10", "-5", "200") << 161.0 << -154.0;
-    QTest::newRow("qwin 300, centred") << "qwin" << boxes("1", "1", "300") << -148.0 << -148.0;
+    QTest::newRow("numb 300") << "numb" << boxTexts("1", "1", "300") << 152.0 << -148.0;
+    QTest::newRow("ooh moved") << "ooh" << boxTexts("10", "-5", "200") << 161.0 << -154.0;
+    QTest::newRow("qwin 300, centred") << "qwin" << boxTexts("1", "1", "300") << -148.0 << -148.0;
     QTest::newRow("eeee, a third to the left") << "eeee" << BoxTexts{} << -48.0 << 2.0;
 }
 
@@ -223,7 +227,7 @@ void FormulasTest::placement() {
     const Formula& formula = formulaNamed(routine.toLatin1().constData());
     const ViewParams view = readView(formula, texts);
     const RecordingSurface surface = drawFromBoxes(formula, texts);
-    QCOMPARE(surface.pixels.size(), std::size_t(view.ImageWidth * view.ImageHeight));
+    QCOMPARE(surface.pixels.size(), std::size_t(view.imageWidth * view.imageHeight));
     for (const auto& pixel : surface.pixels) {
         const double X = firstX + pixel.x;
         const double Y = firstY + pixel.y;
@@ -235,7 +239,8 @@ void FormulasTest::placement() {
 
 // ripple adds 50 to every level; its tangent poles still saturate.
 void FormulasTest::ariesOffsetKeepsEveryLevelAtLeast50() {
-    const RecordingSurface surface = drawFromBoxes(formulaNamed("aries"), boxes("1", "1", "300"));
+    const RecordingSurface surface =
+        drawFromBoxes(formulaNamed("aries"), boxTexts("1", "1", "300"));
     int saturated = 0;
     for (const auto& pixel : surface.pixels) {
         QVERIFY(pixel.colour.red >= 50 && pixel.colour.green >= 50 && pixel.colour.blue >= 50);
@@ -248,15 +253,15 @@ void FormulasTest::ariesOffsetKeepsEveryLevelAtLeast50() {
 // the position, so the world X values carry the fraction of 1024 / 3.
 void FormulasTest::eeeeAtSize768IsWideAndStartsAtAFractionalX() {
     const Formula& eeee = formulaNamed("eeee");
-    const RecordingSurface surface = drawFromBoxes(eeee, boxes("1", "1", "768"));
+    const RecordingSurface surface = drawFromBoxes(eeee, boxTexts("1", "1", "768"));
     QCOMPARE(surface.pixels.size(), std::size_t(1024 * 768));
     QCOMPARE(surface.pixels.back().x, 1023);
     QCOMPARE(surface.pixels.back().y, 767);
 
     // A 150-pixel image puts 50 columns left of its position; moved left by
     // 1024 / 3 - 50 it starts at the same fractional world X and at the same row.
-    const BoxTexts small = boxes("-290.33333333333331", "1", "150");
-    QCOMPARE(Val(small.xPosition) - 50, 1 - 1024.0 / 3);
+    const BoxTexts small = boxTexts("-290.33333333333331", "1", "150");
+    QCOMPARE(readNumber(small.xPosition) - 50, 1 - 1024.0 / 3);
     const RecordingSurface part = drawFromBoxes(eeee, small);
     QCOMPARE(part.pixels.size(), std::size_t(150 * 150));
     for (const auto& pixel : part.pixels)
@@ -267,7 +272,7 @@ void FormulasTest::eeeeAtSize768IsWideAndStartsAtAFractionalX() {
 // exactly; such a column is drawn black and the drawing goes on.
 void FormulasTest::funDrawsAnInfiniteReciprocalBlack() {
     const BoxTexts texts = zoomAndBrightness("0.0031818181818181819"); // AngleX -0.0001 at X = -1
-    QCOMPARE(formulas::standardAngle(Val(texts.zoom), -1.0), -0.0001);
+    QCOMPARE(formulas::standardAngle(readNumber(texts.zoom), -1.0), -0.0001);
     const RecordingSurface surface = drawFromBoxes(formulaNamed("fun"), texts);
     QCOMPARE(surface.pixels.size(), std::size_t(150 * 150));
     const int column = -1 - -73; // the first column is X = -73

@@ -4,7 +4,7 @@
 #include "ProgramInfo.hpp"
 #include "app/MainWindow.hpp"
 #include "app/StartupOptions.hpp"
-#include "renderer/CommandLine.hpp"
+#include "cli/CommandLine.hpp"
 
 #include <QIcon>
 #include <QLabel>
@@ -14,6 +14,8 @@
 #include <memory>
 
 using namespace spirell;
+using namespace spirell::app;
+using namespace spirell::cli;
 
 namespace {
 
@@ -135,7 +137,7 @@ void IdentityTest::startupRequest() {
     for (const std::string& s : strings)
         argv.push_back(s.c_str());
     argv.push_back(nullptr);
-    QCOMPARE(spirell::startupRequest(int(strings.size()), argv.data()), request);
+    QCOMPARE(spirell::app::startupRequest(int(strings.size()), argv.data()), request);
 }
 
 void IdentityTest::windowProgramAnswersWithoutADisplay_data() {
@@ -194,7 +196,7 @@ void IdentityTest::renderToolCommandLine() {
     QFETCH(QStringList, arguments);
     QFETCH(bool, help);
     QFETCH(bool, version);
-    const tool::CommandLine line = tool::parseCommandLine(toStrings(arguments));
+    const cli::CommandLine line = cli::parseCommandLine(toStrings(arguments));
     QCOMPARE(line.help, help);
     QCOMPARE(line.version, version);
 }

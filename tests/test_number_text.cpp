@@ -8,6 +8,7 @@
 #include <limits>
 
 using namespace spirell;
+using namespace spirell::boxes;
 
 namespace {
 constexpr double kLargest = std::numeric_limits<double>::max();
@@ -65,7 +66,7 @@ void NumberTextTest::readsBoxText_data() {
 void NumberTextTest::readsBoxText() {
     QFETCH(QString, text);
     QFETCH(double, value);
-    QCOMPARE(Val(text.toStdString()), value);
+    QCOMPARE(readNumber(text.toStdString()), value);
 }
 
 void NumberTextTest::overflowIsAnError_data() {
@@ -81,7 +82,7 @@ void NumberTextTest::overflowIsAnError_data() {
 void NumberTextTest::overflowIsAnError() {
     QFETCH(QString, text);
     try {
-        Val(text.toStdString());
+        readNumber(text.toStdString());
         QFAIL("no error for a number beyond the double range");
     } catch (const RuntimeError& error) {
         QCOMPARE(error.number(), 6);
@@ -131,7 +132,7 @@ void NumberTextTest::writtenTextReadsBack_data() {
 void NumberTextTest::writtenTextReadsBack() {
     QFETCH(double, value);
     QFETCH(bool, exact);
-    const double back = Val(writeNumber(value));
+    const double back = readNumber(writeNumber(value));
     QVERIFY(std::isfinite(back));
     if (exact)
         QCOMPARE(back, value);

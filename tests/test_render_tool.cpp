@@ -1,10 +1,10 @@
+#include "base/Errors.hpp"
+#include "files/OutputFile.hpp"
 #include "image/BandRenderer.hpp"
-#include "image/Errors.hpp"
 #include "image/ImagePlan.hpp"
-#include "image/OutputFile.hpp"
+#include "image/ImageSettings.hpp"
 #include "image/PngEncoding.hpp"
-#include "image/RenderSettings.hpp"
-#include "lanes/Widths.hpp"
+#include "lanes/InstructionSets.hpp"
 #include "support/RecordingSurface.hpp"
 #include "support/RendererRuns.hpp"
 #include "support/TestPrinting.hpp"
@@ -41,6 +41,11 @@
 #include <unistd.h>
 
 using namespace spirell;
+using namespace spirell::base;
+using namespace spirell::boxes;
+using namespace spirell::formulas;
+using namespace spirell::drawing;
+using namespace spirell::files;
 using namespace spirell::testing;
 using namespace spirell::image;
 
@@ -153,8 +158,8 @@ QByteArray pngWith(const QList<QByteArray>& chunks) {
 // after them.
 QByteArray settingsPng(const QString& kind, const QMap<QByteArray, QByteArray>& replaced = {},
                        const QList<QByteArray>& more = {}) {
-    RenderSettings settings;
-    settings.boxes = boxes("0.5", "1", "12");
+    ImageSettings settings;
+    settings.boxes = boxTexts("0.5", "1", "12");
     QList<QByteArray> chunks;
     for (const auto& [key, text] : storedTexts("aries", settings)) {
         const QByteArray name = QByteArray::fromStdString(key);
@@ -370,7 +375,7 @@ void RenderToolTest::initTestCase() {
     writeFile(path("truncated.png"), fileBytes(path("plain.png")).left(12));
     const auto storedImage = [&](const char* name, const char* formula, bool withScale) {
         QImage stored = image;
-        for (const auto& [key, text] : storedTexts(formula, RenderSettings{}))
+        for (const auto& [key, text] : storedTexts(formula, ImageSettings{}))
             if (withScale || key != keys::scale)
                 stored.setText(QString::fromStdString(key), QString::fromStdString(text));
         QVERIFY(stored.save(path(name)));
@@ -422,18 +427,18 @@ void RenderToolTest::imageIsTheWindowDrawing_data() {
     QTest::addColumn<int>("height");
     QTest::newRow("aries, start-up view") << "aries" << BoxTexts{} << 150 << 150;
     // 768 is the one size drawn wider than high.
-    QTest::newRow("aries, size 768") << "aries" << boxes("1", "1", "768") << 1024 << 768;
+    QTest::newRow("aries, size 768") << "aries" << boxTexts("1", "1", "768") << 1024 << 768;
     QTest::newRow("aries, size 768 by other text")
-        << "aries" << boxes("-40", "12", " 7.68E2") << 1024 << 768;
+        << "aries" << boxTexts("-40", "12", " 7.68E2") << 1024 << 768;
     for (const Formula& formula : formulaCatalogue()) {
         const QString name = formula.routine;
         // A quarter position gives fractional world coordinates in both loops.
         QTest::addRow("%s, quarter position", formula.routine)
-            << name << boxes("0.25", "-3.75", "41") << 41 << 41;
+            << name << boxTexts("0.25", "-3.75", "41") << 41 << 41;
         QTest::addRow("%s, half size, zoom and brightness", formula.routine)
-            << name << boxes("-7", "300", "20.5", "2.5", "90") << 20 << 20;
+            << name << boxTexts("-7", "300", "20.5", "2.5", "90") << 20 << 20;
         QTest::addRow("%s, far position", formula.routine)
-            << name << boxes("1234567.125", "-98765.5", "17", "0.3") << 17 << 17;
+            << name << boxTexts("1234567.125", "-98765.5", "17", "0.3") << 17 << 17;
     }
 }
 
@@ -462,25 +467,25 @@ void RenderToolTest::pixelLimitCountsTheRealImage_data() {
     QTest::addColumn<BoxTexts>("view");
     QTest::addColumn<int>("scale");
     QTest::addColumn<QSize>("size"); // empty: refused
-    QTest::newRow("largest square") << boxes("1", "1", "46340") << 1 << QSize(46340, 46340);
-    QTest::newRow("one column more") << boxes("1", "1", "46341") << 1 << QSize();
+    QTest::newRow("largest square") << boxTexts("1", "1", "46340") << 1 << QSize(46340, 46340);
+    QTest::newRow("one column more") << boxTexts("1", "1", "46341") << 1 << QSize();
     QTest::newRow("fractional size just fits")
-        << boxes("0.3", "1", "46340.5") << 1 << QSize(46340, 46340);
+        << boxTexts("0.3", "1", "46340.5") << 1 << QSize(46340, 46340);
     QTest::newRow("largest square at scale 2")
-        << boxes("1", "1", "23170") << 2 << QSize(46340, 46340);
-    QTest::newRow("one more at scale 2") << boxes("1", "1", "23171") << 2 << QSize();
-    QTest::newRow("768 at scale 3") << boxes("1", "1", "768") << 3 << QSize(3072, 2304);
+        << boxTexts("1", "1", "23170") << 2 << QSize(46340, 46340);
+    QTest::newRow("one more at scale 2") << boxTexts("1", "1", "23171") << 2 << QSize();
+    QTest::newRow("768 at scale 3") << boxTexts("1", "1", "768") << 3 << QSize(3072, 2304);
     // So far out that the counter cannot move: a single column of many rows.
-    QTest::newRow("one column, far out") << boxes("1e300", "1", "3e6") << 1 << QSize(1, 3000000);
-    QTest::newRow("one row, far out") << boxes("1", "-1e300", "3e6") << 1 << QSize(3000000, 1);
-    QTest::newRow("absurd size") << boxes("1", "1", "1e300") << 1 << QSize();
+    QTest::newRow("one column, far out") << boxTexts("1e300", "1", "3e6") << 1 << QSize(1, 3000000);
+    QTest::newRow("one row, far out") << boxTexts("1", "-1e300", "3e6") << 1 << QSize(3000000, 1);
+    QTest::newRow("absurd size") << boxTexts("1", "1", "1e300") << 1 << QSize();
 }
 
 void RenderToolTest::pixelLimitCountsTheRealImage() {
     QFETCH(BoxTexts, view);
     QFETCH(int, scale);
     QFETCH(QSize, size);
-    const RenderSettings settings{"aries", view, scale};
+    const ImageSettings settings{"aries", view, scale};
     if (!size.isValid()) {
         QVERIFY_THROWS_EXCEPTION(InputError, planImage(settings));
         return;
@@ -503,9 +508,9 @@ void RenderToolTest::bandsAndThreadsDoNotChangeTheRows_data() {
 void RenderToolTest::bandsAndThreadsDoNotChangeTheRows() {
     QFETCH(unsigned, threads);
     QFETCH(int, bandRows);
-    RenderSettings settings;
+    ImageSettings settings;
     settings.formula = "aries";
-    settings.boxes = boxes("0.25", "2", "23", "1.5");
+    settings.boxes = boxTexts("0.25", "2", "23", "1.5");
     settings.scale = 2;
     const ImagePlan plan = planImage(settings);
     const std::vector<std::uint8_t> reference = renderedBytes(plan, {1, 0});
@@ -534,23 +539,24 @@ void RenderToolTest::pngHoldsTheRowsWhateverTheThreads_data() {
     QTest::addColumn<qulonglong>("pieceBytes"); // 0: the usual pieces
     QTest::addColumn<int>("level");             // -1: the usual compression
     QTest::addColumn<int>("strategy");
-    const BoxTexts small = boxes("0.25", "2", "23", "1.5");
+    const BoxTexts small = boxTexts("0.25", "2", "23", "1.5");
     QTest::newRow("all in one piece") << "aries" << small << 2 << 0ull << -1 << 0;
     QTest::newRow("a row a piece") << "aries" << small << 2 << 1ull << -1 << 0;
     QTest::newRow("pieces of seven rows") << "aries" << small << 2 << 1000ull << -1 << 0;
     QTest::newRow("pieces across scaled rows")
-        << "quest" << boxes("0.3", "1", "19", "1.7") << 3 << 700ull << -1 << 0;
-    QTest::newRow("one column") << "pebble" << boxes("1e300", "1", "40") << 1 << 20ull << -1 << 0;
-    QTest::newRow("one row") << "pebble" << boxes("1", "-1e300", "50") << 1 << 1ull << -1 << 0;
+        << "quest" << boxTexts("0.3", "1", "19", "1.7") << 3 << 700ull << -1 << 0;
+    QTest::newRow("one column") << "pebble" << boxTexts("1e300", "1", "40") << 1 << 20ull << -1
+                                << 0;
+    QTest::newRow("one row") << "pebble" << boxTexts("1", "-1e300", "50") << 1 << 1ull << -1 << 0;
     QTest::newRow("rows shorter than the wide filters")
-        << "ember" << boxes("1", "1", "2") << 2 << 30ull << -1 << 0;
+        << "ember" << boxTexts("1", "1", "2") << 2 << 30ull << -1 << 0;
     QTest::newRow("longer matches within pieces")
-        << "pebble" << boxes("1", "1", "60") << 1 << 2000ull << 6 << Z_DEFAULT_STRATEGY;
+        << "pebble" << boxTexts("1", "1", "60") << 1 << 2000ull << 6 << Z_DEFAULT_STRATEGY;
     QTest::newRow("no matches at all") << "aries" << small << 2 << 1000ull << 1 << Z_HUFFMAN_ONLY;
     QTest::newRow("stored, not compressed")
         << "aries" << small << 2 << 1000ull << 0 << Z_DEFAULT_STRATEGY;
     QTest::newRow("larger image, usual pieces")
-        << "ripple" << boxes("1", "1", "300") << 1 << 0ull << -1 << 0;
+        << "ripple" << boxTexts("1", "1", "300") << 1 << 0ull << -1 << 0;
 }
 
 void RenderToolTest::pngHoldsTheRowsWhateverTheThreads() {
@@ -560,7 +566,7 @@ void RenderToolTest::pngHoldsTheRowsWhateverTheThreads() {
     QFETCH(qulonglong, pieceBytes);
     QFETCH(int, level);
     QFETCH(int, strategy);
-    const RenderSettings settings{formula.toStdString(), view, scale};
+    const ImageSettings settings{formula.toStdString(), view, scale};
     const ImagePlan plan = planImage(settings);
     const std::vector<std::uint8_t> rows = renderedBytes(plan, {1, 0});
     PngEncoding encoding;
@@ -619,7 +625,7 @@ void RenderToolTest::strictReaderCatchesDamage_data() {
 void RenderToolTest::strictReaderCatchesDamage() {
     QFETCH(QString, damage);
     QFETCH(bool, sound);
-    const ImagePlan plan = planImage({"aries", boxes("0.25", "2", "23", "1.5"), 2});
+    const ImagePlan plan = planImage({"aries", boxTexts("0.25", "2", "23", "1.5"), 2});
     PngEncoding encoding;
     encoding.pieceBytes = 1000;
     QByteArray file = writtenPng(plan, {2, 0}, encoding).bytes;
@@ -770,7 +776,7 @@ void RenderToolTest::cancellingStopsAndLeavesNothing_data() {
 void RenderToolTest::cancellingStopsAndLeavesNothing() {
     QFETCH(bool, toFile);
     QFETCH(QString, when);
-    const ImagePlan plan = planImage({"ripple", boxes("1", "1", "120"), 1});
+    const ImagePlan plan = planImage({"ripple", boxTexts("1", "1", "120"), 1});
     std::atomic<bool> cancel{when == "before the start"};
     std::atomic<bool> reported{false};
     int reports = 0;
@@ -840,7 +846,7 @@ void RenderToolTest::threadsAndScaleOneDoNotChangeTheFile() {
 
 void RenderToolTest::scaleTwoSamplesBetweenThePlainPixels() {
     QTemporaryDir folder;
-    const BoxTexts view = boxes("0.25", "-3", "19", "1.5");
+    const BoxTexts view = boxTexts("0.25", "-3", "19", "1.5");
     const QStringList common = QStringList{"aries", "--quiet"} + boxArguments(view);
     QCOMPARE(runRenderer(common + QStringList{"-o", folder.filePath("plain.png")}).status, 0);
     QCOMPARE(
@@ -1287,16 +1293,16 @@ void RenderToolTest::commandLineOverridesTheStoredSettings() {
 }
 
 // SPIRELL_SIMD and SPIRELL_THREADS choose how the colours are computed, never
-// which: every width and thread count writes the same file. A choice that
+// which: every instruction set and thread count writes the same file. A choice that
 // cannot be honoured is bad input.
 void RenderToolTest::environmentChoosesWidthAndThreads_data() {
     QTest::addColumn<QStringList>("environment");
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("error"); // empty: succeeds with the usual file
-    for (const lanes::Width width : lanes::availableWidths())
+    for (const lanes::InstructionSet set : lanes::availableInstructionSets())
         for (const char* threads : {"1", "3"})
-            QTest::addRow("%s, %s threads", lanes::nameOf(width), threads)
-                << QStringList{QString("SPIRELL_SIMD=") + lanes::nameOf(width),
+            QTest::addRow("%s, %s threads", lanes::nameOf(set), threads)
+                << QStringList{QString("SPIRELL_SIMD=") + lanes::nameOf(set),
                                QString("SPIRELL_THREADS=") + threads}
                 << QStringList{} << QString();
     QTest::newRow("--threads wins over SPIRELL_THREADS")

@@ -1,5 +1,5 @@
 #include "formulas/Catalogue.hpp"
-#include "lanes/Widths.hpp"
+#include "lanes/InstructionSets.hpp"
 
 #include <QProcess>
 #include <QtTest>
@@ -12,11 +12,12 @@
 #include <vector>
 
 using namespace spirell;
+using namespace spirell::formulas;
 
 namespace {
 
 // Bits of doubles, hashed. Every NaN counts the same: its sign and payload
-// carry no meaning and may differ between widths, and every NaN level is
+// carry no meaning and may differ between instruction sets, and every NaN level is
 // drawn as 0.
 class Hash {
 public:
@@ -33,7 +34,7 @@ private:
     std::uint64_t hash_ = 1469598103934665603ull;
 };
 
-// Batches of 1 to 17 values in turn, so that every width meets every tail.
+// Batches of 1 to 17 values in turn, so that every instruction set meets every tail.
 template <typename Call> void inOddBatches(std::size_t count, Call&& call) {
     for (std::size_t first = 0, size = 1; first < count; first += size, size = size % 17 + 1)
         call(first, std::min(size, count - first));
@@ -60,10 +61,10 @@ std::vector<double> arguments() {
     return values;
 }
 
-// A digest of one width's elementary functions and of every formula's raw
+// A digest of one instruction set's elementary functions and of every formula's raw
 // channel mixtures, bit for bit, over a spread of world points and zooms
 // including zero divisors, huge coordinates and the world origin.
-QByteArray digest(const lanes::WidthKernels& kernels) {
+QByteArray digest(const lanes::KernelTable& kernels) {
     QByteArray digest;
     const std::vector<double> x = arguments();
     std::vector<double> exponent(x.size()), result(x.size());
@@ -113,12 +114,11 @@ QByteArray digest(const lanes::WidthKernels& kernels) {
     return digest;
 }
 
-// One digest block per width this processor runs, each headed by its name.
+// One digest block per instruction set this processor runs, each headed by its name.
 QByteArray allDigests() {
     QByteArray text;
-    for (const lanes::Width width : lanes::availableWidths())
-        text +=
-            QByteArray("width ") + lanes::nameOf(width) + '\n' + digest(lanes::kernelsFor(width));
+    for (const lanes::InstructionSet set : lanes::availableInstructionSets())
+        text += QByteArray("set ") + lanes::nameOf(set) + "\n" + digest(lanes::kernelsFor(set));
     return text;
 }
 
@@ -139,15 +139,15 @@ QByteArray digestsInChild(const QString& tunables) {
 class SameColoursEverywhereTest : public QObject {
     Q_OBJECT
 private slots:
-    // Every vector width computes exactly the bits of one double at a time.
-    void everyWidthGivesTheScalarBits() {
-        const QByteArray scalar = digest(lanes::kernelsFor(lanes::Width::Scalar));
+    // Every vector instruction set computes exactly the bits of one double at a time.
+    void everyInstructionSetGivesTheScalarBits() {
+        const QByteArray scalar = digest(lanes::kernelsFor(lanes::InstructionSet::Scalar));
         QCOMPARE(scalar.count('\n'), qsizetype(kFormulaCount + 1));
-        for (const lanes::Width width : lanes::availableWidths()) {
-            if (width == lanes::Width::Scalar)
+        for (const lanes::InstructionSet set : lanes::availableInstructionSets()) {
+            if (set == lanes::InstructionSet::Scalar)
                 continue;
-            const QByteArray vector = digest(lanes::kernelsFor(width));
-            QVERIFY2(vector == scalar, lanes::nameOf(width));
+            const QByteArray vector = digest(lanes::kernelsFor(set));
+            QVERIFY2(vector == scalar, lanes::nameOf(set));
         }
     }
 
@@ -156,8 +156,8 @@ private slots:
     // the last bit. Hiding those instructions from it must change nothing.
     void resultsDoNotDependOnTheProcessor() {
         const QByteArray usual = digestsInChild({});
-        QCOMPARE(usual.count("width "), qsizetype(lanes::availableWidths().size()));
-        QCOMPARE(usual.count('\n'), qsizetype(usual.count("width ") * (kFormulaCount + 2)));
+        QCOMPARE(usual.count("set "), qsizetype(lanes::availableInstructionSets().size()));
+        QCOMPARE(usual.count('\n'), qsizetype(usual.count("set ") * (kFormulaCount + 2)));
         QCOMPARE(digestsInChild("glibc.cpu.hwcaps=-AVX2,-FMA"), usual);
         QCOMPARE(digestsInChild("glibc.cpu.hwcaps=-AVX2,-FMA,-AVX"), usual);
     }

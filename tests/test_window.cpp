@@ -17,6 +17,11 @@
 #include <clocale>
 
 using namespace spirell;
+using namespace spirell::boxes;
+using namespace spirell::formulas;
+using namespace spirell::drawing;
+using namespace spirell::image;
+using namespace spirell::app;
 using namespace spirell::testing;
 
 namespace {
@@ -287,28 +292,28 @@ void WindowTest::tabOrderFollowsTheForm() {
 void WindowTest::buttonsEditTheBoxes_data() {
     QTest::addColumn<Steps>("clicks");
     QTest::addColumn<BoxTexts>("after");
-    QTest::newRow("S") << Steps{"cmd1"} << boxes("1", "1", "300", "1", "150");
-    QTest::newRow("M") << Steps{"cmdb"} << boxes("-250", "-250", "500", "0.2", "150");
-    QTest::newRow("L") << Steps{"Command4"} << boxes("1", "1", "768", "0.15", "150");
-    QTest::newRow("reset") << Steps{"cmdb", "Command3"} << boxes("1", "1", "100", "1", "150");
-    QTest::newRow("> then <") << Steps{"horz0", "horz1"} << boxes("1", "1", "150", "1", "150");
-    QTest::newRow(">") << Steps{"horz0"} << boxes("251", "1", "150", "1", "150");
-    QTest::newRow("^") << Steps{"verty1"} << boxes("1", "-249", "150", "1", "150");
-    QTest::newRow("V") << Steps{"verty0"} << boxes("1", "251", "150", "1", "150");
+    QTest::newRow("S") << Steps{"cmd1"} << boxTexts("1", "1", "300", "1", "150");
+    QTest::newRow("M") << Steps{"cmdb"} << boxTexts("-250", "-250", "500", "0.2", "150");
+    QTest::newRow("L") << Steps{"Command4"} << boxTexts("1", "1", "768", "0.15", "150");
+    QTest::newRow("reset") << Steps{"cmdb", "Command3"} << boxTexts("1", "1", "100", "1", "150");
+    QTest::newRow("> then <") << Steps{"horz0", "horz1"} << boxTexts("1", "1", "150", "1", "150");
+    QTest::newRow(">") << Steps{"horz0"} << boxTexts("251", "1", "150", "1", "150");
+    QTest::newRow("^") << Steps{"verty1"} << boxTexts("1", "-249", "150", "1", "150");
+    QTest::newRow("V") << Steps{"verty0"} << boxTexts("1", "251", "150", "1", "150");
     QTest::newRow("upper / and x")
-        << Steps{"cmdblue1", "cmdblue1", "cmdblue0"} << boxes("1", "0.5", "150", "1", "150");
+        << Steps{"cmdblue1", "cmdblue1", "cmdblue0"} << boxTexts("1", "0.5", "150", "1", "150");
     QTest::newRow("M then lower x")
-        << Steps{"cmdb", "cmdblue2"} << boxes("-500", "-250", "500", "0.2", "150");
-    QTest::newRow("lower /") << Steps{"cmdblue3"} << boxes("0.5", "1", "150", "1", "150");
-    QTest::newRow("zoom <") << Steps{"cmdXX0"} << boxes("1", "1", "150", "2", "150");
+        << Steps{"cmdb", "cmdblue2"} << boxTexts("-500", "-250", "500", "0.2", "150");
+    QTest::newRow("lower /") << Steps{"cmdblue3"} << boxTexts("0.5", "1", "150", "1", "150");
+    QTest::newRow("zoom <") << Steps{"cmdXX0"} << boxTexts("1", "1", "150", "2", "150");
     QTest::newRow("zoom > thrice")
-        << Steps{"cmdXX1", "cmdXX1", "cmdXX1"} << boxes("1", "1", "150", "0.125", "150");
+        << Steps{"cmdXX1", "cmdXX1", "cmdXX1"} << boxTexts("1", "1", "150", "0.125", "150");
     QTest::newRow("L then X") << Steps{"Command4", "Label17"}
-                              << boxes("1", "1", "768", "0.075", "150");
+                              << boxTexts("1", "1", "768", "0.075", "150");
     QTest::newRow("M then OOM") << Steps{"cmdb", "Label8"}
-                                << boxes("-250", "-250", "500", "0.4", "150");
-    QTest::newRow("hidden >>") << Steps{"cmdXX2"} << boxes("75", "75", "150", "0.5", "150");
-    QTest::newRow("hidden <<") << Steps{"cmdXX3"} << boxes("300", "300", "150", "2", "150");
+                                << boxTexts("-250", "-250", "500", "0.4", "150");
+    QTest::newRow("hidden >>") << Steps{"cmdXX2"} << boxTexts("75", "75", "150", "0.5", "150");
+    QTest::newRow("hidden <<") << Steps{"cmdXX3"} << boxTexts("300", "300", "150", "2", "150");
 }
 
 void WindowTest::buttonsEditTheBoxes() {
@@ -458,9 +463,11 @@ void WindowTest::switchingBackDoesNotRepeatTheStartUpSteps() {
 void WindowTest::overflowShowsOneErrorAndChangesNothing_data() {
     QTest::addColumn<BoxTexts>("before");
     QTest::addColumn<QString>("click");
-    QTest::newRow("drawing with a huge zoom") << boxes("1", "1", "150", "1e400", "150") << "CMD0";
-    QTest::newRow("doubling a huge zoom") << boxes("1", "1", "150", "1e308", "150") << "cmdXX0";
-    QTest::newRow("panning a huge position") << boxes("1e999", "1", "150", "1", "150") << "horz0";
+    QTest::newRow("drawing with a huge zoom")
+        << boxTexts("1", "1", "150", "1e400", "150") << "CMD0";
+    QTest::newRow("doubling a huge zoom") << boxTexts("1", "1", "150", "1e308", "150") << "cmdXX0";
+    QTest::newRow("panning a huge position")
+        << boxTexts("1e999", "1", "150", "1", "150") << "horz0";
 }
 
 void WindowTest::overflowShowsOneErrorAndChangesNothing() {

@@ -6,7 +6,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-namespace spirell {
+namespace spirell::app {
 
 namespace {
 
@@ -29,7 +29,7 @@ Canvas::Canvas(QSize size, QColor background, QWidget* parent)
     sinceRepaint_.start();
 }
 
-void Canvas::setPixel(int column, int row, Colour colour) {
+void Canvas::setPixel(int column, int row, formulas::Colour colour) {
     const int x = kPictureLeft + column;
     const int y = kPictureTop + row;
     if (column < 0 || row < 0 || x >= width_ || y >= height_)
@@ -90,4 +90,4 @@ void Canvas::paintEvent(QPaintEvent* event) {
     painter.drawImage(area.topLeft(), image_, area);
 }
 
-} // namespace spirell
+} // namespace spirell::app

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "render/DrawingSurface.hpp"
+#include "drawing/DrawingSurface.hpp"
 
 #include <QElapsedTimer>
 #include <QImage>
 #include <QWidget>
 
-namespace spirell {
+namespace spirell::app {
 
 // The window's drawing surface. Pixels go straight into a backing image, so the
 // picture survives being covered or minimised; the screen is brought up to date
@@ -17,12 +17,12 @@ namespace spirell {
 inline constexpr int kPictureLeft = 161;
 inline constexpr int kPictureTop = 51;
 
-class Canvas : public QWidget, public DrawingSurface {
+class Canvas : public QWidget, public drawing::DrawingSurface {
     Q_OBJECT
 public:
     Canvas(QSize size, QColor background, QWidget* parent = nullptr);
 
-    void setPixel(int x, int y, Colour colour) override;
+    void setPixel(int x, int y, formulas::Colour colour) override;
     void yieldToEvents() override;
     void clear() override;
     Size shownSize() const override { return {width_ - kPictureLeft, height_ - kPictureTop}; }
@@ -62,4 +62,4 @@ private:
     QRect pictureArea_;
 };
 
-} // namespace spirell
+} // namespace spirell::app

@@ -2,7 +2,7 @@
 
 #include <QMouseEvent>
 
-namespace spirell {
+namespace spirell::app {
 
 ClickableLabel::ClickableLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
     setMouseTracking(true);
@@ -31,4 +31,4 @@ void ClickableLabel::mouseMoveEvent(QMouseEvent* event) {
     QLabel::mouseMoveEvent(event);
 }
 
-} // namespace spirell
+} // namespace spirell::app

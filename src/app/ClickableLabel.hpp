@@ -2,7 +2,7 @@
 
 #include <QLabel>
 
-namespace spirell {
+namespace spirell::app {
 
 // A label that reports clicks and mouse movement over it, for the window's
 // ending, minimising and zoom labels.
@@ -24,4 +24,4 @@ private:
     bool pressed_ = false;
 };
 
-} // namespace spirell
+} // namespace spirell::app

@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QStyleOptionFocusRect>
 
-namespace spirell {
+namespace spirell::app {
 
 ColourButton::ColourButton(const QString& caption, QColor background, QWidget* parent)
     : QPushButton(caption, parent) {
@@ -49,4 +49,4 @@ void ColourButton::paintEvent(QPaintEvent*) {
     }
 }
 
-} // namespace spirell
+} // namespace spirell::app

@@ -2,7 +2,7 @@
 
 #include <QPushButton>
 
-namespace spirell {
+namespace spirell::app {
 
 // A push button drawn in the classic graphical style: its background colour
 // (the palette's button colour) fills it flat inside a raised bevel, which
@@ -18,4 +18,4 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-} // namespace spirell
+} // namespace spirell::app

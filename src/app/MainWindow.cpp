@@ -4,12 +4,12 @@
 #include "app/PosterDialog.hpp"
 #include "app/WindowControls.hpp"
 #include "boxes/BoxEdits.hpp"
+#include "drawing/DrawingFrame.hpp"
+#include "drawing/ViewParams.hpp"
+#include "files/OutputFile.hpp"
 #include "image/ImagePlan.hpp"
-#include "image/OutputFile.hpp"
+#include "image/ImageSettings.hpp"
 #include "image/PngFile.hpp"
-#include "image/RenderSettings.hpp"
-#include "render/DrawingFrame.hpp"
-#include "render/ViewParams.hpp"
 
 #include <QClipboard>
 #include <QCloseEvent>
@@ -33,7 +33,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace spirell {
+namespace spirell::app {
 
 namespace {
 
@@ -140,7 +140,7 @@ template <typename Control> Control* MainWindow::control(const char* name) const
 
 void MainWindow::createControls() {
     std::vector<ControlDescription> controls = windowControls();
-    for (const Formula& formula : formulaCatalogue())
+    for (const formulas::Formula& formula : formulas::formulaCatalogue())
         controls.push_back(formulaButtonControl(formula.index, formula.caption));
 
     for (const ControlDescription& description : controls) {
@@ -154,7 +154,7 @@ void MainWindow::createControls() {
                 connect(label, &ClickableLabel::mouseMoved, this, description.onHover);
         }
     }
-    for (const Formula& formula : formulaCatalogue()) {
+    for (const formulas::Formula& formula : formulas::formulaCatalogue()) {
         const int index = formula.index;
         formulaButtons_[index] = control<ColourButton>(formulaButtonControl(index, "").name);
         connect(formulaButtons_[index], &QPushButton::clicked, this,
@@ -162,13 +162,13 @@ void MainWindow::createControls() {
     }
 
     boxes_ = ParameterBoxes(client_);
-    boxes_.write(BoxTexts{});
+    boxes_.write(boxes::BoxTexts{});
     for (QLineEdit* box : boxes_.all())
         box->installEventFilter(this);
     exitLabel_ = control<ClickableLabel>("Label1");
     exitArrowLabel_ = control<ClickableLabel>("Label4");
     zoomLabel_ = control<ClickableLabel>("Label17");
-    SavedExitColour = textColour(exitLabel_); // until the first activation saves it
+    savedExitColour_ = textColour(exitLabel_); // until the first activation saves it
 
     const std::vector<const char*>& order = tabOrder();
     for (std::size_t i = 1; i < order.size(); ++i)
@@ -239,7 +239,8 @@ double pngBytesPerPixel(const QImage& picture) {
     return double(size) / (double(picture.width()) * picture.height());
 }
 
-image::RenderSettings settingsOf(const Formula& formula, const BoxTexts& boxes, int scale) {
+image::ImageSettings settingsOf(const formulas::Formula& formula, const boxes::BoxTexts& boxes,
+                                int scale) {
     return {formula.routine, boxes, scale};
 }
 
@@ -269,7 +270,7 @@ void MainWindow::saveImage() {
     if (path.isEmpty())
         return;
     try {
-        image::OutputFile output(path.toStdString());
+        files::OutputFile output(path.toStdString());
         image::writePng(output.stream(), image.width(), image.height(), rgbRows(image).data(),
                         image::storedTexts(picture_.formula->routine,
                                            settingsOf(*picture_.formula, picture_.boxes, 1),
@@ -286,8 +287,8 @@ void MainWindow::savePoster() {
     const QImage image = picture();
     if (image.isNull() || poster_)
         return;
-    const Formula& formula = *picture_.formula;
-    const BoxTexts boxes = picture_.boxes;
+    const formulas::Formula& formula = *picture_.formula;
+    const boxes::BoxTexts boxes = picture_.boxes;
     try {
         const image::ImagePlan plain = image::planImage(settingsOf(formula, boxes, 1));
         int largest = kLargestPosterScale;
@@ -302,7 +303,7 @@ void MainWindow::savePoster() {
             "Save poster", QString("%1-poster-x%2.png").arg(formula.caption).arg(scale));
         if (path.isEmpty() || poster_)
             return;
-        const image::RenderSettings settings = settingsOf(formula, boxes, scale);
+        const image::ImageSettings settings = settingsOf(formula, boxes, scale);
         poster_ = std::make_unique<PosterJob>(
             image::planImage(settings), image::storedTexts(formula.routine, settings, kProgramName),
             path);
@@ -429,24 +430,24 @@ void MainWindow::startFormula(int index) {
     for (ColourButton* button : formulaButtons_)
         button->repaint();
 
-    const Formula& formula = formulaCatalogue()[index];
-    const BoxTexts texts = boxes_.texts();
-    ViewParams view;
+    const formulas::Formula& formula = formulas::formulaCatalogue()[index];
+    const boxes::BoxTexts texts = boxes_.texts();
+    drawing::ViewParams view;
     try {
-        view = readView(formula, texts);
-    } catch (const RuntimeError& error) {
+        view = drawing::readView(formula, texts);
+    } catch (const boxes::RuntimeError& error) {
         showRuntimeError(error);
         return;
     }
     // The picture a save takes is the latest drawing's, as far as it shows.
-    const DrawingSurface::Size shown = canvas_->shownSize();
-    const QRect area(kPictureLeft, kPictureTop, int(columnRange(view).count(shown.width)),
-                     int(rowRange(view).count(shown.height)));
+    const drawing::DrawingSurface::Size shown = canvas_->shownSize();
+    const QRect area(kPictureLeft, kPictureTop, int(drawing::columnRange(view).count(shown.width)),
+                     int(drawing::rowRange(view).count(shown.height)));
     if (!area.isEmpty())
         setPicture({&formula, texts, area});
     {
         const DepthCount nested(drawingDepth_);
-        spirell::drawFormula(formula, view, *canvas_, haltFlag_);
+        drawing::drawFormula(formula, view, *canvas_, haltFlag_);
     }
     canvas_->flush();
 }
@@ -457,11 +458,11 @@ void MainWindow::halt() {
 
 // --- Parameter panel -----------------------------------------------------
 
-void MainWindow::editBoxes(const std::function<void(BoxTexts&)>& edit) {
-    BoxTexts texts = boxes_.texts();
+void MainWindow::editBoxes(const std::function<void(boxes::BoxTexts&)>& edit) {
+    boxes::BoxTexts texts = boxes_.texts();
     try {
         edit(texts);
-    } catch (const RuntimeError& error) {
+    } catch (const boxes::RuntimeError& error) {
         showRuntimeError(error);
         return;
     }
@@ -469,69 +470,72 @@ void MainWindow::editBoxes(const std::function<void(BoxTexts&)>& edit) {
 }
 
 void MainWindow::applySmallPreset() {
-    editBoxes([](BoxTexts& b) { applyPreset(Preset::Small, b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::applyPreset(boxes::Preset::Small, b); });
 }
 void MainWindow::applyMediumPreset() {
-    editBoxes([](BoxTexts& b) { applyPreset(Preset::Medium, b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::applyPreset(boxes::Preset::Medium, b); });
 }
 void MainWindow::applyLargePreset() {
-    editBoxes([](BoxTexts& b) { applyPreset(Preset::Large, b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::applyPreset(boxes::Preset::Large, b); });
 }
 
 void MainWindow::reset() {
     haltFlag_.request();
-    editBoxes(resetBoxes);
+    editBoxes(boxes::resetBoxes);
     canvas_->clear();
     setPicture({});
 }
 
 void MainWindow::checkSizeBox() {
-    editBoxes([](BoxTexts& b) { checkSize(b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::checkSize(b); });
 }
 
 void MainWindow::shiftRight() {
-    editBoxes([](BoxTexts& b) { shiftView(ShiftButton::Right, b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::shiftView(boxes::ShiftButton::Right, b); });
 }
 void MainWindow::shiftLeft() {
-    editBoxes([](BoxTexts& b) { shiftView(ShiftButton::Left, b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::shiftView(boxes::ShiftButton::Left, b); });
 }
 void MainWindow::shiftDown() {
-    editBoxes([](BoxTexts& b) { shiftView(ShiftButton::Down, b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::shiftView(boxes::ShiftButton::Down, b); });
 }
 void MainWindow::shiftUp() {
-    editBoxes([](BoxTexts& b) { shiftView(ShiftButton::Up, b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::shiftView(boxes::ShiftButton::Up, b); });
 }
 
 void MainWindow::doubleYPosition() {
-    editBoxes([](BoxTexts& b) { scalePosition(ScaleButton::DoubleY, b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::scalePosition(boxes::ScaleButton::DoubleY, b); });
 }
 void MainWindow::halveYPosition() {
-    editBoxes([](BoxTexts& b) { scalePosition(ScaleButton::HalveY, b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::scalePosition(boxes::ScaleButton::HalveY, b); });
 }
 void MainWindow::doubleXPosition() {
-    editBoxes([](BoxTexts& b) { scalePosition(ScaleButton::DoubleX, b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::scalePosition(boxes::ScaleButton::DoubleX, b); });
 }
 void MainWindow::halveXPosition() {
-    editBoxes([](BoxTexts& b) { scalePosition(ScaleButton::HalveX, b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::scalePosition(boxes::ScaleButton::HalveX, b); });
 }
 
 void MainWindow::doubleZoom() {
-    editBoxes([](BoxTexts& b) { zoomView(ZoomButton::Double, b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::zoomView(boxes::ZoomButton::Double, b); });
 }
 void MainWindow::halveZoom() {
-    editBoxes([](BoxTexts& b) { zoomView(ZoomButton::Halve, b); });
+    editBoxes([](boxes::BoxTexts& b) { boxes::zoomView(boxes::ZoomButton::Halve, b); });
 }
-void MainWindow::halveZoomAndCentre() {
-    editBoxes([](BoxTexts& b) { zoomView(ZoomButton::HalveAndCentre, b); });
+void MainWindow::halveZoomAndMoveToHalfSize() {
+    editBoxes(
+        [](boxes::BoxTexts& b) { boxes::zoomView(boxes::ZoomButton::HalveAndMoveToHalfSize, b); });
 }
-void MainWindow::doubleZoomAndCentre() {
-    editBoxes([](BoxTexts& b) { zoomView(ZoomButton::DoubleAndCentre, b); });
+void MainWindow::doubleZoomAndMoveToTwiceSize() {
+    editBoxes([](boxes::BoxTexts& b) {
+        boxes::zoomView(boxes::ZoomButton::DoubleAndMoveToTwiceSize, b);
+    });
 }
 
 // --- Window labels, timer and web link -------------------------------------
 
 void MainWindow::firstActivation() {
-    SavedExitColour = textColour(exitLabel_);
+    savedExitColour_ = textColour(exitLabel_);
     setTextColour(exitLabel_, kExitBlue);
 }
 
@@ -548,7 +552,7 @@ void MainWindow::lightArrowLabel() {
 
 void MainWindow::restoreExitColours() {
     setTextColour(exitArrowLabel_, kLightGrey);
-    setTextColour(exitLabel_, SavedExitColour);
+    setTextColour(exitLabel_, savedExitColour_);
 }
 
 void MainWindow::openWebLink() {
@@ -569,10 +573,10 @@ void MainWindow::endTheProgram() {
     endProgram_();
 }
 
-void MainWindow::showRuntimeError(const RuntimeError& error) {
+void MainWindow::showRuntimeError(const boxes::RuntimeError& error) {
     QMessageBox::critical(
         this, kProgramName,
         QString("Run-time error '%1':\n\n%2").arg(error.number()).arg(error.what()));
 }
 
-} // namespace spirell
+} // namespace spirell::app

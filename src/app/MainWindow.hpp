@@ -7,8 +7,8 @@
 #include "app/PosterJob.hpp"
 #include "app/WebLink.hpp"
 #include "boxes/RuntimeError.hpp"
+#include "drawing/HaltFlag.hpp"
 #include "formulas/Catalogue.hpp"
-#include "render/HaltFlag.hpp"
 
 #include <QAction>
 #include <QProgressDialog>
@@ -19,7 +19,7 @@
 #include <functional>
 #include <memory>
 
-namespace spirell {
+namespace spirell::app {
 
 inline constexpr int kClientWidth = 1272;
 inline constexpr int kClientHeight = 1016;
@@ -55,7 +55,7 @@ public:
 
     Canvas* canvas() const { return canvas_; }
     const ParameterBoxes& boxes() const { return boxes_; }
-    const HaltFlag& haltFlag() const { return haltFlag_; }
+    const drawing::HaltFlag& haltFlag() const { return haltFlag_; }
     ColourButton* formulaButton(int index) const { return formulaButtons_[index]; }
     // How many drawings are running, each nested inside the one before.
     int drawingDepth() const { return drawingDepth_; }
@@ -87,8 +87,8 @@ public:
     void halveXPosition();
     void doubleZoom();
     void halveZoom();
-    void halveZoomAndCentre();
-    void doubleZoomAndCentre();
+    void halveZoomAndMoveToHalfSize();
+    void doubleZoomAndMoveToTwiceSize();
 
     // The window's labels, its timer and the web link.
     void firstActivation();
@@ -110,8 +110,8 @@ private:
     // The latest drawing: its formula, its boxes as it read them and where it
     // lies on the canvas, cut to the canvas.
     struct DrawnPicture {
-        const Formula* formula = nullptr;
-        BoxTexts boxes;
+        const formulas::Formula* formula = nullptr;
+        boxes::BoxTexts boxes;
         QRect area;
     };
 
@@ -126,14 +126,14 @@ private:
     void posterFinished(bool cancelled, const QString& error);
     void updatePictureActions();
     QString chooseFileInDialog(const QString& title, const QString& suggestedName);
-    void showRuntimeError(const RuntimeError& error);
+    void showRuntimeError(const boxes::RuntimeError& error);
     // Applies an edit to the boxes; an overflow leaves them untouched.
-    void editBoxes(const std::function<void(BoxTexts&)>& edit);
+    void editBoxes(const std::function<void(boxes::BoxTexts&)>& edit);
 
     QWidget* client_ = nullptr;
     Canvas* canvas_ = nullptr;
     ParameterBoxes boxes_;
-    std::array<ColourButton*, kFormulaCount> formulaButtons_{};
+    std::array<ColourButton*, formulas::kFormulaCount> formulaButtons_{};
     ClickableLabel* exitLabel_ = nullptr;      // "x"
     ClickableLabel* exitArrowLabel_ = nullptr; // "<"
     ClickableLabel* zoomLabel_ = nullptr;      // "X": its colour marks the chosen formula
@@ -149,8 +149,8 @@ private:
     std::unique_ptr<PosterJob> poster_;
     QProgressDialog* posterProgress_ = nullptr;
 
-    HaltFlag haltFlag_;
-    QColor SavedExitColour;
+    drawing::HaltFlag haltFlag_;
+    QColor savedExitColour_;
     bool ending_ = false;
     bool activatedBefore_ = false;
     int drawingDepth_ = 0;
@@ -158,4 +158,4 @@ private:
     WebLink webLink_;
 };
 
-} // namespace spirell
+} // namespace spirell::app

@@ -1,32 +1,32 @@
 #include "app/ParameterBoxes.hpp"
 
-namespace spirell {
+namespace spirell::app {
 
 ParameterBoxes::ParameterBoxes(const QWidget* parent) {
-    for (std::size_t i = 0; i < kBoxTable.size(); ++i)
-        boxes_[i] = parent->findChild<QLineEdit*>(kBoxTable[i].boxName);
+    for (std::size_t i = 0; i < boxes::kBoxTable.size(); ++i)
+        boxes_[i] = parent->findChild<QLineEdit*>(boxes::kBoxTable[i].boxName);
 }
 
 QLineEdit* ParameterBoxes::sizeBox() const {
-    for (std::size_t i = 0; i < kBoxTable.size(); ++i)
-        if (kBoxTable[i].member == &BoxTexts::size)
+    for (std::size_t i = 0; i < boxes::kBoxTable.size(); ++i)
+        if (boxes::kBoxTable[i].member == &boxes::BoxTexts::size)
             return boxes_[i];
     return nullptr;
 }
 
-BoxTexts ParameterBoxes::texts() const {
-    BoxTexts texts;
-    for (std::size_t i = 0; i < kBoxTable.size(); ++i)
-        texts.*kBoxTable[i].member = boxes_[i]->text().toStdString();
+boxes::BoxTexts ParameterBoxes::texts() const {
+    boxes::BoxTexts texts;
+    for (std::size_t i = 0; i < boxes::kBoxTable.size(); ++i)
+        texts.*boxes::kBoxTable[i].member = boxes_[i]->text().toStdString();
     return texts;
 }
 
-void ParameterBoxes::write(const BoxTexts& texts) const {
-    for (std::size_t i = 0; i < kBoxTable.size(); ++i) {
-        const QString text = QString::fromStdString(texts.*kBoxTable[i].member);
+void ParameterBoxes::write(const boxes::BoxTexts& texts) const {
+    for (std::size_t i = 0; i < boxes::kBoxTable.size(); ++i) {
+        const QString text = QString::fromStdString(texts.*boxes::kBoxTable[i].member);
         if (boxes_[i]->text() != text)
             boxes_[i]->setText(text);
     }
 }
 
-} // namespace spirell
+} // namespace spirell::app

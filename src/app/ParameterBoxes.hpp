@@ -7,7 +7,7 @@
 
 #include <array>
 
-namespace spirell {
+namespace spirell::app {
 
 // The five parameter boxes on the window, in the order of kBoxTable. Handlers
 // read all five texts, edit them as BoxTexts and write back only the texts
@@ -19,14 +19,14 @@ public:
     // Finds each box by its name among the children of parent.
     explicit ParameterBoxes(const QWidget* parent);
 
-    const std::array<QLineEdit*, kBoxTable.size()>& all() const { return boxes_; }
+    const std::array<QLineEdit*, boxes::kBoxTable.size()>& all() const { return boxes_; }
     QLineEdit* sizeBox() const;
 
-    BoxTexts texts() const;
-    void write(const BoxTexts& texts) const;
+    boxes::BoxTexts texts() const;
+    void write(const boxes::BoxTexts& texts) const;
 
 private:
-    std::array<QLineEdit*, kBoxTable.size()> boxes_{};
+    std::array<QLineEdit*, boxes::kBoxTable.size()> boxes_{};
 };
 
-} // namespace spirell
+} // namespace spirell::app

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-namespace spirell {
+namespace spirell::app {
 
 QString fileSizeText(double bytes) {
     const char* const units[] = {"bytes", "kB", "MB", "GB", "TB"};
@@ -67,4 +67,4 @@ void PosterDialog::showSize() {
     size_->setText(sizeText());
 }
 
-} // namespace spirell
+} // namespace spirell::app

@@ -5,7 +5,7 @@
 class QLabel;
 class QSpinBox;
 
-namespace spirell {
+namespace spirell::app {
 
 // The largest scale a poster may have.
 inline constexpr int kLargestPosterScale = 64;
@@ -38,4 +38,4 @@ private:
 // "12.3 MB", "950 kB": a file size in decimal units.
 QString fileSizeText(double bytes);
 
-} // namespace spirell
+} // namespace spirell::app

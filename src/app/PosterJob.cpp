@@ -1,17 +1,17 @@
 #include "app/PosterJob.hpp"
 
+#include "base/Errors.hpp"
+#include "drawing/Computing.hpp"
 #include "image/BandRenderer.hpp"
-#include "image/Errors.hpp"
-#include "render/Computing.hpp"
 
 #include <new>
 
-namespace spirell {
+namespace spirell::app {
 
 PosterJob::PosterJob(image::ImagePlan plan, image::TextChunks texts, const QString& path,
                      QObject* parent)
     : QObject(parent), plan_(std::move(plan)), texts_(std::move(texts)),
-      output_(std::make_unique<image::OutputFile>(path.toStdString())) {
+      output_(std::make_unique<files::OutputFile>(path.toStdString())) {
     thread_ = std::thread([this] { run(); });
 }
 
@@ -25,12 +25,12 @@ void PosterJob::run() {
     QString error;
     try {
         image::BandOptions options;
-        options.threads = threadsFor(defaultComputing().threads, plan_.height());
+        options.threads = drawing::threadsFor(drawing::defaultComputing().threads, plan_.height());
         options.cancel = &cancelled_;
         image::renderPng(plan_, texts_, output_->stream(), options,
                          [this](std::uint64_t rows) { emit progressed(rows); });
         output_->commit();
-    } catch (const image::Cancelled&) {
+    } catch (const base::Cancelled&) {
         cancelled = true;
     } catch (const std::bad_alloc&) {
         error = "out of memory";
@@ -42,4 +42,4 @@ void PosterJob::run() {
     emit finished(cancelled, error);
 }
 
-} // namespace spirell
+} // namespace spirell::app

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "files/OutputFile.hpp"
 #include "image/ImagePlan.hpp"
-#include "image/OutputFile.hpp"
 #include "image/PngFile.hpp"
 
 #include <QObject>
@@ -12,7 +12,7 @@
 #include <memory>
 #include <thread>
 
-namespace spirell {
+namespace spirell::app {
 
 // A poster being written in the background: the image library's renderer
 // computes and encodes it on worker threads, never on the window's thread,
@@ -22,7 +22,7 @@ namespace spirell {
 class PosterJob : public QObject {
     Q_OBJECT
 public:
-    // Throws image::InputError or image::RenderFailure when the file cannot be
+    // Throws base::InputError or base::RenderFailure when the file cannot be
     // started.
     PosterJob(image::ImagePlan plan, image::TextChunks texts, const QString& path,
               QObject* parent = nullptr);
@@ -41,9 +41,9 @@ private:
 
     image::ImagePlan plan_;
     image::TextChunks texts_;
-    std::unique_ptr<image::OutputFile> output_;
+    std::unique_ptr<files::OutputFile> output_;
     std::atomic<bool> cancelled_{false};
     std::thread thread_;
 };
 
-} // namespace spirell
+} // namespace spirell::app

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-namespace spirell {
+namespace spirell::app {
 
 StartupRequest startupRequest(int argc, const char* const argv[]) {
     StartupRequest request = StartupRequest::OpenWindow;
@@ -44,4 +44,4 @@ std::string startupVersionText() {
     return std::string("spirell ") + kVersion + "\n";
 }
 
-} // namespace spirell
+} // namespace spirell::app

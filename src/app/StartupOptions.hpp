@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace spirell {
+namespace spirell::app {
 
 // What the command line asks the window program to do.
 enum class StartupRequest { OpenWindow, ShowHelp, ShowVersion };
@@ -17,4 +17,4 @@ std::string startupHelpText();
 // "spirell 3.2014" and a line feed.
 std::string startupVersionText();
 
-} // namespace spirell
+} // namespace spirell::app

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-namespace spirell {
+namespace spirell::app {
 
 namespace {
 
@@ -34,4 +34,4 @@ QFont fontFor(Typeface type) {
     return font;
 }
 
-} // namespace spirell
+} // namespace spirell::app

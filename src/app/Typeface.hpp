@@ -2,7 +2,7 @@
 
 #include <QFont>
 
-namespace spirell {
+namespace spirell::app {
 
 // The font families of the classic form, each with the installed families that
 // stand in where it is missing.
@@ -21,4 +21,4 @@ inline constexpr Typeface kFormFont{Face::MsSansSerif, 8.25, true};
 // layout holds on any screen.
 QFont fontFor(Typeface type);
 
-} // namespace spirell
+} // namespace spirell::app

@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
-namespace spirell {
+namespace spirell::app {
 
 QString WebLink::missingBrowserTitle() {
     return QStringLiteral("Cannot find Browser:");
@@ -23,4 +23,4 @@ bool WebLink::open(QWidget* parent) const {
     return false;
 }
 
-} // namespace spirell
+} // namespace spirell::app

@@ -4,7 +4,7 @@
 
 class QWidget;
 
-namespace spirell {
+namespace spirell::app {
 
 // The maker's page, opened by the button at the top right.
 inline constexpr const char* kMakerAddress = "https://www.example.org/";
@@ -27,4 +27,4 @@ private:
     QString address_;
 };
 
-} // namespace spirell
+} // namespace spirell::app

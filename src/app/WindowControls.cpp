@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace spirell {
+namespace spirell::app {
 
 namespace {
 
@@ -217,7 +217,7 @@ const std::vector<ControlDescription>& windowControls() {
          kStyle,
          kForm,
          "Log Xoom",
-         &W::halveZoomAndCentre,
+         &W::halveZoomAndMoveToHalfSize,
          nullptr,
          true},
         {"cmdXX3",
@@ -228,7 +228,7 @@ const std::vector<ControlDescription>& windowControls() {
          kStyle,
          kForm,
          "Log Xoom",
-         &W::doubleZoomAndCentre,
+         &W::doubleZoomAndMoveToTwiceSize,
          nullptr,
          true},
         {"verty1",
@@ -311,7 +311,7 @@ const std::vector<ControlDescription>& windowControls() {
 ControlDescription formulaButtonControl(int index, const char* caption) {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> all;
-        for (int i = 0; i < kFormulaCount; ++i)
+        for (int i = 0; i < formulas::kFormulaCount; ++i)
             all.push_back("CMD" + std::to_string(i));
         return all;
     }();
@@ -331,4 +331,4 @@ const std::vector<const char*>& tabOrder() {
     return order;
 }
 
-} // namespace spirell
+} // namespace spirell::app

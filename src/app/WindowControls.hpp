@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace spirell {
+namespace spirell::app {
 
 class MainWindow;
 
@@ -31,7 +31,7 @@ using Handler = void (MainWindow::*)();
 struct ControlDescription {
     const char* name; // its name on the form, kept as its object name
     ControlKind kind;
-    const char* caption; // none for a box: its first text is its default, from BoxTexts
+    const char* caption; // none for a box: its first text is its default, from boxes::BoxTexts
     QRect place;         // in the client area
     TableColour background;
     TableColour text;
@@ -52,4 +52,4 @@ ControlDescription formulaButtonControl(int index, const char* caption);
 // The keyboard's tab order, by name; labels take no focus and are left out.
 const std::vector<const char*>& tabOrder();
 
-} // namespace spirell
+} // namespace spirell::app

@@ -3,7 +3,7 @@
 #include "boxes/NumberText.hpp"
 #include "boxes/RuntimeError.hpp"
 
-namespace spirell {
+namespace spirell::boxes {
 
 namespace {
 
@@ -41,7 +41,7 @@ bool checkSize(BoxTexts& boxes) {
     // A number too large for a double is out of range like any other.
     double size = 0;
     try {
-        size = Val(boxes.size);
+        size = readNumber(boxes.size);
     } catch (const RuntimeError&) {
         size = -1;
     }
@@ -55,16 +55,16 @@ bool checkSize(BoxTexts& boxes) {
 void shiftView(ShiftButton button, BoxTexts& boxes) {
     switch (button) {
     case ShiftButton::Right:
-        boxes.xPosition = written(Val(boxes.xPosition) + kShiftStep);
+        boxes.xPosition = written(readNumber(boxes.xPosition) + kShiftStep);
         break;
     case ShiftButton::Left:
-        boxes.xPosition = written(Val(boxes.xPosition) - kShiftStep);
+        boxes.xPosition = written(readNumber(boxes.xPosition) - kShiftStep);
         break;
     case ShiftButton::Down:
-        boxes.yPosition = written(Val(boxes.yPosition) + kShiftStep);
+        boxes.yPosition = written(readNumber(boxes.yPosition) + kShiftStep);
         break;
     case ShiftButton::Up:
-        boxes.yPosition = written(Val(boxes.yPosition) - kShiftStep);
+        boxes.yPosition = written(readNumber(boxes.yPosition) - kShiftStep);
         break;
     }
 }
@@ -72,16 +72,16 @@ void shiftView(ShiftButton button, BoxTexts& boxes) {
 void scalePosition(ScaleButton button, BoxTexts& boxes) {
     switch (button) {
     case ScaleButton::DoubleY:
-        boxes.yPosition = written(2 * Val(boxes.yPosition));
+        boxes.yPosition = written(2 * readNumber(boxes.yPosition));
         break;
     case ScaleButton::HalveY:
-        boxes.yPosition = written(Val(boxes.yPosition) / 2);
+        boxes.yPosition = written(readNumber(boxes.yPosition) / 2);
         break;
     case ScaleButton::DoubleX:
-        boxes.xPosition = written(2 * Val(boxes.xPosition));
+        boxes.xPosition = written(2 * readNumber(boxes.xPosition));
         break;
     case ScaleButton::HalveX:
-        boxes.xPosition = written(Val(boxes.xPosition) / 2);
+        boxes.xPosition = written(readNumber(boxes.xPosition) / 2);
         break;
     }
 }
@@ -89,22 +89,22 @@ void scalePosition(ScaleButton button, BoxTexts& boxes) {
 void zoomView(ZoomButton button, BoxTexts& boxes) {
     switch (button) {
     case ZoomButton::Double:
-        boxes.zoom = written(2 * Val(boxes.zoom));
+        boxes.zoom = written(2 * readNumber(boxes.zoom));
         break;
     case ZoomButton::Halve:
-        boxes.zoom = written(Val(boxes.zoom) / 2);
+        boxes.zoom = written(readNumber(boxes.zoom) / 2);
         break;
-    case ZoomButton::HalveAndCentre: {
-        const std::string zoom = written(Val(boxes.zoom) / 2);
-        const std::string position = written(Val(boxes.size) / 2);
+    case ZoomButton::HalveAndMoveToHalfSize: {
+        const std::string zoom = written(readNumber(boxes.zoom) / 2);
+        const std::string position = written(readNumber(boxes.size) / 2);
         boxes.zoom = zoom;
         boxes.xPosition = position;
         boxes.yPosition = position;
         break;
     }
-    case ZoomButton::DoubleAndCentre: {
-        const std::string zoom = written(2 * Val(boxes.zoom));
-        const std::string position = written(2 * Val(boxes.size));
+    case ZoomButton::DoubleAndMoveToTwiceSize: {
+        const std::string zoom = written(2 * readNumber(boxes.zoom));
+        const std::string position = written(2 * readNumber(boxes.size));
         boxes.zoom = zoom;
         boxes.xPosition = position;
         boxes.yPosition = position;
@@ -113,4 +113,4 @@ void zoomView(ZoomButton button, BoxTexts& boxes) {
     }
 }
 
-} // namespace spirell
+} // namespace spirell::boxes

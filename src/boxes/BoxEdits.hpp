@@ -2,7 +2,7 @@
 
 #include "boxes/BoxTexts.hpp"
 
-namespace spirell {
+namespace spirell::boxes {
 
 // Every button and label beside the boxes reads box texts as numbers and writes
 // new texts back. Each edit below computes all of its results before it writes
@@ -28,7 +28,12 @@ void scalePosition(ScaleButton button, BoxTexts& boxes);
 
 // Zoom buttons and the two zoom labels double or halve the zoom box; the two
 // hidden buttons also move both positions to a multiple of the size.
-enum class ZoomButton { Double, Halve, HalveAndCentre, DoubleAndCentre }; // cmdXX(0..3)
+enum class ZoomButton {
+    Double,
+    Halve,
+    HalveAndMoveToHalfSize,
+    DoubleAndMoveToTwiceSize
+}; // cmdXX(0..3)
 void zoomView(ZoomButton button, BoxTexts& boxes);
 
-} // namespace spirell
+} // namespace spirell::boxes

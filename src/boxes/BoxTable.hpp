@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-namespace spirell {
+namespace spirell::boxes {
 
 // One of the five parameter boxes, wherever it appears.
 struct BoxDescription {
@@ -29,4 +29,4 @@ inline constexpr std::array<BoxDescription, 5> kBoxTable{{
     {"Textfive", "--brightness", "spirell:brightness", &BoxTexts::brightness, "brightness box"},
 }};
 
-} // namespace spirell
+} // namespace spirell::boxes

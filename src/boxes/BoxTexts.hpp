@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace spirell {
+namespace spirell::boxes {
 
 // The texts of the five parameter boxes: the one and only store of the view.
 // BoxTable.hpp tells where each box appears: its name on the window, the
@@ -17,4 +17,4 @@ struct BoxTexts {
     bool operator==(const BoxTexts&) const = default;
 };
 
-} // namespace spirell
+} // namespace spirell::boxes

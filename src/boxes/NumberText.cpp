@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <limits>
 
-namespace spirell {
+namespace spirell::boxes {
 
 namespace {
 
@@ -104,7 +104,7 @@ constexpr double kLargestFifteenDigits = 1.79769313486231e308;
 
 } // namespace
 
-double Val(std::string_view text) {
+double readNumber(std::string_view text) {
     std::string compact;
     compact.reserve(text.size());
     for (char c : text)
@@ -180,7 +180,7 @@ std::string writeNumber(double value) {
 }
 
 double throughText(double value) {
-    return Val(writeNumber(value));
+    return readNumber(writeNumber(value));
 }
 
-} // namespace spirell
+} // namespace spirell::boxes

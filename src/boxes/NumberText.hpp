@@ -3,13 +3,13 @@
 #include <string>
 #include <string_view>
 
-namespace spirell {
+namespace spirell::boxes {
 
 // Reads the leading number of a box text. Blanks, tabs and line feeds anywhere
 // are ignored; "&H" and "&O" prefixes give hexadecimal and octal integers; an
 // exponent may use E or D. Text that does not start with a number reads as 0.
 // Throws RuntimeError (Overflow) for a number beyond the double range.
-double Val(std::string_view text);
+double readNumber(std::string_view text);
 
 // Writes a value the way the boxes show numbers: the shortest decimal form with
 // at most 15 significant digits, a full stop as decimal point, a zero before the
@@ -20,4 +20,4 @@ std::string writeNumber(double value);
 // has been written into it.
 double throughText(double value);
 
-} // namespace spirell
+} // namespace spirell::boxes

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace spirell {
+namespace spirell::boxes {
 
 double checkedResult(double value) {
     if (!std::isfinite(value))
@@ -10,4 +10,4 @@ double checkedResult(double value) {
     return value;
 }
 
-} // namespace spirell
+} // namespace spirell::boxes

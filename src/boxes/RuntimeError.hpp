@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace spirell {
+namespace spirell::boxes {
 
 // An arithmetic failure that the program reports to the user in the classic
 // "Run-time error 'N':" form instead of producing a wrong number.
@@ -27,4 +27,4 @@ inline RuntimeError overflowError() {
 // Returns the value when it is finite; a result beyond the double range is an overflow.
 double checkedResult(double value);
 
-} // namespace spirell
+} // namespace spirell::boxes

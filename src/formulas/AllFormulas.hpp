@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formulas/Punk.hpp"
+#include "formulas/RoutineNames.hpp"
 #include "formulas/Tame.hpp"
 #include "formulas/aries.hpp"
 #include "formulas/blood.hpp"
@@ -24,8 +25,8 @@ namespace spirell::formulas {
 
 template <typename V> using PixelFunction = ChannelTerms<V> (*)(const PixelPoint<V>&);
 
-// Every formula's per-pixel function, in the order of the buttons: entry i
-// belongs to the catalogue's formula i.
+// Every formula's per-pixel function, entry i for the formula named
+// kRoutineNames[i].
 template <typename V>
 inline constexpr PixelFunction<V> kPixelFunctions[] = {
     aries<V>,  blood<V>, celt<V>, dune<V>, eeee<V>, fun<V>,  grin<V>, hix<V>,    ice<V>,  joke<V>,

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-namespace spirell {
+namespace spirell::formulas {
 
 namespace {
 
@@ -12,7 +12,7 @@ constexpr std::array<double, 3> kStandardOffsets{50, 50, 50};
 constexpr std::array<double, 3> kNoOffsets{0, 0, 0};
 
 // index, routine, caption, origin, zoom x, brightness x, level scale, offsets
-const std::array<Formula, kFormulaCount> kCatalogue{{
+constexpr std::array<Formula, kFormulaCount> kCatalogue{{
     {0, "aries", "ripple", Centred, 2, 1, 1, kStandardOffsets},
     {1, "blood", "ember", Centred, 2, 1, 1, {0, 50, 50}},
     {2, "celt", "lantern", Centred, 2, 1, 1, kNoOffsets},
@@ -34,6 +34,16 @@ const std::array<Formula, kFormulaCount> kCatalogue{{
     {18, "Tame", "walnut", Centred, 2, 1, 1, kNoOffsets},
 }};
 
+// Entry i is formula i, and its routine is the one whose per-pixel function
+// stands at i in every instruction set's table.
+constexpr bool catalogueFollowsTheRoutines() {
+    for (int i = 0; i < kFormulaCount; ++i)
+        if (kCatalogue[i].index != i || std::string_view(kCatalogue[i].routine) != kRoutineNames[i])
+            return false;
+    return true;
+}
+static_assert(catalogueFollowsTheRoutines());
+
 } // namespace
 
 const std::array<Formula, kFormulaCount>& formulaCatalogue() {
@@ -51,4 +61,4 @@ const Formula* findFormula(std::string_view name) {
     return nullptr;
 }
 
-} // namespace spirell
+} // namespace spirell::formulas

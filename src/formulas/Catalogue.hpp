@@ -1,13 +1,12 @@
 #pragma once
 
-#include "render/Formula.hpp"
+#include "formulas/Formula.hpp"
+#include "formulas/RoutineNames.hpp"
 
 #include <array>
 #include <string_view>
 
-namespace spirell {
-
-inline constexpr int kFormulaCount = 19;
+namespace spirell::formulas {
 
 // All nineteen formula buttons, top to bottom, with each formula's departures
 // from the standard frame.
@@ -16,4 +15,4 @@ const std::array<Formula, kFormulaCount>& formulaCatalogue();
 // Finds a formula by caption ("ripple"), routine name ("aries") or index ("0").
 const Formula* findFormula(std::string_view name);
 
-} // namespace spirell
+} // namespace spirell::formulas

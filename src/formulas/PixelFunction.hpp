@@ -7,8 +7,8 @@
 // are found by argument-dependent lookup on V.
 //
 // Nothing here may be an ordinary inline function: this header is compiled
-// once for each instruction-set width, and only templates over V (whose names
-// carry the width) keep each width's code apart.
+// once for each instruction set, and only templates over V (whose names
+// carry the instruction set) keep each set's code apart.
 namespace spirell::formulas {
 
 // 44 / 7 stands where a full turn would: close to, but not, 2 pi.

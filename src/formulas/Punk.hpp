@@ -1,3 +1,4 @@
+// The formula of the button "kestrel" (routine Punk).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

@@ -1,3 +1,4 @@
+// The formula of the button "walnut" (routine Tame).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

@@ -1,3 +1,4 @@
+// The formula of the button "ripple" (routine aries).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

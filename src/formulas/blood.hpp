@@ -1,3 +1,4 @@
+// The formula of the button "ember" (routine blood).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

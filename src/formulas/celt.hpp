@@ -1,3 +1,4 @@
+// The formula of the button "lantern" (routine celt).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

@@ -1,3 +1,4 @@
+// The formula of the button "pebble" (routine dune).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

@@ -1,3 +1,4 @@
+// The formula of the button "thistle" (routine eeee).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

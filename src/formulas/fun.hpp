@@ -1,3 +1,4 @@
+// The formula of the button "fickle" (routine fun).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

@@ -1,3 +1,4 @@
+// The formula of the button "marble" (routine grin).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

@@ -1,3 +1,4 @@
+// The formula of the button "cinder" (routine hix).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

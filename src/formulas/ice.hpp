@@ -1,3 +1,4 @@
+// The formula of the button "nettle" (routine ice).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

@@ -1,3 +1,4 @@
+// The formula of the button "bramble" (routine joke).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

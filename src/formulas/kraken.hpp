@@ -1,3 +1,4 @@
+// The formula of the button "quartz" (routine kraken).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

@@ -1,3 +1,4 @@
+// The formula of the button "saffron" (routine limbo).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

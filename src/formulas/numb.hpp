@@ -1,3 +1,4 @@
+// The formula of the button "gravel" (routine numb).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

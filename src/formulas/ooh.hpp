@@ -1,3 +1,4 @@
+// The formula of the button "ooh" (routine ooh).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

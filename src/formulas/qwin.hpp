@@ -1,3 +1,4 @@
+// The formula of the button "quest" (routine qwin).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

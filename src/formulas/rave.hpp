@@ -1,3 +1,4 @@
+// The formula of the button "ochre" (routine rave).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

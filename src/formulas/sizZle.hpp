@@ -1,3 +1,4 @@
+// The formula of the button "velvet" (routine sizZle).
 #pragma once
 
 #include "formulas/PixelFunction.hpp"

@@ -1,7 +1,7 @@
 #include "image/BandRenderer.hpp"
 
-#include "image/Errors.hpp"
-#include "image/WorkerPool.hpp"
+#include "base/Errors.hpp"
+#include "base/WorkerPool.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -57,7 +57,7 @@ void runBands(const ImagePlan& plan, const BandOptions& options, const Stages& s
         bands[i].rowY.reserve(bandRows);
         bands[i].pixels.resize((bandRows + 1) * rowBytes);
     }
-    WorkerPool pool(threads);
+    base::WorkerPool pool(threads);
     // On the way out by an exception, the workers skip what they have not
     // begun, so that the pool's end waits for little.
     struct Abandon {
@@ -83,7 +83,7 @@ void runBands(const ImagePlan& plan, const BandOptions& options, const Stages& s
     const auto step = [&](Band* toCompute) {
         pool.wait();
         if (stopped())
-            throw Cancelled();
+            throw base::Cancelled();
         Band* toCompress = compressing ? std::exchange(computed, nullptr) : nullptr;
         Band* ready =
             compressing ? std::exchange(compressed, nullptr) : std::exchange(computed, nullptr);

@@ -1,11 +1,11 @@
 #include "image/ImagePlan.hpp"
 
+#include "base/Errors.hpp"
+#include "base/UserText.hpp"
 #include "boxes/BoxTable.hpp"
 #include "boxes/NumberText.hpp"
 #include "boxes/RuntimeError.hpp"
 #include "formulas/Catalogue.hpp"
-#include "image/Errors.hpp"
-#include "image/UserText.hpp"
 
 #include <cmath>
 
@@ -13,56 +13,57 @@ namespace spirell::image {
 
 namespace {
 
-std::string runtimeErrorText(const RuntimeError& error) {
+std::string runtimeErrorText(const boxes::RuntimeError& error) {
     return "run-time error " + std::to_string(error.number()) + " (" + error.what() + ")";
 }
 
 // Checks each box on its own first, so that the message can name the one at fault.
-void checkBoxes(const BoxTexts& boxes) {
-    for (const BoxDescription& box : kBoxTable) {
+void checkBoxes(const boxes::BoxTexts& boxes) {
+    for (const boxes::BoxDescription& box : boxes::kBoxTable) {
         const std::string& text = boxes.*box.member;
         try {
-            Val(text);
-        } catch (const RuntimeError& error) {
-            throw InputError(std::string(box.option) + " " + quoted(text) +
-                             " cannot be read: " + runtimeErrorText(error));
+            boxes::readNumber(text);
+        } catch (const boxes::RuntimeError& error) {
+            throw base::InputError(std::string(box.option) + " " + base::quoted(text) +
+                                   " cannot be read: " + runtimeErrorText(error));
         }
     }
 }
 
 // The number of values a loop gives, counting no further than cap + 1.
-std::uint64_t countSteps(const LoopRange& range, std::uint64_t cap) {
+std::uint64_t countSteps(const drawing::LoopRange& range, std::uint64_t cap) {
     return static_cast<std::uint64_t>(range.count(static_cast<std::int64_t>(cap) + 1));
 }
 
 } // namespace
 
-ImagePlan planImage(const RenderSettings& settings) {
+ImagePlan planImage(const ImageSettings& settings) {
     ImagePlan plan;
-    plan.formula = findFormula(settings.formula);
+    plan.formula = formulas::findFormula(settings.formula);
     if (!plan.formula)
-        throw InputError("unknown formula " + quoted(settings.formula) +
-                         ": give a caption, a routine name or an index from 0 to " +
-                         std::to_string(kFormulaCount - 1));
+        throw base::InputError("unknown formula " + base::quoted(settings.formula) +
+                               ": give a caption, a routine name or an index from 0 to " +
+                               std::to_string(formulas::kFormulaCount - 1));
 
     checkBoxes(settings.boxes);
     try {
-        plan.view = readView(*plan.formula, settings.boxes);
-    } catch (const RuntimeError& error) {
-        throw InputError("the view cannot be read: " + runtimeErrorText(error));
+        plan.view = drawing::readView(*plan.formula, settings.boxes);
+    } catch (const boxes::RuntimeError& error) {
+        throw base::InputError("the view cannot be read: " + runtimeErrorText(error));
     }
     plan.scale = settings.scale;
-    plan.kernels = &defaultComputing().kernels();
+    plan.kernels = &drawing::defaultComputing().kernels();
 
-    const LoopRange columns = columnRange(plan.view);
-    plan.rows = rowRange(plan.view);
+    const drawing::LoopRange columns = drawing::columnRange(plan.view);
+    plan.rows = drawing::rowRange(plan.view);
     if (columns.stepLimit() == 0 || plan.rows.stepLimit() == 0)
-        throw InputError("nothing to draw: --size " + quoted(settings.boxes.size) + " is below 1");
+        throw base::InputError("nothing to draw: --size " + base::quoted(settings.boxes.size) +
+                               " is below 1");
 
     const auto tooBig = [&] {
-        return InputError("--size " + quoted(settings.boxes.size) + " at scale " +
-                          std::to_string(plan.scale) + " would make an image of more than " +
-                          std::to_string(kMaxPixels) + " pixels");
+        return base::InputError("--size " + base::quoted(settings.boxes.size) + " at scale " +
+                                std::to_string(plan.scale) + " would make an image of more than " +
+                                std::to_string(kMaxPixels) + " pixels");
     };
     // Counting takes a step per value, so neither loop is counted further than
     // the limit allows: first both up to the side of the largest square, then
@@ -106,9 +107,9 @@ void computeRow(const ImagePlan& plan, double Y, std::uint8_t* rgb) {
     // The row goes to the formula's batch function a piece at a time.
     constexpr std::size_t kPiece = 256;
     double X[kPiece];
-    Colour colours[kPiece];
+    formulas::Colour colours[kPiece];
     const lanes::ColourBatch batch = plan.kernels->colours[plan.formula->index];
-    const lanes::LevelRule rule = levelRule(*plan.formula, plan.view);
+    const lanes::LevelRule rule = drawing::levelRule(*plan.formula, plan.view);
     lanes::PixelBatch pixels;
     pixels.X = X;
     pixels.xStride = 1;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "image/RenderSettings.hpp"
-#include "render/DrawingFrame.hpp"
-#include "render/ViewParams.hpp"
+#include "drawing/DrawingFrame.hpp"
+#include "drawing/ViewParams.hpp"
+#include "image/ImageSettings.hpp"
 
 #include <cstdint>
 #include <vector>
@@ -18,12 +18,12 @@ inline constexpr std::uint64_t kMaxSide = kMaxPixels - 1;
 // plain column and the loop that gives every plain row's world Y, exactly as
 // the window's drawing frame would visit them.
 struct ImagePlan {
-    const Formula* formula = nullptr;
-    ViewParams view;
+    const formulas::Formula* formula = nullptr;
+    drawing::ViewParams view;
     int scale = 1;
-    const lanes::WidthKernels* kernels = nullptr; // the width that computes the colours
-    std::vector<double> columns;                  // world X of each plain column, left to right
-    LoopRange rows;                               // world Y of each plain row, top to bottom
+    const lanes::KernelTable* kernels = nullptr; // the width that computes the colours
+    std::vector<double> columns;                 // world X of each plain column, left to right
+    drawing::LoopRange rows;                     // world Y of each plain row, top to bottom
     std::uint64_t rowCount = 0;
 
     std::uint32_t width() const { return static_cast<std::uint32_t>(columns.size() * scale); }
@@ -34,7 +34,7 @@ struct ImagePlan {
 // Reads the view the way a button click does, to be computed at the default
 // width. Throws InputError for an unknown formula, a box text that overflows, a size that draws
 // nothing or an image of more than kMaxPixels pixels.
-ImagePlan planImage(const RenderSettings& settings);
+ImagePlan planImage(const ImageSettings& settings);
 
 // Whether an image of so many plain columns and rows stays within kMaxSide
 // and kMaxPixels at a scale.

@@ -1,6 +1,6 @@
 #include "image/PngEncoding.hpp"
 
-#include "image/Errors.hpp"
+#include "base/Errors.hpp"
 
 #include <zlib.h>
 
@@ -154,7 +154,7 @@ struct ThreadDeflate {
         if (status == Z_MEM_ERROR)
             throw std::bad_alloc();
         if (status != Z_OK)
-            throw RenderFailure("cannot compress the image: no such compression");
+            throw base::RenderFailure("cannot compress the image: no such compression");
         ready = true;
         compression = wanted;
         return stream;
@@ -209,7 +209,7 @@ private:
             if (status == Z_STREAM_END)
                 break;
             if (status != Z_OK && status != Z_BUF_ERROR)
-                throw RenderFailure("cannot compress the image"); // a broken state only
+                throw base::RenderFailure("cannot compress the image"); // a broken state only
             // Without flushing, deflate is done once it has taken all the
             // input; a flush is complete once it leaves room in the output.
             if (flush == Z_NO_FLUSH ? stream_.avail_in == 0

@@ -1,7 +1,7 @@
 #include "image/PngFile.hpp"
 
-#include "image/Errors.hpp"
-#include "image/UserText.hpp"
+#include "base/Errors.hpp"
+#include "base/UserText.hpp"
 
 #include <png.h>
 
@@ -71,7 +71,8 @@ PngWriter::PngWriter(std::FILE* file, std::uint32_t width, std::uint32_t height,
     for (const auto& [key, text] : texts) {
         // A keyword has 1 to 79 bytes and ends at the zero byte that follows it.
         if (key.empty() || key.size() > 79 || key.find('\0') != std::string::npos)
-            throw RenderFailure("cannot write the text \"" + escaped(key) + "\": a bad key");
+            throw base::RenderFailure("cannot write the text \"" + base::escaped(key) +
+                                      "\": a bad key");
         static const std::uint8_t separator[1] = {0};
         writeChunk("tEXt", {bytesOf(key), separator, bytesOf(text)});
     }
@@ -79,7 +80,7 @@ PngWriter::PngWriter(std::FILE* file, std::uint32_t width, std::uint32_t height,
 
 void PngWriter::writePiece(const CompressedPiece& piece) {
     if (ended_)
-        throw RenderFailure("cannot write the image: its data has already ended");
+        throw base::RenderFailure("cannot write the image: its data has already ended");
     std::vector<std::uint8_t> header;
     if (!started_)
         header = zlibHeader(compression_);
@@ -116,7 +117,7 @@ void PngWriter::writePiece(const CompressedPiece& piece) {
 
 void PngWriter::finish() {
     if (!ended_)
-        throw RenderFailure("cannot finish the image: its data has not ended");
+        throw base::RenderFailure("cannot finish the image: its data has not ended");
     writeChunk("IEND", {});
 }
 
@@ -159,8 +160,8 @@ void PngWriter::writeChunk(const char* type,
 void PngWriter::write(const void* bytes, std::size_t size) {
     errno = 0;
     if (size > 0 && std::fwrite(bytes, 1, size, file_) != size)
-        throw RenderFailure(std::string("cannot write the image: ") +
-                            std::strerror(errno ? errno : EIO));
+        throw base::RenderFailure(std::string("cannot write the image: ") +
+                                  std::strerror(errno ? errno : EIO));
 }
 
 namespace {
@@ -338,26 +339,27 @@ std::map<std::string, std::string> readPngTexts(const std::string& path,
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) {
         const int error = errno;
-        throwFileError("cannot read " + shown(path) + ": " + std::strerror(error), error);
+        base::throwFileError("cannot read " + base::shown(path) + ": " + std::strerror(error),
+                             error);
     }
     struct stat status = {};
     if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(descriptor);
-        throw InputError("cannot read " + shown(path) + ": " +
-                         (S_ISDIR(status.st_mode) ? "it is a folder" : "not a regular file"));
+        throw base::InputError("cannot read " + base::shown(path) + ": " +
+                               (S_ISDIR(status.st_mode) ? "it is a folder" : "not a regular file"));
     }
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(descriptor, "rb"),
                                                                &std::fclose);
     if (!file) {
         const int error = errno;
         ::close(descriptor);
-        throw RenderFailure("cannot read " + shown(path) + ": " + std::strerror(error));
+        throw base::RenderFailure("cannot read " + base::shown(path) + ": " + std::strerror(error));
     }
 
     png_byte signature[8] = {};
     if (std::fread(signature, 1, sizeof signature, file.get()) != sizeof signature ||
         png_sig_cmp(signature, 0, sizeof signature) != 0)
-        throw InputError(shown(path) + " is not a PNG file");
+        throw base::InputError(base::shown(path) + " is not a PNG file");
 
     ErrorSink errors;
     ReadStructs structs;
@@ -365,16 +367,17 @@ std::map<std::string, std::string> readPngTexts(const std::string& path,
     if (structs.png)
         structs.info = png_create_info_struct(structs.png);
     if (!structs.info)
-        throw RenderFailure("cannot read " + shown(path) + ": out of memory");
+        throw base::RenderFailure("cannot read " + base::shown(path) + ": out of memory");
     TextReader reader;
     reader.file = file.get();
     reader.keys = &keys;
     if (!readInfo(structs.png, structs.info, &reader)) {
         if (reader.outOfMemory)
-            throw RenderFailure("cannot read " + shown(path) + ": out of memory");
+            throw base::RenderFailure("cannot read " + base::shown(path) + ": out of memory");
         if (!reader.refusal.empty())
-            throw InputError(shown(path) + " " + reader.refusal);
-        throw InputError(shown(path) + " is not a readable PNG file: " + errors.message);
+            throw base::InputError(base::shown(path) + " " + reader.refusal);
+        throw base::InputError(base::shown(path) +
+                               " is not a readable PNG file: " + errors.message);
     }
     return std::move(reader.texts);
 }

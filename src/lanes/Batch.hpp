@@ -1,14 +1,14 @@
 #pragma once
 
-#include "formulas/Catalogue.hpp"
+#include "formulas/Colour.hpp"
 #include "formulas/PixelFunction.hpp"
-#include "render/Colour.hpp"
+#include "formulas/RoutineNames.hpp"
 
 #include <cstddef>
 
 // How the drawing frame hands pixels to the per-pixel functions in batches,
-// and the table of batch functions each instruction-set width provides. Plain
-// data only: the per-width sources include it too.
+// and the table of batch functions each instruction set provides. Plain data
+// only: the per-instruction-set sources include it too.
 namespace spirell::lanes {
 
 // count pixels; pixel i lies at world (X[i * xStride], Y[i * yStride]). A
@@ -34,22 +34,24 @@ struct LevelRule {
 
 using RawTerms = formulas::ChannelTerms<double>;
 
-using ColourBatch = void (*)(const LevelRule& rule, const PixelBatch& pixels, Colour* colours);
+using ColourBatch = void (*)(const LevelRule& rule, const PixelBatch& pixels,
+                             formulas::Colour* colours);
 using TermsBatch = void (*)(double zoom, const PixelBatch& pixels, RawTerms* terms);
-using LevelsBatch = void (*)(const Levels* levels, std::size_t count, Colour* colours);
+using LevelsBatch = void (*)(const formulas::Levels* levels, std::size_t count,
+                             formulas::Colour* colours);
 
-// The elementary functions themselves, for checking that every width agrees.
+// The elementary functions themselves, for checking that every set agrees.
 enum class Elementary { Sin, Cos, Tan, Pow };
 // results[i] = function(x[i]), or pow(x[i], y[i]).
 using ElementaryBatch = void (*)(Elementary function, const double* x, const double* y,
                                  std::size_t count, double* results);
 
-// The batch functions of one width, indexed by the formula's index.
-struct WidthKernels {
+// The batch functions of one instruction set, indexed by the formula's index.
+struct KernelTable {
     const char* name;
     int lanes;
-    ColourBatch colours[kFormulaCount];
-    TermsBatch terms[kFormulaCount];
+    ColourBatch colours[formulas::kFormulaCount];
+    TermsBatch terms[formulas::kFormulaCount];
     // The colours of given levels, by the rule the colour batches use.
     LevelsBatch coloursOfLevels;
     ElementaryBatch elementary;

@@ -6,8 +6,8 @@
 
 #include <utility>
 
-// The batch functions, written once over the width's Target and instantiated
-// by each per-width source. Like Vec, everything here is a template over
+// The batch functions, written once over the instruction set's Target and
+// instantiated by its source. Like Vec, everything here is a template over
 // Target; no ordinary inline function may be added.
 namespace spirell::lanes {
 
@@ -61,19 +61,22 @@ template <typename Target> Vec<Target> channelValue(Vec<Target> level) {
 // Turns the levels of the first lanes into colours.
 template <typename Target>
 void storeColours(Vec<Target> red, Vec<Target> green, Vec<Target> blue, int lanes,
-                  Colour* colours) {
+                  formulas::Colour* colours) {
     red = channelValue<Target>(red);
     green = channelValue<Target>(green);
     blue = channelValue<Target>(blue);
     for (int lane = 0; lane < lanes; ++lane)
-        colours[lane] = Colour{static_cast<unsigned char>(red.raw[lane]),
-                               static_cast<unsigned char>(green.raw[lane]),
-                               static_cast<unsigned char>(blue.raw[lane])};
+        colours[lane] = formulas::Colour{static_cast<unsigned char>(red.raw[lane]),
+                                         static_cast<unsigned char>(green.raw[lane]),
+                                         static_cast<unsigned char>(blue.raw[lane])};
 }
 
-template <typename Target, formulas::PixelFunction<Vec<Target>> Pixel>
-void colourBatch(const LevelRule& rule, const PixelBatch& pixels, Colour* colours) {
+// Formula is the index of the formula: its per-pixel function is taken from
+// the table at compile time, so that it is inlined into the batch.
+template <typename Target, std::size_t Formula>
+void colourBatch(const LevelRule& rule, const PixelBatch& pixels, formulas::Colour* colours) {
     using V = Vec<Target>;
+    constexpr formulas::PixelFunction<V> Pixel = formulas::kPixelFunctions<V>[Formula];
     const auto level = [&](V mixture, double offset) {
         return (mixture * rule.brightness) * rule.levelScale + offset;
     };
@@ -87,9 +90,10 @@ void colourBatch(const LevelRule& rule, const PixelBatch& pixels, Colour* colour
     }
 }
 
-template <typename Target, formulas::PixelFunction<Vec<Target>> Pixel>
+template <typename Target, std::size_t Formula>
 void termsBatch(double zoom, const PixelBatch& pixels, RawTerms* terms) {
     using V = Vec<Target>;
+    constexpr formulas::PixelFunction<V> Pixel = formulas::kPixelFunctions<V>[Formula];
     for (std::size_t first = 0; first < pixels.count; first += V::size) {
         V X, Y;
         loadLanes(pixels, first, X, Y);
@@ -102,7 +106,7 @@ void termsBatch(double zoom, const PixelBatch& pixels, RawTerms* terms) {
 }
 
 template <typename Target>
-void coloursOfLevels(const Levels* levels, std::size_t count, Colour* colours) {
+void coloursOfLevels(const formulas::Levels* levels, std::size_t count, formulas::Colour* colours) {
     using V = Vec<Target>;
     for (std::size_t first = 0; first < count; first += V::size) {
         V red, green, blue;
@@ -146,19 +150,21 @@ void elementary(Elementary function, const double* x, const double* y, std::size
 }
 
 template <typename Target, std::size_t... Index>
-constexpr WidthKernels makeKernels(const char* name, std::index_sequence<Index...>) {
+constexpr KernelTable makeKernels(const char* name, std::index_sequence<Index...>) {
     using V = Vec<Target>;
     return {name,
             V::size,
-            {&colourBatch<Target, formulas::kPixelFunctions<V>[Index]>...},
-            {&termsBatch<Target, formulas::kPixelFunctions<V>[Index]>...},
+            {&colourBatch<Target, Index>...},
+            {&termsBatch<Target, Index>...},
             &coloursOfLevels<Target>,
             &elementary<Target>};
 }
 
-// The table of one width: every formula's batch functions.
-template <typename Target> constexpr WidthKernels makeKernels(const char* name) {
-    return makeKernels<Target>(name, std::make_index_sequence<kFormulaCount>{});
+// The table of one instruction set: every formula's batch functions.
+template <typename Target> constexpr KernelTable makeKernels(const char* name) {
+    static_assert(std::size(formulas::kPixelFunctions<Vec<Target>>) == formulas::kFormulaCount,
+                  "one per-pixel function for each routine name");
+    return makeKernels<Target>(name, std::make_index_sequence<formulas::kFormulaCount>{});
 }
 
 } // namespace spirell::lanes

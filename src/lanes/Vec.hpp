@@ -1,14 +1,14 @@
 #pragma once
 
-// A vector of doubles for one instruction-set width, for the per-pixel
+// A vector of doubles for one instruction set, for the per-pixel
 // functions. Every operation acts on each lane on its own with the IEEE
 // operation a double would get, in the order written, so a lane holds exactly
 // the bits the same expression gives on one double.
 //
-// Target describes the width: its lane count, its GCC vector types and its
+// Target describes the instruction set: its lane count, its GCC vector types and its
 // sin, cos, tan and pow. Every function here is a template over Target, so the
-// code built for one width carries the width's name and can never be taken for
-// another width's by the linker. This header belongs in the per-width sources
+// code built for one set carries the set's name and can never be taken for
+// another set's by the linker. This header belongs in the per-set sources
 // only.
 namespace spirell::lanes {
 

@@ -76,9 +76,9 @@ inline std::string exact(double value) {
     return text + " (0x" + std::string(buffer, hex.ptr) + ")";
 }
 
-inline std::string describe(const BoxTexts& boxes) {
+inline std::string describe(const boxes::BoxTexts& boxes) {
     std::string text;
-    for (const BoxDescription& box : kBoxTable)
+    for (const boxes::BoxDescription& box : boxes::kBoxTable)
         text += (text.empty() ? "[" : " | ") + quoted(boxes.*box.member);
     return text + "]";
 }
@@ -99,10 +99,11 @@ inline std::vector<std::string_view> lines(const std::uint8_t* data, std::size_t
 
 // Box texts from lines first, first + 1, ... first + 4; a missing line keeps
 // the text a new window starts with.
-inline BoxTexts boxesFromLines(const std::vector<std::string_view>& parts, std::size_t first) {
-    BoxTexts boxes;
-    for (std::size_t i = 0; i < kBoxTable.size() && first + i < parts.size(); ++i)
-        boxes.*kBoxTable[i].member = std::string(parts[first + i]);
+inline boxes::BoxTexts boxesFromLines(const std::vector<std::string_view>& parts,
+                                      std::size_t first) {
+    boxes::BoxTexts boxes;
+    for (std::size_t i = 0; i < boxes::kBoxTable.size() && first + i < parts.size(); ++i)
+        boxes.*boxes::kBoxTable[i].member = std::string(parts[first + i]);
     return boxes;
 }
 

@@ -16,6 +16,7 @@
 #include <array>
 
 using namespace spirell;
+using namespace spirell::boxes;
 using namespace spirell::fuzz;
 
 namespace {
@@ -51,10 +52,12 @@ const std::array kEdits{
     Edit{"halve x", [](BoxTexts& b) { scalePosition(ScaleButton::HalveX, b); }, One, true},
     Edit{"double zoom", [](BoxTexts& b) { zoomView(ZoomButton::Double, b); }, Four, true},
     Edit{"halve zoom", [](BoxTexts& b) { zoomView(ZoomButton::Halve, b); }, Four, true},
-    Edit{"halve zoom and centre", [](BoxTexts& b) { zoomView(ZoomButton::HalveAndCentre, b); },
-         One | Two | Four, true},
-    Edit{"double zoom and centre", [](BoxTexts& b) { zoomView(ZoomButton::DoubleAndCentre, b); },
-         One | Two | Four, true},
+    Edit{"halve zoom and centre",
+         [](BoxTexts& b) { zoomView(ZoomButton::HalveAndMoveToHalfSize, b); }, One | Two | Four,
+         true},
+    Edit{"double zoom and centre",
+         [](BoxTexts& b) { zoomView(ZoomButton::DoubleAndMoveToTwiceSize, b); }, One | Two | Four,
+         true},
 };
 
 // Edits write numbers as writeNumber does: text that reads back and writes as
@@ -63,7 +66,7 @@ void checkWrittenBox(const std::string& text, const std::string& about) {
     FUZZ_CHECK(text.find(',') == std::string::npos, about);
     double value = 0;
     try {
-        value = Val(text);
+        value = readNumber(text);
     } catch (const RuntimeError&) {
         fail("a written box reads back", about, __FILE__, __LINE__);
     }
@@ -92,7 +95,7 @@ void checkSizeRange(const BoxTexts& before, const BoxTexts& after) {
     FUZZ_CHECK(after.size == before.size, about);
     double size = 0;
     try {
-        size = Val(after.size);
+        size = readNumber(after.size);
     } catch (const RuntimeError&) {
         fail("a kept size reads", about, __FILE__, __LINE__);
     }

@@ -9,14 +9,18 @@
 #include "FuzzSupport.hpp"
 
 #include "boxes/RuntimeError.hpp"
+#include "drawing/Colours.hpp"
+#include "drawing/DrawingFrame.hpp"
+#include "drawing/ViewParams.hpp"
 #include "formulas/Catalogue.hpp"
-#include "render/DrawingFrame.hpp"
-#include "render/ViewParams.hpp"
 
 #include <cmath>
 #include <optional>
 
 using namespace spirell;
+using namespace spirell::boxes;
+using namespace spirell::formulas;
+using namespace spirell::drawing;
 using namespace spirell::fuzz;
 
 namespace {
@@ -48,12 +52,13 @@ public:
         FUZZ_CHECK(x == columns_, at());
         FUZZ_CHECK(y == rowsInColumn_, at());
         FUZZ_CHECK(columns_ < columnLimit_ && rowsInColumn_ < rowLimit_, at());
-        // Where the counters are exact, column c and row r are world X = OriginX + c
-        // and Y = OriginY + r.
-        if (isSmallWhole(view_.OriginX) && isSmallWhole(view_.OriginY)) {
-            const double X = view_.OriginX + (columns_ + 1);
-            const double Y = view_.OriginY + (rowsInColumn_ + 1);
-            FUZZ_CHECK(colour == pixelColour(formula_, view_, X, Y), at());
+        // Where the counters are exact, column c and row r are world X = originX + c
+        // and Y = originY + r.
+        if (isSmallWhole(view_.originX) && isSmallWhole(view_.originY)) {
+            const double X = view_.originX + (columns_ + 1);
+            const double Y = view_.originY + (rowsInColumn_ + 1);
+            FUZZ_CHECK(colourValue(colour) == colourValue(pixelColour(formula_, view_, X, Y)),
+                       at());
         }
         ++rowsInColumn_;
     }
@@ -65,8 +70,8 @@ public:
         if (!rowsPerColumn_)
             rowsPerColumn_ = rowsInColumn_;
         FUZZ_CHECK(rowsInColumn_ == *rowsPerColumn_, at());
-        if (isSmallWhole(view_.ImageHeight) && isSmallWhole(view_.OriginY))
-            FUZZ_CHECK(rowsInColumn_ == std::max<std::int64_t>(view_.ImageHeight, 0), at());
+        if (isSmallWhole(view_.imageHeight) && isSmallWhole(view_.originY))
+            FUZZ_CHECK(rowsInColumn_ == std::max<std::int64_t>(view_.imageHeight, 0), at());
         ++columns_;
         rowsInColumn_ = 0;
         if (columns_ == kColumnsDrawn)
@@ -79,8 +84,8 @@ public:
     void checkEnd() const {
         const auto at = [&] { return about_ + ": drawing ended after " + where(); };
         FUZZ_CHECK(rowsInColumn_ == 0, at());
-        if (!halt_.isRequested() && isSmallWhole(view_.ImageWidth) && isSmallWhole(view_.OriginX))
-            FUZZ_CHECK(columns_ == std::max<std::int64_t>(view_.ImageWidth, 0), at());
+        if (!halt_.isRequested() && isSmallWhole(view_.imageWidth) && isSmallWhole(view_.originX))
+            FUZZ_CHECK(columns_ == std::max<std::int64_t>(view_.imageWidth, 0), at());
     }
 
 private:
@@ -121,8 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     // A view that could start a drawing is finite throughout.
-    for (const double value : {view.ImageSize, view.ImageWidth, view.ImageHeight, view.OriginX,
-                               view.OriginY, view.zoom, view.brightness})
+    for (const double value : {view.imageSize, view.imageWidth, view.imageHeight, view.originX,
+                               view.originY, view.zoom, view.brightness})
         FUZZ_CHECK(std::isfinite(value), about + ": view value " + exact(value));
 
     if (rowRange(view).stepLimit() > kMaxRows)

@@ -14,6 +14,7 @@
 #include <optional>
 
 using namespace spirell;
+using namespace spirell::boxes;
 using namespace spirell::fuzz;
 
 namespace {
@@ -21,17 +22,17 @@ namespace {
 // The number a box text holds, or nothing for Overflow; any other failure is a fault.
 std::optional<double> readOrOverflow(std::string_view text) {
     try {
-        const double value = Val(text);
-        FUZZ_CHECK(std::isfinite(value), "Val(" + quoted(text) + ") = " + exact(value));
+        const double value = readNumber(text);
+        FUZZ_CHECK(std::isfinite(value), "readNumber(" + quoted(text) + ") = " + exact(value));
         return value;
     } catch (const RuntimeError& error) {
         FUZZ_CHECK(error.number() == kOverflowErrorNumber,
-                   "Val(" + quoted(text) + ") failed with error " + std::to_string(error.number()) +
-                       " " + std::string(error.what()));
+                   "readNumber(" + quoted(text) + ") failed with error " +
+                       std::to_string(error.number()) + " " + std::string(error.what()));
         return std::nullopt;
     } catch (const std::exception& error) {
-        fail("Val threw only RuntimeError", "Val(" + quoted(text) + ") threw " + error.what(),
-             __FILE__, __LINE__);
+        fail("Val threw only RuntimeError",
+             "readNumber(" + quoted(text) + ") threw " + error.what(), __FILE__, __LINE__);
     }
 }
 

@@ -6,20 +6,25 @@
 // the colour the window's drawing frame gives it.
 #include "FuzzSupport.hpp"
 
+#include "base/Errors.hpp"
 #include "boxes/RuntimeError.hpp"
+#include "cli/CommandLine.hpp"
+#include "cli/ResolveSettings.hpp"
+#include "drawing/Colours.hpp"
+#include "drawing/DrawingFrame.hpp"
+#include "drawing/ViewParams.hpp"
 #include "formulas/Catalogue.hpp"
-#include "image/Errors.hpp"
 #include "image/ImagePlan.hpp"
-#include "image/RenderSettings.hpp"
-#include "render/DrawingFrame.hpp"
-#include "render/ViewParams.hpp"
-#include "renderer/CommandLine.hpp"
-#include "renderer/ResolveSettings.hpp"
+#include "image/ImageSettings.hpp"
 
 using namespace spirell;
+using namespace spirell::base;
+using namespace spirell::boxes;
+using namespace spirell::formulas;
+using namespace spirell::drawing;
+using namespace spirell::cli;
 using namespace spirell::fuzz;
 using namespace spirell::image;
-using namespace spirell::tool;
 
 namespace {
 
@@ -31,7 +36,7 @@ constexpr std::uint64_t kComparedRowWidth = 8192;
 // Planning counts the steps of both loops, up to what the pixel limit allows:
 // for a long thin image that is up to 2^31 steps, a second of honest work but
 // a timeout under a fuzzer. Such views are left out.
-bool isQuickToPlan(const RenderSettings& settings) {
+bool isQuickToPlan(const ImageSettings& settings) {
     const Formula* formula = findFormula(settings.formula);
     if (!formula)
         return true;
@@ -89,7 +94,7 @@ void checkPlan(const ImagePlan& plan, const std::string& about) {
         for (std::size_t column = 0; column < plan.columns.size(); ++column) {
             const std::uint8_t* pixel = &rgb[3 * column * plan.scale];
             const Colour drawn = window.colours[column * plan.rowCount + row];
-            FUZZ_CHECK((Colour{pixel[0], pixel[1], pixel[2]} == drawn),
+            FUZZ_CHECK((colourValue(Colour{pixel[0], pixel[1], pixel[2]}) == colourValue(drawn)),
                        about + ": column " + std::to_string(column) + ", row " +
                            std::to_string(row));
         }
@@ -113,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (line.help || !line.from.empty())
             return 0;
         FUZZ_CHECK(!line.output.empty() && line.formula, about);
-        const RenderSettings settings = resolveSettings(line);
+        const ImageSettings settings = resolveSettings(line);
         if (!isQuickToPlan(settings))
             return 0;
         ImagePlan plan;

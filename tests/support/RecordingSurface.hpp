@@ -2,11 +2,11 @@
 
 #include "boxes/BoxTexts.hpp"
 #include "boxes/RuntimeError.hpp"
+#include "drawing/DrawingFrame.hpp"
+#include "drawing/DrawingSurface.hpp"
+#include "drawing/HaltFlag.hpp"
+#include "drawing/ViewParams.hpp"
 #include "formulas/Catalogue.hpp"
-#include "render/DrawingFrame.hpp"
-#include "render/DrawingSurface.hpp"
-#include "render/HaltFlag.hpp"
-#include "render/ViewParams.hpp"
 
 #include <functional>
 #include <map>
@@ -17,15 +17,15 @@ namespace spirell::testing {
 
 // A drawing surface that remembers every pixel in the order it was set and
 // lets a test act at each yield, as a click during a drawing would.
-class RecordingSurface : public DrawingSurface {
+class RecordingSurface : public drawing::DrawingSurface {
 public:
     struct Pixel {
         int x, y;
-        Colour colour;
+        formulas::Colour colour;
         bool operator==(const Pixel&) const = default;
     };
 
-    void setPixel(int x, int y, Colour colour) override {
+    void setPixel(int x, int y, formulas::Colour colour) override {
         pixels.push_back({x, y, colour});
         latest[{x, y}] = colour;
     }
@@ -41,27 +41,28 @@ public:
     }
 
     // The colour last set at a window position; throws if none was set.
-    Colour at(int x, int y) const { return latest.at({x, y}); }
+    formulas::Colour at(int x, int y) const { return latest.at({x, y}); }
     bool has(int x, int y) const { return latest.count({x, y}) != 0; }
 
     std::vector<Pixel> pixels;
-    std::map<std::pair<int, int>, Colour> latest;
+    std::map<std::pair<int, int>, formulas::Colour> latest;
     int yields = 0;
     int clears = 0;
     std::function<void(int yieldNumber)> onYield;
 };
 
 // Draws a formula from box texts through the real frame, as a button click does.
-inline RecordingSurface drawFromBoxes(const Formula& formula, const BoxTexts& boxes,
-                                      const Computing& computing = defaultComputing()) {
+inline RecordingSurface
+drawFromBoxes(const formulas::Formula& formula, const boxes::BoxTexts& boxes,
+              const drawing::Computing& computing = drawing::defaultComputing()) {
     RecordingSurface surface;
-    HaltFlag halt;
-    drawFormula(formula, readView(formula, boxes), surface, halt, computing);
+    drawing::HaltFlag halt;
+    drawing::drawFormula(formula, drawing::readView(formula, boxes), surface, halt, computing);
     return surface;
 }
 
-inline const Formula& formulaNamed(const char* routine) {
-    return *findFormula(routine);
+inline const formulas::Formula& formulaNamed(const char* routine) {
+    return *formulas::findFormula(routine);
 }
 
 } // namespace spirell::testing

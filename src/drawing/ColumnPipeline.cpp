@@ -1,0 +1,113 @@
+#include "drawing/ColumnPipeline.hpp"
+
+#include <system_error>
+
+namespace spirell::drawing {
+
+namespace {
+
+// Rows computed between two looks at whether the drawing is over.
+constexpr std::size_t kRowsPerBatch = 256;
+
+} // namespace
+
+ColumnPipeline::ColumnPipeline(lanes::ColourBatch batch, const lanes::LevelRule& rule,
+                               const LoopRange& columns, std::int64_t columnCount,
+                               std::vector<double> rowY, unsigned threads)
+    : batch_(batch), rule_(rule), rowY_(std::move(rowY)), cursor_(columns),
+      columnCount_(columnCount) {
+    // Enough columns ahead that no thread waits for the drawing to take one.
+    slots_.resize(2 * std::size_t(threads) + 2);
+    for (Slot& slot : slots_)
+        slot.colours.resize(rowY_.size());
+    // A thread that cannot start leaves the work to those that did.
+    for (unsigned i = 1; i < threads; ++i) {
+        try {
+            workers_.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+}
+
+ColumnPipeline::~ColumnPipeline() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& worker : workers_)
+        worker.join();
+}
+
+bool ColumnPipeline::canClaim() const {
+    return !stopping_ && claimed_ < columnCount_ &&
+           claimed_ < shown_ + static_cast<std::int64_t>(slots_.size());
+}
+
+ColumnPipeline::Slot* ColumnPipeline::claim(double& X) {
+    std::int64_t number = 0;
+    if (!cursor_.next(number, X)) {
+        columnCount_ = claimed_; // the loop ended early
+        return nullptr;
+    }
+    claimed_ = number;
+    Slot& slot = slots_[static_cast<std::size_t>(number - 1) % slots_.size()];
+    slot.number = number;
+    slot.ready = false;
+    return &slot;
+}
+
+void ColumnPipeline::compute(Slot& slot, double X) {
+    for (std::size_t first = 0; first < rowY_.size() && !stopping_; first += kRowsPerBatch) {
+        lanes::PixelBatch pixels;
+        pixels.X = &X;
+        pixels.Y = rowY_.data() + first;
+        pixels.yStride = 1;
+        pixels.count = std::min(kRowsPerBatch, rowY_.size() - first);
+        batch_(rule_, pixels, slot.colours.data() + first);
+    }
+}
+
+void ColumnPipeline::work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stopping_ || canClaim(); });
+        if (stopping_)
+            return;
+        double X = 0;
+        Slot* slot = claim(X);
+        if (!slot)
+            continue;
+        lock.unlock();
+        compute(*slot, X);
+        lock.lock();
+        slot->ready = true;
+        changed_.notify_all();
+    }
+}
+
+const formulas::Colour* ColumnPipeline::column(std::int64_t number) {
+    std::unique_lock lock(mutex_);
+    shown_ = number - 1; // the column before is done with: its slot may be reused
+    changed_.notify_all();
+    Slot& wanted = slots_[static_cast<std::size_t>(number - 1) % slots_.size()];
+    while (!(wanted.number == number && wanted.ready)) {
+        // Rather than wait, compute the next column nobody has taken yet.
+        double X = 0;
+        if (canClaim()) {
+            if (Slot* slot = claim(X)) {
+                lock.unlock();
+                compute(*slot, X);
+                lock.lock();
+                slot->ready = true;
+                changed_.notify_all();
+            }
+            continue;
+        }
+        changed_.wait(lock);
+    }
+    return wanted.colours.data();
+}
+
+} // namespace spirell::drawing

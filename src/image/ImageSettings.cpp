@@ -1,0 +1,49 @@
+#include "image/ImageSettings.hpp"
+
+#include "base/Errors.hpp"
+#include "base/UserText.hpp"
+
+#include <charconv>
+
+namespace spirell::image {
+
+std::vector<std::string> storedKeys() {
+    std::vector<std::string> keys{keys::formula};
+    for (const boxes::BoxDescription& box : boxes::kBoxTable)
+        keys.push_back(box.pngKey);
+    keys.push_back(keys::scale);
+    return keys;
+}
+
+TextChunks storedTexts(const char* routine, const ImageSettings& settings, const char* software) {
+    TextChunks texts{{keys::formula, routine}};
+    for (const boxes::BoxDescription& box : boxes::kBoxTable)
+        texts.emplace_back(box.pngKey, settings.boxes.*box.member);
+    texts.emplace_back(keys::scale, std::to_string(settings.scale));
+    texts.emplace_back("Software", software);
+    return texts;
+}
+
+ImageSettings settingsFromTexts(const std::map<std::string, std::string>& texts,
+                                const std::string& fileName) {
+    const auto text = [&](const char* key) -> const std::string& {
+        const auto found = texts.find(key);
+        if (found == texts.end())
+            throw base::InputError(base::shown(fileName) + " holds no \"" + key +
+                                   "\" text: it was not made by spirell-render");
+        return found->second;
+    };
+    ImageSettings settings;
+    settings.formula = text(keys::formula);
+    for (const boxes::BoxDescription& box : boxes::kBoxTable)
+        settings.boxes.*box.member = text(box.pngKey);
+
+    const std::string& scale = text(keys::scale);
+    const char* end = scale.data() + scale.size();
+    const auto [stop, error] = std::from_chars(scale.data(), end, settings.scale);
+    if (error != std::errc{} || stop != end || settings.scale < 1 || settings.scale > kMaxScale)
+        throw base::InputError(base::shown(fileName) + " holds a bad scale " + base::quoted(scale));
+    return settings;
+}
+
+} // namespace spirell::image

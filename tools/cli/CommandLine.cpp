@@ -1,0 +1,154 @@
+#include "cli/CommandLine.hpp"
+
+#include "base/Errors.hpp"
+#include "base/UserText.hpp"
+#include "image/ImageSettings.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+
+namespace spirell::cli {
+
+using namespace image;
+
+namespace {
+
+// A whole number from low to high, written in plain decimal digits.
+std::int64_t wholeNumber(const std::string& option, const std::string& text, std::int64_t low,
+                         std::int64_t high) {
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc{} || stop != end || value < low || value > high)
+        throw base::InputError(option + " needs a whole number from " + std::to_string(low) +
+                               " to " + std::to_string(high) + ", not " + base::quoted(text));
+    return value;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments)
+        if (argument == "--help" || argument == "-h") {
+            CommandLine help;
+            help.help = true;
+            return help;
+        }
+    for (const std::string& argument : arguments)
+        if (argument == "--version") {
+            CommandLine version;
+            version.version = true;
+            return version;
+        }
+
+    CommandLine line;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::optional<std::string> attached; // the value of --name=value
+        if (name.starts_with("--")) {
+            if (const auto equals = name.find('='); equals != std::string::npos) {
+                attached = name.substr(equals + 1);
+                name.resize(equals);
+            }
+        }
+        // Box texts may start with a minus sign, so the next argument is always the value.
+        const auto value = [&]() -> std::string {
+            if (attached)
+                return *attached;
+            if (i + 1 >= arguments.size())
+                throw base::InputError(base::shown(name) + " needs a value");
+            return arguments[++i];
+        };
+        const auto flag = [&] {
+            if (attached)
+                throw base::InputError(base::shown(name) + " takes no value");
+        };
+
+        const auto box =
+            std::find_if(boxes::kBoxTable.begin(), boxes::kBoxTable.end(),
+                         [&](const boxes::BoxDescription& b) { return name == b.option; });
+        if (box != boxes::kBoxTable.end())
+            line.boxes[box - boxes::kBoxTable.begin()] = value();
+        else if (name == "-o" || name == "--output")
+            line.output = value();
+        else if (name == "--scale")
+            line.scale = static_cast<int>(wholeNumber(name, value(), 1, kMaxScale));
+        else if (name == "--threads")
+            line.threads = static_cast<unsigned>(wholeNumber(name, value(), 1, kMaxThreads));
+        else if (name == "--from") {
+            line.from = value();
+            if (line.from.empty())
+                throw base::InputError("--from needs a file name");
+        } else if (name == "--quiet" || name == "-q") {
+            flag();
+            line.quiet = true;
+        } else if (name.starts_with("-") && name != "-")
+            throw base::InputError("unknown option " + base::shown(name));
+        else if (line.formula)
+            throw base::InputError("unexpected argument " + base::quoted(name) +
+                                   " after the formula " + base::quoted(*line.formula));
+        else
+            line.formula = name;
+    }
+
+    if (line.output.empty())
+        throw base::InputError("no output file: give -o FILE.png");
+    if (!line.formula && line.from.empty())
+        throw base::InputError("no formula: give a formula name or --from FILE.png");
+    return line;
+}
+
+namespace {
+
+// "  --size TEXT         image size box; ... (default "150")", one line per box.
+std::string boxOptionLines() {
+    std::string lines;
+    for (const boxes::BoxDescription& box : boxes::kBoxTable) {
+        std::string line = std::string("  ") + box.option + " TEXT";
+        line.resize(22, ' ');
+        lines += line + box.meaning + " (default \"" + box.defaultText() + "\")\n";
+    }
+    return lines;
+}
+
+} // namespace
+
+std::string usageText() {
+    return R"(Usage: spirell-render FORMULA -o FILE.png [options]
+       spirell-render --from OLD.png -o FILE.png [options]
+
+Paints one Vortica Spirell formula into a PNG file, pixel for pixel as the
+window would draw it for the same five boxes.
+
+FORMULA is a button caption ("ripple"), a routine name ("aries") or an index (0-18).
+
+Options:
+  -o, --output FILE   the PNG file to write, replaced only when complete; a
+                      symbolic link is followed. "-" (standard output), a FIFO
+                      or a device such as /dev/null is written directly
+)" + boxOptionLines() +
+           R"(  --scale K           K x K pixels per world unit, K a whole number (default 1)
+  --from FILE         take the formula, boxes and scale stored in an earlier
+                      image; options given here override them. Only its own
+                      texts are read, each up to 64 KiB and 256 KiB in all;
+                      a chunk over 1 MiB before the image data is refused
+  --threads N         computing and compressing threads (default: one per
+                      core; at most four per core and one per image row).
+                      Memory grows with them: three bands of rows, each about
+                      the larger of 1 MiB and N x 3 x width bytes, and at
+                      most as much again compressed
+  -q, --quiet         no progress line
+  -h, --help          show this text
+  --version           show the version
+
+Environment: SPIRELL_SIMD=scalar|sse2|avx|avx512 chooses the instruction-set
+width (default: the widest this processor has), SPIRELL_THREADS=N the threads
+when --threads is not given. Every choice writes the same file.
+
+Exit status: 0 on success, 2 for bad input (nothing is written), 1 when
+writing fails or the system runs short (disk, memory, threads).
+)";
+}
+
+} // namespace spirell::cli

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "boxes/BoxTable.hpp"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace spirell::cli {
+
+// What the command line asks for. Options that were not given stay empty, so
+// that the values stored in a --from file can fill them.
+struct CommandLine {
+    std::optional<std::string> formula;
+    // The five boxes, in the order of kBoxTable.
+    std::array<std::optional<std::string>, boxes::kBoxTable.size()> boxes;
+    std::optional<int> scale;
+    std::optional<unsigned> threads;
+    std::string output;
+    std::string from;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+};
+
+inline constexpr unsigned kMaxThreads = 1024;
+
+// Reads the arguments that follow the program name. Throws InputError for an
+// unknown option, a missing or malformed value, or a missing output or formula.
+// When --help or --version is among them nothing else is checked; --help wins.
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+std::string usageText();
+
+} // namespace spirell::cli

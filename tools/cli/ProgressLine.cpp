@@ -1,0 +1,58 @@
+#include "cli/ProgressLine.hpp"
+
+#include <cmath>
+
+namespace spirell::cli {
+
+namespace {
+
+std::string duration(double seconds) {
+    const auto whole = static_cast<long long>(std::ceil(seconds));
+    char text[32];
+    if (whole >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
+                      whole % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+    return text;
+}
+
+} // namespace
+
+std::string progressText(std::uint64_t done, std::uint64_t total, double seconds) {
+    const double fraction = total ? static_cast<double>(done) / static_cast<double>(total) : 1;
+    const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+    char text[96];
+    std::snprintf(text, sizeof text, "%4.0f%%  %.1f Mpx/s", std::floor(fraction * 100), rate / 1e6);
+    std::string line = text;
+    if (rate > 0)
+        line += "  " + duration(static_cast<double>(total - done) / rate) + " left";
+    return line;
+}
+
+ProgressLine::ProgressLine(std::FILE* out, std::uint64_t totalPixels, bool enabled)
+    : out_(out), total_(totalPixels), enabled_(enabled) {}
+
+void ProgressLine::update(std::uint64_t pixelsDone) {
+    if (!enabled_)
+        return;
+    const Clock::time_point now = Clock::now();
+    if (shown_ && now - lastShown_ < std::chrono::milliseconds(250))
+        return;
+    lastShown_ = now;
+    shown_ = true;
+    const double seconds = std::chrono::duration<double>(now - started_).count();
+    // Trailing spaces wipe what a longer earlier line left behind.
+    std::fprintf(out_, "\r%s    ", progressText(pixelsDone, total_, seconds).c_str());
+    std::fflush(out_);
+}
+
+void ProgressLine::finish() {
+    if (enabled_ && shown_) {
+        std::fprintf(out_, "\r%*s\r", 60, "");
+        std::fflush(out_);
+    }
+    shown_ = false;
+}
+
+} // namespace spirell::cli

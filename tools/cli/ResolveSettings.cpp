@@ -1,0 +1,23 @@
+#include "cli/ResolveSettings.hpp"
+
+#include "image/PngFile.hpp"
+
+namespace spirell::cli {
+
+using namespace image;
+
+ImageSettings resolveSettings(const CommandLine& line) {
+    ImageSettings settings;
+    if (!line.from.empty())
+        settings = settingsFromTexts(readPngTexts(line.from, storedKeys()), line.from);
+    if (line.formula)
+        settings.formula = *line.formula;
+    for (std::size_t i = 0; i < boxes::kBoxTable.size(); ++i)
+        if (line.boxes[i])
+            settings.boxes.*boxes::kBoxTable[i].member = *line.boxes[i];
+    if (line.scale)
+        settings.scale = *line.scale;
+    return settings;
+}
+
+} // namespace spirell::cli

@@ -1,0 +1,87 @@
+// spirell-render: paints one formula into a PNG file without a window.
+
+#include "ProgramInfo.hpp"
+#include "base/Errors.hpp"
+#include "base/UserText.hpp"
+#include "cli/CommandLine.hpp"
+#include "cli/ProgressLine.hpp"
+#include "cli/ResolveSettings.hpp"
+#include "drawing/Computing.hpp"
+#include "files/OutputFile.hpp"
+#include "image/BandRenderer.hpp"
+#include "image/ImagePlan.hpp"
+#include "image/ImageSettings.hpp"
+
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
+#include <unistd.h>
+
+using namespace spirell;
+using namespace spirell::image;
+using namespace spirell::cli;
+
+namespace {
+
+constexpr int kBadInput = 2;
+constexpr int kFailed = 1;
+
+// Errors take exactly one line. The user's texts in a message are already
+// shortened and escaped; escaping the whole line again catches anything else,
+// such as a message from a library.
+int fail(int status, const char* message) {
+    const std::string line = "spirell-render: " + base::escaped(message) + "\n";
+    std::fputs(line.c_str(), stderr);
+    return status;
+}
+
+void render(const CommandLine& line) {
+    const ImageSettings settings = resolveSettings(line);
+    const ImagePlan plan = planImage(settings);
+
+    files::OutputFile output(line.output);
+    const std::uint64_t rowPixels = plan.width();
+    ProgressLine progress(stderr, rowPixels * plan.height(), !line.quiet && ::isatty(2));
+    progress.update(0);
+
+    BandOptions options;
+    options.threads = drawing::threadsFor(drawing::defaultComputing().threads, plan.height());
+    try {
+        renderPng(plan, storedTexts(plan.formula->routine, settings), output.stream(), options,
+                  [&](std::uint64_t rows) { progress.update(rows * rowPixels); });
+        output.commit();
+    } catch (...) {
+        progress.finish(); // the error message gets a line of its own
+        throw;
+    }
+    progress.finish();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const CommandLine line = parseCommandLine({argv + 1, argv + argc});
+        if (line.help) {
+            std::fputs(usageText().c_str(), stdout);
+            return 0;
+        }
+        if (line.version) {
+            std::printf("spirell-render %s\n", spirell::kVersion);
+            return 0;
+        }
+        // --threads wins over SPIRELL_THREADS.
+        drawing::setDefaultComputing(drawing::computingFromEnvironment(line.threads));
+        render(line);
+        return 0;
+    } catch (const base::InputError& error) {
+        return fail(kBadInput, error.what());
+    } catch (const drawing::ComputingChoiceError& error) {
+        return fail(kBadInput, error.what());
+    } catch (const std::bad_alloc&) {
+        return fail(kFailed, "out of memory");
+    } catch (const std::exception& error) {
+        return fail(kFailed, error.what());
+    }
+}
