@@ -1,5 +1,7 @@
 #include "boxes/BoxEdits.hpp"
 #include "boxes/RuntimeError.hpp"
+#include "drawing/ViewParams.hpp"
+#include "formulas/Catalogue.hpp"
 #include "support/TestPrinting.hpp"
 
 #include <QtTest>
@@ -8,6 +10,8 @@
 
 using namespace spirell;
 using namespace spirell::boxes;
+using namespace spirell::drawing;
+using namespace spirell::formulas;
 
 namespace {
 
@@ -27,6 +31,8 @@ private slots:
     void sizeCheck_data();
     void sizeCheck();
     void repeatedZoomDoublingEndsInOverflow();
+    void zoomAroundKeepsThePointsAngles_data();
+    void zoomAroundKeepsThePointsAngles();
 };
 
 void BoxEditsTest::editsWriteTheBoxes_data() {
@@ -77,6 +83,16 @@ void BoxEditsTest::editsWriteTheBoxes_data() {
     QTest::newRow("hidden <<") << boxTexts("7", "7", "150", "1")
                                << zoom(ZoomButton::DoubleAndMoveToTwiceSize)
                                << boxTexts("300", "300", "150", "2");
+    QTest::newRow("drag right and up") << start << Edit([](BoxTexts& t) { panByPixels(30, -7, t); })
+                                       << boxTexts("-29", "8", "150", "1");
+    QTest::newRow("brighter") << start << Edit([](BoxTexts& t) { scaleBrightness(2, t); })
+                              << boxTexts("1", "1", "150", "1", "300");
+    QTest::newRow("zoom in at the point 0, 0")
+        << boxTexts("5", "-3", "150", "0.5") << Edit([](BoxTexts& t) { zoomAround(4, 0, 0, t); })
+        << boxTexts("5", "-3", "150", "2");
+    QTest::newRow("zoom out at a point")
+        << boxTexts("1", "1", "150", "1") << Edit([](BoxTexts& t) { zoomAround(0.5, 10, 20, t); })
+        << boxTexts("11", "21", "150", "0.5");
 }
 
 void BoxEditsTest::editsWriteTheBoxes() {
@@ -100,6 +116,16 @@ void BoxEditsTest::overflowLeavesEveryBox_data() {
     QTest::newRow("hidden << with a huge size")
         << boxTexts("1", "1", "1.5e308", "1")
         << Edit([](BoxTexts& t) { zoomView(ZoomButton::DoubleAndMoveToTwiceSize, t); });
+    // The zoom would be written first; the position overflows afterwards.
+    QTest::newRow("zoom around a point far out")
+        << boxTexts("1.7e308", "1", "150", "1")
+        << Edit([](BoxTexts& t) { zoomAround(0.5, -1.7e308, 0, t); });
+    QTest::newRow("zoom beyond range")
+        << boxTexts("1", "1", "150", "1e308") << Edit([](BoxTexts& t) { zoomAround(16, 0, 0, t); });
+    QTest::newRow("drag beyond range") << boxTexts("1", "-1.79e308", "150", "1")
+                                       << Edit([](BoxTexts& t) { panByPixels(0, 1e306, t); });
+    QTest::newRow("brightness beyond range") << boxTexts("1", "1", "150", "1", "1e308")
+                                             << Edit([](BoxTexts& t) { scaleBrightness(1024, t); });
 }
 
 void BoxEditsTest::overflowLeavesEveryBox() {
@@ -139,6 +165,49 @@ void BoxEditsTest::repeatedZoomDoublingEndsInOverflow() {
     }
     // Written values keep 15 digits, so the count is near the double range's 1024.
     QVERIFY(doublings > 1000 && doublings < 1030);
+}
+
+// Zooming around a point keeps the angles of that point for every rule that
+// places the picture, whatever the factor: the point stays where it was.
+void BoxEditsTest::zoomAroundKeepsThePointsAngles_data() {
+    QTest::addColumn<QString>("routine");
+    QTest::addColumn<BoxTexts>("before");
+    QTest::addColumn<double>("factor");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("row");
+    // aries centres the picture, eeee a third of the width, limbo names its
+    // corner and numb is offset by 150.
+    for (const char* routine : {"aries", "eeee", "limbo", "numb"}) {
+        QTest::addRow("%s, one notch in", routine)
+            << routine << boxTexts("1", "1", "768", "0.15") << 1.189207115002721 << 700 << 100;
+        QTest::addRow("%s, out far from the centre", routine)
+            << routine << boxTexts("-3456.25", "77", "300", "3") << 0.125 << 0 << 299;
+    }
+}
+
+void BoxEditsTest::zoomAroundKeepsThePointsAngles() {
+    QFETCH(QString, routine);
+    QFETCH(BoxTexts, before);
+    QFETCH(double, factor);
+    QFETCH(int, column);
+    QFETCH(int, row);
+    const Formula& formula = *findFormula(routine.toStdString());
+    const ViewParams old = readView(formula, before);
+    BoxTexts after = before;
+    zoomAround(factor, old.originX + 1 + column, old.originY + 1 + row, after);
+    const ViewParams zoomed = readView(formula, after);
+    QCOMPARE(zoomed.zoom, old.zoom * factor);
+    // The same column and row, in both views: its angle is kept up to the
+    // 15 digits the boxes are written with.
+    const auto angle = [](const ViewParams& view, double origin, int offset) {
+        return view.zoom * (origin + 1 + offset);
+    };
+    const double tolerance = 1e-12 * (1 + std::abs(angle(old, old.originX, column)) +
+                                      std::abs(angle(old, old.originY, row)));
+    QVERIFY(std::abs(angle(zoomed, zoomed.originX, column) - angle(old, old.originX, column)) <
+            tolerance);
+    QVERIFY(std::abs(angle(zoomed, zoomed.originY, row) - angle(old, old.originY, row)) <
+            tolerance);
 }
 
 QTEST_APPLESS_MAIN(BoxEditsTest)

@@ -113,4 +113,29 @@ void zoomView(ZoomButton button, BoxTexts& boxes) {
     }
 }
 
+void zoomAround(double factor, double worldX, double worldY, BoxTexts& boxes) {
+    // Every column's world coordinate is the horizontal position plus a
+    // constant of the formula and the size, so moving the point from worldX
+    // to worldX / factor moves the position by as much.
+    const std::string zoom = written(readNumber(boxes.zoom) * factor);
+    const std::string x =
+        written(readNumber(boxes.xPosition) + (checkedResult(worldX / factor) - worldX));
+    const std::string y =
+        written(readNumber(boxes.yPosition) + (checkedResult(worldY / factor) - worldY));
+    boxes.zoom = zoom;
+    boxes.xPosition = x;
+    boxes.yPosition = y;
+}
+
+void panByPixels(double columns, double rows, BoxTexts& boxes) {
+    const std::string x = written(readNumber(boxes.xPosition) - columns);
+    const std::string y = written(readNumber(boxes.yPosition) - rows);
+    boxes.xPosition = x;
+    boxes.yPosition = y;
+}
+
+void scaleBrightness(double factor, BoxTexts& boxes) {
+    boxes.brightness = written(readNumber(boxes.brightness) * factor);
+}
+
 } // namespace spirell::boxes

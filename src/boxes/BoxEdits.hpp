@@ -36,4 +36,21 @@ enum class ZoomButton {
 }; // cmdXX(0..3)
 void zoomView(ZoomButton button, BoxTexts& boxes);
 
+// Exploring: the wheel, a drag and the keys edit the boxes with these. Like
+// the buttons, each computes every result before it writes any, so a result
+// beyond the double range (RuntimeError) leaves the boxes as they were. None
+// of them changes the size box.
+
+// Multiplies the zoom by factor around the world point (worldX, worldY): the
+// positions move so that the point keeps its place in the picture, and its
+// coordinates times the zoom (the angles the formulas see) keep their values.
+void zoomAround(double factor, double worldX, double worldY, BoxTexts& boxes);
+
+// Moves the picture right by columns and down by rows: the world point that
+// was shown at a pixel is then shown that many pixels further on.
+void panByPixels(double columns, double rows, BoxTexts& boxes);
+
+// Multiplies the brightness by factor.
+void scaleBrightness(double factor, BoxTexts& boxes);
+
 } // namespace spirell::boxes
