@@ -23,4 +23,17 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
 
+# A Debian package also holds its copyright in Debian's format and a
+# changelog, and its manual pages compressed (cmake/PackageDocs.cmake). The
+# package is native: its changelog is changelog.gz.
+execute_process(COMMAND date -u -R -d "${SPIRELL_RELEASE_DATE} 12:00"
+    OUTPUT_VARIABLE SPIRELL_RELEASE_TIME OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+configure_file(${PROJECT_SOURCE_DIR}/docs/copyright.in ${PROJECT_BINARY_DIR}/package/copyright @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/docs/changelog.in ${PROJECT_BINARY_DIR}/package/changelog @ONLY)
+set(CPACK_SPIRELL_COPYRIGHT ${PROJECT_BINARY_DIR}/package/copyright)
+set(CPACK_SPIRELL_CHANGELOG ${PROJECT_BINARY_DIR}/package/changelog)
+set(CPACK_SPIRELL_MANDIR ${CMAKE_INSTALL_MANDIR})
+set(CPACK_SPIRELL_DOCDIR ${CMAKE_INSTALL_DOCDIR})
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackageDocs.cmake)
+
 include(CPack)

@@ -1,9 +1,11 @@
 # Builds the Debian package of the build in BUILD_DIR with cpack, in WORK_DIR,
-# and checks it: it holds the files of the install tree under /usr, and its
-# dependencies name the libraries dpkg-shlibdeps found as well as what the
-# programs only load at run time.
+# and checks it: it holds the files of the install tree under /usr, with the
+# manual pages compressed and the copyright and changelog a Debian package
+# has, its dependencies name the libraries dpkg-shlibdeps found as well as
+# what the programs only load at run time, and Debian's package checker,
+# lintian, finds neither errors nor warnings.
 # Usage: cmake -DCPACK=... -DBUILD_DIR=... -DWORK_DIR=... -DEXPECTED=...
-#              -DPACKAGE=... -DVERSION=... -P CheckPackage.cmake
+#              -DPACKAGE=... -DVERSION=... -DDOCDIR=... -DLINTIAN=... -P CheckPackage.cmake
 cmake_minimum_required(VERSION 3.25)
 
 file(REMOVE_RECURSE "${WORK_DIR}")
@@ -69,11 +71,20 @@ foreach(line ${listing})
     endif()
 endforeach()
 file(STRINGS "${EXPECTED}" expected)
+list(TRANSFORM expected REPLACE "(/man1/.*\\.1)$" "\\1.gz")
+list(APPEND expected "${DOCDIR}/copyright" "${DOCDIR}/changelog.gz")
 list(TRANSFORM expected PREPEND "usr/")
 list(SORT expected)
 list(SORT files)
 if(NOT files STREQUAL expected)
     problem("the package holds\n    ${files}\n  instead of\n    ${expected}")
+endif()
+
+execute_process(COMMAND "${LINTIAN}" "${packages}" OUTPUT_VARIABLE findings ERROR_VARIABLE ignored
+    RESULT_VARIABLE result)
+string(REGEX MATCHALL "(^|\n)[EW]: [^\n]*" flagged "${findings}")
+if(flagged OR NOT result EQUAL 0)
+    problem("lintian (status ${result}) found:${flagged}")
 endif()
 
 if(problems)
