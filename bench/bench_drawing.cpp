@@ -37,18 +37,20 @@
 #include <vector>
 
 using namespace spirell;
-using namespace spirell::base;
 using namespace spirell::boxes;
 using namespace spirell::formulas;
 using namespace spirell::drawing;
 using namespace spirell::image;
+using namespace spirell::app;
 
 namespace {
 
 constexpr double kPixels = 1024.0 * 1024.0;
 const BoxTexts kView{"1", "1", "1024", "1", "150"};
 
-MainWindow* theWindow = nullptr;
+// The same window twice, each computing its own way.
+MainWindow* slowWindow = nullptr; // scalar on one thread
+MainWindow* fastWindow = nullptr; // the widest instruction set on every core
 QString renderOutput;
 
 double secondsFor(const std::function<void()>& work) {
@@ -84,15 +86,11 @@ Computing everything() {
 }
 
 void windowDrawing(benchmark::State& state, const Formula* formula) {
-    theWindow->boxes().write(kView);
-    QPushButton* button = theWindow->formulaButton(formula->index);
-    const auto drawWith = [&](Computing computing) {
-        return [computing, button] {
-            setDefaultComputing(computing);
-            button->click();
-        };
+    const auto drawIn = [formula](MainWindow* window) {
+        window->boxes().write(kView);
+        return [button = window->formulaButton(formula->index)] { button->click(); };
     };
-    measurePair(state, drawWith(scalarOneThread()), drawWith(everything()));
+    measurePair(state, drawIn(slowWindow), drawIn(fastWindow));
 }
 
 void renderToFile(const Formula& formula, const QStringList& environment) {
@@ -215,8 +213,8 @@ public:
             std::printf("| %s |", formula.routine);
             for (const lanes::InstructionSet set : lanes::availableInstructionSets())
                 std::printf(" %.1f |", double(counters[lanes::nameOf(set)]));
-            std::printf(" %.2f |\n",
-                        double(counters["scalar"]) / double(counters[lanes::nameOf(fast.set)]));
+            std::printf(" %.2f |\n", double(counters["scalar"]) /
+                                         double(counters[lanes::nameOf(fast.instructionSet)]));
         }
 
         const auto elementary = results_.find("elementary");
@@ -244,7 +242,7 @@ private:
             if (speedUps.empty())
                 std::printf("\n### %s\n\n| formula | scalar, 1 thread ms | %s, %u threads ms | "
                             "speed-up |\n|---|---:|---:|---:|\n",
-                            title, lanes::nameOf(fast.set), fast.threads);
+                            title, lanes::nameOf(fast.instructionSet), fast.threads);
             auto& counters = found->second;
             speedUps.push_back(counters["speed-up"]);
             std::printf("| %s (\"%s\") | %.1f | %.1f | %.2f |\n", formula.routine, formula.caption,
@@ -265,9 +263,12 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    MainWindow window;
-    window.show();
-    theWindow = &window;
+    MainWindow slow(scalarOneThread());
+    MainWindow fast(everything());
+    slow.show();
+    fast.show();
+    slowWindow = &slow;
+    fastWindow = &fast;
     QTemporaryDir folder;
     renderOutput = folder.filePath("image.png");
 

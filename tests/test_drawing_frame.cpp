@@ -169,6 +169,7 @@ void DrawingFrameTest::nestedDrawingRunsInsideTheYieldAndTheOuterResumes() {
     innerBoxes.zoom = "0"; // a single colour, to tell the two drawings apart
     const ViewParams inner = readView(formula, innerBoxes);
 
+    const Computing computing = computingFromEnvironment();
     RecordingSurface surface;
     HaltFlag halt;
     bool nested = false;
@@ -177,9 +178,9 @@ void DrawingFrameTest::nestedDrawingRunsInsideTheYieldAndTheOuterResumes() {
             return;
         nested = true;
         halt.clear(); // what every formula click does first
-        drawFormula(formula, inner, surface, halt);
+        drawFormula(formula, inner, surface, halt, computing);
     };
-    drawFormula(formula, outer, surface, halt);
+    drawFormula(formula, outer, surface, halt, computing);
 
     // One outer column, the whole inner image, then the outer columns 2..6.
     QCOMPARE(surface.pixels.size(), std::size_t(6 * 6 + 3 * 3));

@@ -103,7 +103,7 @@ void IdentityTest::versionIsTheProjectVersion() {
 }
 
 void IdentityTest::windowShowsTheVersion() {
-    const MainWindow window;
+    const MainWindow window(drawing::computingFromEnvironment());
     const auto* label = window.findChild<QLabel*>("Label6");
     QVERIFY(label);
     // Three spaces between the word and the number, as the window always had.
@@ -245,7 +245,7 @@ void IdentityTest::iconIsTheSpiralOnTheWindowGrey() {
 }
 
 void IdentityTest::windowShowsTheIcon() {
-    const MainWindow window;
+    const MainWindow window(drawing::computingFromEnvironment());
     const QImage shown = window.windowIcon().pixmap(QSize(32, 32), 1.0).toImage();
     QVERIFY(!shown.isNull());
     QCOMPARE(shown, QIcon(kIconResource).pixmap(QSize(32, 32), 1.0).toImage());

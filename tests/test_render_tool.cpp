@@ -5,6 +5,7 @@
 #include "image/ImageSettings.hpp"
 #include "image/PngEncoding.hpp"
 #include "lanes/InstructionSets.hpp"
+#include "support/PngChunks.hpp"
 #include "support/RecordingSurface.hpp"
 #include "support/RendererRuns.hpp"
 #include "support/TestPrinting.hpp"
@@ -31,7 +32,9 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <map>
+#include <memory>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -116,43 +119,6 @@ std::vector<std::uint8_t> renderedBytes(const ImagePlan& plan, const BandOptions
     return bytes;
 }
 
-// A PNG chunk as it stands in a file: length, type, data, CRC.
-QByteArray pngChunk(const char* type, const QByteArray& data) {
-    const QByteArray body = type + data;
-    const auto bigEndian = [](std::size_t value) {
-        const quint32 number = qToBigEndian(quint32(value));
-        return QByteArray(reinterpret_cast<const char*>(&number), 4);
-    };
-    return bigEndian(std::size_t(data.size())) + body +
-           bigEndian(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size())));
-}
-
-QByteArray zlibStream(const QByteArray& bytes) {
-    return qCompress(bytes, 9).mid(4); // qCompress puts the length first
-}
-
-// A text chunk of one of the three kinds a PNG may hold, "iTXt" uncompressed
-// and "iTXt+z" compressed.
-QByteArray textChunk(const QString& kind, const QByteArray& key, const QByteArray& text) {
-    if (kind == "tEXt")
-        return pngChunk("tEXt", key + '\0' + text);
-    if (kind == "zTXt")
-        return pngChunk("zTXt", key + '\0' + '\0' + zlibStream(text));
-    const bool compressed = kind == "iTXt+z";
-    return pngChunk("iTXt", key + '\0' + char(compressed) + '\0' + "en" + '\0' + '\0' +
-                                (compressed ? zlibStream(text) : text));
-}
-
-// A one-pixel PNG with the given chunks before its image data.
-QByteArray pngWith(const QList<QByteArray>& chunks) {
-    QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    png += pngChunk("IHDR", QByteArray("\0\0\0\1\0\0\0\1\x08\x02\0\0\0", 13));
-    for (const QByteArray& chunk : chunks)
-        png += chunk;
-    png += pngChunk("IDAT", zlibStream(QByteArray(4, '\0')));
-    return png + pngChunk("IEND", {});
-}
-
 // A PNG with the settings of "aries --x 0.5 --size 12" in text chunks of one
 // kind, but for the chunks given in place of some keys' texts, and more chunks
 // after them.
@@ -168,23 +134,6 @@ QByteArray settingsPng(const QString& kind, const QMap<QByteArray, QByteArray>& 
                 replaced.value(name, textChunk(kind, name, QByteArray::fromStdString(text))));
     }
     return pngWith(chunks + more);
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write a test file");
-}
-
-// The signals a process ignores, from its /proc status.
-quint64 ignoredSignals(qint64 pid) {
-    QFile status(QString("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("SigIgn:"))
-            return line.mid(7).trimmed().toULongLong(nullptr, 16);
-    return 0;
 }
 
 // Waits until the renderer has made its temporary file in folder.
@@ -314,10 +263,6 @@ QList<std::pair<QByteArray, qsizetype>> pngChunks(const QByteArray& file) {
     return chunks;
 }
 
-// The threads of this process.
-qsizetype threadCount() {
-    return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
-}
 } // namespace
 
 class RenderToolTest : public QObject {
@@ -328,6 +273,8 @@ private slots:
     void imageIsTheWindowDrawing();
     void pixelLimitCountsTheRealImage_data();
     void pixelLimitCountsTheRealImage();
+    void planComputesAsTold_data();
+    void planComputesAsTold();
     void bandsAndThreadsDoNotChangeTheRows_data();
     void bandsAndThreadsDoNotChangeTheRows();
     void pngHoldsTheRowsWhateverTheThreads_data();
@@ -340,12 +287,14 @@ private slots:
     void entropyWeightIsCountTimesLog2();
     void cancellingStopsAndLeavesNothing_data();
     void cancellingStopsAndLeavesNothing();
+    void failedWriteEndsTheWorkers();
     void threadsAndScaleOneDoNotChangeTheFile();
     void scaleTwoSamplesBetweenThePlainPixels();
     void badInputFailsAndLeavesNothing_data();
     void badInputFailsAndLeavesNothing();
     void signalRemovesTheTemporaryFile_data();
     void signalRemovesTheTemporaryFile();
+    void outputFileLeavesTheSignalsAlone();
     void outputTargets_data();
     void outputTargets();
     void fullDiskIsAFailure_data();
@@ -487,11 +436,35 @@ void RenderToolTest::pixelLimitCountsTheRealImage() {
     QFETCH(QSize, size);
     const ImageSettings settings{"aries", view, scale};
     if (!size.isValid()) {
-        QVERIFY_THROWS_EXCEPTION(InputError, planImage(settings));
+        QVERIFY_THROWS_EXCEPTION(InputError, planImage(settings, computingFromEnvironment()));
         return;
     }
-    const ImagePlan plan = planImage(settings);
+    const ImagePlan plan = planImage(settings, computingFromEnvironment());
     QCOMPARE(QSize(int(plan.width()), int(plan.height())), size);
+}
+
+// The plan computes with the instruction set and the threads it was given,
+// never more threads than the rows can use.
+void RenderToolTest::planComputesAsTold_data() {
+    QTest::addColumn<bool>("widest"); // or scalar
+    QTest::addColumn<unsigned>("threads");
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<unsigned>("planned");
+    QTest::newRow("scalar, one thread") << false << 1u << "40" << 1u;
+    QTest::newRow("widest, three threads") << true << 3u << "40" << 3u;
+    QTest::newRow("more threads than rows") << true << 1024u << "2" << 2u;
+}
+
+void RenderToolTest::planComputesAsTold() {
+    QFETCH(bool, widest);
+    QFETCH(unsigned, threads);
+    QFETCH(QString, size);
+    QFETCH(unsigned, planned);
+    const Computing computing{widest ? lanes::widestAvailable() : lanes::InstructionSet::Scalar,
+                              threads};
+    const ImagePlan plan = planImage({"aries", boxTexts("1", "1", qPrintable(size)), 1}, computing);
+    QCOMPARE(plan.kernels, &lanes::kernelsFor(computing.instructionSet));
+    QCOMPARE(plan.threads, planned);
 }
 
 void RenderToolTest::bandsAndThreadsDoNotChangeTheRows_data() {
@@ -512,7 +485,7 @@ void RenderToolTest::bandsAndThreadsDoNotChangeTheRows() {
     settings.formula = "aries";
     settings.boxes = boxTexts("0.25", "2", "23", "1.5");
     settings.scale = 2;
-    const ImagePlan plan = planImage(settings);
+    const ImagePlan plan = planImage(settings, computingFromEnvironment());
     const std::vector<std::uint8_t> reference = renderedBytes(plan, {1, 0});
     QCOMPARE(reference.size(), std::size_t(46 * 46 * 3));
 
@@ -567,7 +540,7 @@ void RenderToolTest::pngHoldsTheRowsWhateverTheThreads() {
     QFETCH(int, level);
     QFETCH(int, strategy);
     const ImageSettings settings{formula.toStdString(), view, scale};
-    const ImagePlan plan = planImage(settings);
+    const ImagePlan plan = planImage(settings, computingFromEnvironment());
     const std::vector<std::uint8_t> rows = renderedBytes(plan, {1, 0});
     PngEncoding encoding;
     if (pieceBytes)
@@ -625,7 +598,8 @@ void RenderToolTest::strictReaderCatchesDamage_data() {
 void RenderToolTest::strictReaderCatchesDamage() {
     QFETCH(QString, damage);
     QFETCH(bool, sound);
-    const ImagePlan plan = planImage({"aries", boxTexts("0.25", "2", "23", "1.5"), 2});
+    const ImagePlan plan =
+        planImage({"aries", boxTexts("0.25", "2", "23", "1.5"), 2}, computingFromEnvironment());
     PngEncoding encoding;
     encoding.pieceBytes = 1000;
     QByteArray file = writtenPng(plan, {2, 0}, encoding).bytes;
@@ -776,7 +750,8 @@ void RenderToolTest::cancellingStopsAndLeavesNothing_data() {
 void RenderToolTest::cancellingStopsAndLeavesNothing() {
     QFETCH(bool, toFile);
     QFETCH(QString, when);
-    const ImagePlan plan = planImage({"ripple", boxTexts("1", "1", "120"), 1});
+    const ImagePlan plan =
+        planImage({"ripple", boxTexts("1", "1", "120"), 1}, computingFromEnvironment());
     std::atomic<bool> cancel{when == "before the start"};
     std::atomic<bool> reported{false};
     int reports = 0;
@@ -823,6 +798,32 @@ void RenderToolTest::cancellingStopsAndLeavesNothing() {
     QCOMPARE(reports, when == "before the start" ? 0 : 1);
     QVERIFY(rowsReported < plan.height());
     QCOMPARE(entries(folder.path()), QStringList());
+    QCOMPARE(threadCount(), threadsBefore);
+}
+
+// A write that fails while the workers compute and compress the bands after
+// it ends the render with the error, and no worker outlives it.
+void RenderToolTest::failedWriteEndsTheWorkers() {
+    const ImagePlan plan =
+        planImage({"ripple", boxTexts("1", "1", "300"), 1}, computingFromEnvironment());
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> full(std::fopen("/dev/full", "wb"),
+                                                               &std::fclose);
+    QVERIFY(full);
+    PngEncoding encoding;
+    encoding.pieceBytes = 1000;
+    std::uint64_t rowsWritten = 0;
+    const qsizetype threadsBefore = threadCount();
+    QString error;
+    try {
+        renderPng(
+            plan, {}, full.get(), {3, 4}, [&](std::uint64_t rows) { rowsWritten = rows; },
+            encoding);
+    } catch (const RenderFailure& failure) {
+        error = failure.what();
+    }
+    QVERIFY2(error.contains(std::strerror(ENOSPC)), qPrintable(error));
+    // The buffered writes fail once the first bands fill the buffer.
+    QVERIFY(rowsWritten > 0 && rowsWritten < plan.height());
     QCOMPARE(threadCount(), threadsBefore);
 }
 
@@ -1008,7 +1009,7 @@ void RenderToolTest::signalRemovesTheTemporaryFile() {
     QVERIFY2(temporary.startsWith(".poster.png."), qPrintable(temporary));
 
     if (ignored) {
-        QVERIFY2(ignoredSignals(process.processId()) & (quint64(1) << (signal - 1)),
+        QVERIFY2(signalSet(process.processId(), "SigIgn") & (quint64(1) << (signal - 1)),
                  "the signal is no longer ignored");
         ::kill(pid_t(process.processId()), signal); // does nothing
     }
@@ -1018,6 +1019,19 @@ void RenderToolTest::signalRemovesTheTemporaryFile() {
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
     QCOMPARE(process.exitCode(), fatal); // still dies of the signal
     QCOMPARE(entries(folder.path()), QStringList());
+}
+
+// Signals belong to the program, which installs their clean-up in main():
+// writing a file, in the window's process say, changes none of them.
+void RenderToolTest::outputFileLeavesTheSignalsAlone() {
+    const qint64 self = QCoreApplication::applicationPid();
+    const quint64 caught = signalSet(self, "SigCgt");
+    const quint64 ignored = signalSet(self, "SigIgn");
+    QTemporaryDir folder;
+    OutputFile output(folder.filePath("image.png").toStdString());
+    output.commit();
+    QCOMPARE(signalSet(self, "SigCgt"), caught);
+    QCOMPARE(signalSet(self, "SigIgn"), ignored);
 }
 
 void RenderToolTest::outputTargets_data() {

@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <clocale>
+#include <csignal>
 
 using namespace spirell;
 using namespace spirell::boxes;
@@ -140,6 +141,10 @@ private slots:
     void webLinkStartsTheBrowser();
     void unusableComputingChoiceRefusesToStart_data();
     void unusableComputingChoiceRefusesToStart();
+    void drawingsComputeAsTheWindowWasTold_data();
+    void drawingsComputeAsTheWindowWasTold();
+    void windowProgramCleansUpAfterSignals_data();
+    void windowProgramCleansUpAfterSignals();
 
 private:
     std::unique_ptr<MainWindow> window_;
@@ -153,7 +158,7 @@ void WindowTest::initTestCase() {
 }
 
 void WindowTest::init() {
-    window_ = std::make_unique<MainWindow>();
+    window_ = std::make_unique<MainWindow>(computingFromEnvironment());
     window_->show();
     window_->activateWindow();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
@@ -757,12 +762,67 @@ void WindowTest::unusableComputingChoiceRefusesToStart() {
     QCOMPARE(QString::fromUtf8(program.readAllStandardError()), message);
 }
 
+// A window computes as the choice it was given says, whatever the
+// environment (which asks for three threads here): its drawing starts as
+// many workers as that choice's threads, less the window's own.
+void WindowTest::drawingsComputeAsTheWindowWasTold_data() {
+    QTest::addColumn<unsigned>("threads");
+    QTest::newRow("one thread") << 1u;
+    QTest::newRow("two threads") << 2u;
+}
+
+void WindowTest::drawingsComputeAsTheWindowWasTold() {
+    QFETCH(unsigned, threads);
+    MainWindow window(Computing{lanes::widestAvailable(), threads});
+    window.show();
+    setBoxes(window, {"1", "1", "300", "1", "150"});
+    const qsizetype before = threadCount();
+    qsizetype during = 0;
+    duringTheDrawing([&] {
+        during = threadCount();
+        window.halt();
+    });
+    window.formulaButton(0)->click();
+    QCOMPARE(during - before, qsizetype(threads - 1));
+}
+
+// The window's program installs the clean-up of unfinished files at its
+// start, so that a poster being written when the desktop session ends leaves
+// nothing. A signal ignored at the start stays ignored, and the program still
+// dies of the signal that ends it.
+void WindowTest::windowProgramCleansUpAfterSignals_data() {
+    QTest::addColumn<bool>("underNohup");
+    QTest::newRow("started plainly") << false;
+    QTest::newRow("started under nohup") << true;
+}
+
+void WindowTest::windowProgramCleansUpAfterSignals() {
+    QFETCH(bool, underNohup);
+    const auto bit = [](int signal) { return quint64(1) << (signal - 1); };
+    QProcess program;
+    // The shell ignores SIGHUP, as nohup does, and exec keeps it ignored.
+    program.start("/bin/sh", {"-c", QString(underNohup ? "trap '' HUP; " : "") + "exec \"$0\"",
+                              SPIRELL_WINDOW_BINARY});
+    QVERIFY(program.waitForStarted());
+    const quint64 cleanedUp =
+        bit(SIGINT) | bit(SIGTERM) | bit(SIGQUIT) | (underNohup ? 0 : bit(SIGHUP));
+    QTRY_VERIFY_WITH_TIMEOUT((signalSet(program.processId(), "SigCgt") & cleanedUp) == cleanedUp,
+                             10000);
+    const quint64 ignored = signalSet(program.processId(), "SigIgn");
+    QVERIFY(ignored & bit(SIGXFSZ));
+    QCOMPARE(bool(ignored & bit(SIGHUP)), underNohup);
+    program.terminate();
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(program.exitCode(), int(SIGTERM));
+}
+
 // The real program's ending, in a process of its own: ended in the middle of a
 // drawing nested in another, it must end the event loop with status 0 and draw
 // nothing more.
 static int runEndingChild(int argc, char* argv[], const QByteArray& ending) {
     QApplication app(argc, argv);
-    MainWindow window;
+    MainWindow window(computingFromEnvironment());
     window.show();
     window.boxes().write({"1", "1", "1024", "1", "150"});
     QImage atTheEnd;

@@ -36,9 +36,9 @@ int fail(int status, const char* message) {
     return status;
 }
 
-void render(const CommandLine& line) {
+void render(const CommandLine& line, const drawing::Computing& computing) {
     const ImageSettings settings = resolveSettings(line);
-    const ImagePlan plan = planImage(settings);
+    const ImagePlan plan = planImage(settings, computing);
 
     files::OutputFile output(line.output);
     const std::uint64_t rowPixels = plan.width();
@@ -46,7 +46,7 @@ void render(const CommandLine& line) {
     progress.update(0);
 
     BandOptions options;
-    options.threads = drawing::threadsFor(drawing::defaultComputing().threads, plan.height());
+    options.threads = plan.threads;
     try {
         renderPng(plan, storedTexts(plan.formula->routine, settings), output.stream(), options,
                   [&](std::uint64_t rows) { progress.update(rows * rowPixels); });
@@ -61,6 +61,7 @@ void render(const CommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    files::installSignalCleanup();
     try {
         const CommandLine line = parseCommandLine({argv + 1, argv + argc});
         if (line.help) {
@@ -72,8 +73,8 @@ int main(int argc, char** argv) {
             return 0;
         }
         // --threads wins over SPIRELL_THREADS.
-        drawing::setDefaultComputing(drawing::computingFromEnvironment(line.threads));
-        render(line);
+        const drawing::Computing computing = drawing::computingFromEnvironment(line.threads);
+        render(line, computing);
         return 0;
     } catch (const base::InputError& error) {
         return fail(kBadInput, error.what());

@@ -106,12 +106,12 @@ struct DepthCount {
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent)
+MainWindow::MainWindow(const drawing::Computing& computing, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       chooseFile_([this](const QString& title, const QString& suggestedName) {
           return chooseFileInDialog(title, suggestedName);
       }),
-      endProgram_([] { QCoreApplication::exit(0); }) {
+      computing_(computing), endProgram_([] { QCoreApplication::exit(0); }) {
     setObjectName("qTac");
     setWindowTitle(QString());
     setWindowIcon(QIcon(kIconResource));
@@ -290,7 +290,7 @@ void MainWindow::savePoster() {
     const formulas::Formula& formula = *picture_.formula;
     const boxes::BoxTexts boxes = picture_.boxes;
     try {
-        const image::ImagePlan plain = image::planImage(settingsOf(formula, boxes, 1));
+        const image::ImagePlan plain = image::planImage(settingsOf(formula, boxes, 1), computing_);
         int largest = kLargestPosterScale;
         while (largest > 1 && !image::fitsTheLimits(plain.width(), plain.height(), largest))
             --largest;
@@ -305,8 +305,8 @@ void MainWindow::savePoster() {
             return;
         const image::ImageSettings settings = settingsOf(formula, boxes, scale);
         poster_ = std::make_unique<PosterJob>(
-            image::planImage(settings), image::storedTexts(formula.routine, settings, kProgramName),
-            path);
+            image::planImage(settings, computing_),
+            image::storedTexts(formula.routine, settings, kProgramName), path);
     } catch (const std::exception& error) {
         QMessageBox::warning(this, "Save poster", QString::fromStdString(error.what()));
         return;
@@ -447,7 +447,7 @@ void MainWindow::startFormula(int index) {
         setPicture({&formula, texts, area});
     {
         const DepthCount nested(drawingDepth_);
-        drawing::drawFormula(formula, view, *canvas_, haltFlag_);
+        drawing::drawFormula(formula, view, *canvas_, haltFlag_, computing_);
     }
     canvas_->flush();
 }

@@ -7,6 +7,7 @@
 #include "app/PosterJob.hpp"
 #include "app/WebLink.hpp"
 #include "boxes/RuntimeError.hpp"
+#include "drawing/Computing.hpp"
 #include "drawing/HaltFlag.hpp"
 #include "formulas/Catalogue.hpp"
 
@@ -39,7 +40,8 @@ inline constexpr int kMaxNestedDrawings = 64;
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    // Drawings and posters are computed as computing says.
+    explicit MainWindow(const drawing::Computing& computing, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Asks where to save a file; an empty answer saves nothing. Replaceable
@@ -149,6 +151,7 @@ private:
     std::unique_ptr<PosterJob> poster_;
     QProgressDialog* posterProgress_ = nullptr;
 
+    drawing::Computing computing_;
     drawing::HaltFlag haltFlag_;
     QColor savedExitColour_;
     bool ending_ = false;

@@ -1,7 +1,6 @@
 #include "app/PosterJob.hpp"
 
 #include "base/Errors.hpp"
-#include "drawing/Computing.hpp"
 #include "image/BandRenderer.hpp"
 
 #include <new>
@@ -25,7 +24,7 @@ void PosterJob::run() {
     QString error;
     try {
         image::BandOptions options;
-        options.threads = drawing::threadsFor(drawing::defaultComputing().threads, plan_.height());
+        options.threads = plan_.threads;
         options.cancel = &cancelled_;
         image::renderPng(plan_, texts_, output_->stream(), options,
                          [this](std::uint64_t rows) { emit progressed(rows); });

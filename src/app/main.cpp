@@ -2,12 +2,15 @@
 #include "app/MainWindow.hpp"
 #include "app/StartupOptions.hpp"
 #include "drawing/Computing.hpp"
+#include "files/OutputFile.hpp"
 
 #include <QApplication>
 
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
+    // A poster being written when the desktop session ends leaves nothing behind.
+    spirell::files::installSignalCleanup();
     // Help and version are answered before Qt starts, so they need no display.
     switch (spirell::app::startupRequest(argc, argv)) {
     case spirell::app::StartupRequest::ShowHelp:
@@ -21,8 +24,9 @@ int main(int argc, char* argv[]) {
     }
     // A width or thread count that cannot be honoured is refused before any
     // window opens.
+    spirell::drawing::Computing computing;
     try {
-        spirell::drawing::defaultComputing();
+        computing = spirell::drawing::computingFromEnvironment();
     } catch (const spirell::drawing::ComputingChoiceError& error) {
         std::fprintf(stderr, "spirell: %s\n", error.what());
         return 2;
@@ -32,7 +36,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(spirell::kVersion);
     // Desktops match the window to its menu entry and icon by this name.
     QGuiApplication::setDesktopFileName(spirell::kApplicationId);
-    spirell::app::MainWindow window;
+    spirell::app::MainWindow window(computing);
     window.show();
     window.activateWindow();
     return QApplication::exec();

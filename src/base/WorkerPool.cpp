@@ -9,14 +9,18 @@
 
 namespace spirell::base {
 
-WorkerPool::WorkerPool(unsigned threads) {
+WorkerPool::WorkerPool(unsigned threads, const ThreadStarter& startThread) {
+    // Reserved first, so that keeping a started thread cannot fail.
     threads_.reserve(threads);
     for (unsigned i = 0; i < threads; ++i) {
         // Under a memory or process limit a thread may fail to start. Fewer
         // threads only take longer; the ones already running are kept, as
         // leaving the constructor with them would end the program.
         try {
-            threads_.emplace_back([this] { work(); });
+            if (startThread)
+                threads_.push_back(startThread([this] { work(); }));
+            else
+                threads_.emplace_back([this] { work(); });
         } catch (const std::system_error& error) {
             if (threads_.empty())
                 throw RenderFailure(std::string("cannot start a computing thread: ") +

@@ -12,16 +12,27 @@
 
 namespace spirell::base {
 
+// Starts a thread that runs body, or throws as std::thread's constructor does
+// (std::system_error, std::bad_alloc). Tests give one that fails on purpose.
+using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
+
 // A fixed set of threads that run one batch of numbered tasks at a time. The
 // caller starts a batch, is free to do other work meanwhile, then waits.
+// Everything a batch uses must be declared before the pool, so that it
+// outlives the pool's end, which waits for the batch under way.
 class WorkerPool {
 public:
     // Starts as many of the threads as the system allows, at least one, or
-    // throws RenderFailure.
-    explicit WorkerPool(unsigned threads);
+    // throws: RenderFailure when the system refuses the first thread,
+    // std::bad_alloc when memory runs out before it. Threads start through
+    // startThread when one is given.
+    explicit WorkerPool(unsigned threads, const ThreadStarter& startThread = {});
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
+
+    // The threads that started.
+    unsigned threadCount() const { return static_cast<unsigned>(threads_.size()); }
 
     // Runs task(0) .. task(count - 1) on the workers and returns at once, once
     // the batch before has finished. What the task uses must stay valid until

@@ -1,6 +1,8 @@
 #include "drawing/ColumnPipeline.hpp"
 
-#include <system_error>
+#include "base/Errors.hpp"
+
+#include <new>
 
 namespace spirell::drawing {
 
@@ -13,20 +15,25 @@ constexpr std::size_t kRowsPerBatch = 256;
 
 ColumnPipeline::ColumnPipeline(lanes::ColourBatch batch, const lanes::LevelRule& rule,
                                const LoopRange& columns, std::int64_t columnCount,
-                               std::vector<double> rowY, unsigned threads)
+                               std::vector<double> rowY, unsigned threads,
+                               const base::ThreadStarter& startThread)
     : batch_(batch), rule_(rule), rowY_(std::move(rowY)), cursor_(columns),
       columnCount_(columnCount) {
     // Enough columns ahead that no thread waits for the drawing to take one.
     slots_.resize(2 * std::size_t(threads) + 2);
     for (Slot& slot : slots_)
         slot.colours.resize(rowY_.size());
-    // A thread that cannot start leaves the work to those that did.
-    for (unsigned i = 1; i < threads; ++i) {
-        try {
-            workers_.emplace_back([this] { work(); });
-        } catch (const std::system_error&) {
-            break;
-        }
+    if (threads < 2)
+        return;
+    // One long task per worker: each computes columns until the pipeline
+    // stops. Without workers the caller computes every column itself.
+    try {
+        workers_.emplace(threads - 1, startThread);
+        workers_->start(workers_->threadCount(), [this](std::size_t) { work(); });
+    } catch (const base::RenderFailure&) {
+        workers_.reset();
+    } catch (const std::bad_alloc&) {
+        workers_.reset();
     }
 }
 
@@ -36,8 +43,7 @@ ColumnPipeline::~ColumnPipeline() {
         stopping_ = true;
     }
     changed_.notify_all();
-    for (std::thread& worker : workers_)
-        worker.join();
+    workers_.reset(); // waits for the workers' tasks to return, then joins them
 }
 
 bool ColumnPipeline::canClaim() const {

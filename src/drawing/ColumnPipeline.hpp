@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/WorkerPool.hpp"
 #include "drawing/DrawingFrame.hpp"
 #include "lanes/Batch.hpp"
 
@@ -7,7 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <thread>
+#include <optional>
 #include <vector>
 
 namespace spirell::drawing {
@@ -16,11 +17,14 @@ namespace spirell::drawing {
 // same rows, a few columns ahead of the one the drawing shows. threads - 1
 // worker threads compute ahead; the caller computes too while it waits for a
 // column. Columns computed ahead that are never asked for are thrown away, and
-// the workers end with the pipeline.
+// the workers end with the pipeline. Workers that cannot start leave their
+// share to the others, and to the caller alone when none starts.
 class ColumnPipeline {
 public:
+    // The workers start through startThread when one is given.
     ColumnPipeline(lanes::ColourBatch batch, const lanes::LevelRule& rule, const LoopRange& columns,
-                   std::int64_t columnCount, std::vector<double> rowY, unsigned threads);
+                   std::int64_t columnCount, std::vector<double> rowY, unsigned threads,
+                   const base::ThreadStarter& startThread = {});
     ~ColumnPipeline();
     ColumnPipeline(const ColumnPipeline&) = delete;
     ColumnPipeline& operator=(const ColumnPipeline&) = delete;
@@ -28,6 +32,9 @@ public:
     // The colours of column number (from 1, one after the other), one per row.
     // They stay valid until the next call.
     const formulas::Colour* column(std::int64_t number);
+
+    // The worker threads that started.
+    unsigned workerCount() const { return workers_ ? workers_->threadCount() : 0; }
 
 private:
     struct Slot {
@@ -53,7 +60,8 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::atomic<bool> stopping_{false};
-    std::vector<std::thread> workers_;
+    // Last, so that everything the workers use outlives them.
+    std::optional<base::WorkerPool> workers_;
 };
 
 } // namespace spirell::drawing

@@ -66,24 +66,4 @@ Computing computingFromEnvironment(std::optional<unsigned> threads) {
     return computing;
 }
 
-namespace {
-
-std::optional<Computing>& chosenComputing() {
-    static std::optional<Computing> chosen;
-    return chosen;
-}
-
-} // namespace
-
-const Computing& defaultComputing() {
-    std::optional<Computing>& chosen = chosenComputing();
-    if (!chosen)
-        chosen = computingFromEnvironment();
-    return *chosen;
-}
-
-void setDefaultComputing(const Computing& computing) {
-    chosenComputing() = computing;
-}
-
 } // namespace spirell::drawing

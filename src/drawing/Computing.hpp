@@ -47,9 +47,4 @@ unsigned threadsFor(unsigned wanted, std::uint64_t units);
 // Reads a thread count as SPIRELL_THREADS gives it. Throws ComputingChoiceError.
 unsigned threadCount(const std::string& text, const std::string& origin);
 
-// What drawings use unless told otherwise: what the program set, or else
-// computingFromEnvironment() on first use.
-const Computing& defaultComputing();
-void setDefaultComputing(const Computing& computing);
-
 } // namespace spirell::drawing

@@ -81,6 +81,6 @@ formulas::Colour pixelColour(const formulas::Formula& formula, const ViewParams&
 // on the computing threads; they are set on the surface, and the events run,
 // on the calling thread only. No computing thread outlives the drawing.
 void drawFormula(const formulas::Formula& formula, const ViewParams& view, DrawingSurface& surface,
-                 const HaltFlag& halt, const Computing& computing = defaultComputing());
+                 const HaltFlag& halt, const Computing& computing);
 
 } // namespace spirell::drawing

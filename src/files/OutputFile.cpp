@@ -19,9 +19,12 @@ namespace spirell::files {
 // window can save an image while a poster is under way.
 struct PendingFile {
     std::atomic<bool> taken{false};
-    volatile std::sig_atomic_t armed = 0;
+    std::atomic<bool> armed{false}; // the path is complete and names a file to remove
     char path[4096];
 };
+
+// Only a lock-free atomic may be read in a signal handler.
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 namespace {
 
@@ -37,26 +40,26 @@ extern "C" void removePendingAndDie(int signal) {
     std::raise(signal);
 }
 
-void installHandlers() {
-    static const bool installed = [] {
-        struct sigaction action = {};
-        action.sa_handler = removePendingAndDie;
-        sigemptyset(&action.sa_mask);
-        for (const int signal : kCleanupSignals) {
-            // A signal ignored at the start stays ignored: nohup and background
-            // jobs rely on that.
-            struct sigaction current = {};
-            if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
-                continue;
-            sigaction(signal, &action, nullptr);
-        }
-        // Past a file size limit, report the failed write instead of dying with
-        // the temporary file left behind.
-        std::signal(SIGXFSZ, SIG_IGN);
-        return true;
-    }();
-    (void)installed;
+} // namespace
+
+void installSignalCleanup() {
+    struct sigaction action = {};
+    action.sa_handler = removePendingAndDie;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : kCleanupSignals) {
+        // A signal ignored at the start stays ignored: nohup and background
+        // jobs rely on that.
+        struct sigaction current = {};
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+            continue;
+        sigaction(signal, &action, nullptr);
+    }
+    // Past a file size limit, report the failed write instead of dying with
+    // the temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
+
+namespace {
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -178,7 +181,6 @@ void OutputFile::createTemporary(const std::string& path, const struct stat* exi
     const std::string pattern = folderOf(path) + "/." + shortName(nameOf(path)) + ".XXXXXX";
     if (pattern.size() >= sizeof PendingFile::path)
         throw base::InputError(cannotWrite(target_, "the path is too long"));
-    installHandlers();
     for (PendingFile& slot : pendingFiles) {
         bool free = false;
         if (slot.taken.compare_exchange_strong(free, true)) {
@@ -301,7 +303,7 @@ void OutputFile::discard() {
 void OutputFile::releasePending() {
     if (!pending_)
         return;
-    pending_->armed = 0;
+    pending_->armed = false;
     pending_->taken = false;
     pending_ = nullptr;
 }

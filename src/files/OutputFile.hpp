@@ -8,10 +8,19 @@ namespace spirell::files {
 
 struct PendingFile;
 
+// Removes the temporary files of the OutputFiles being written when SIGINT,
+// SIGTERM, SIGHUP or SIGQUIT ends the program, which then dies of that signal
+// all the same; a signal ignored at the start stays ignored. SIGXFSZ is
+// ignored, so that writing past a file size limit fails as a write instead of
+// ending the program. The signals' handling belongs to the whole process, so
+// each program's main() calls this itself, at the start, before any thread
+// starts.
+void installSignalCleanup();
+
 // Where the image goes. A file appears under its name only when complete: it
 // is written as a temporary file beside it and renamed over it at commit();
-// anything else, including SIGINT, SIGTERM, SIGHUP and SIGQUIT, removes the
-// temporary file. A symbolic link is followed and its target replaced. A
+// anything else removes the temporary file, and so do the signals above once
+// installSignalCleanup() has been called. A symbolic link is followed and its target replaced. A
 // character device or a FIFO, and standard output ("-"), are written directly:
 // they cannot be replaced, and what reads them sees the image as it is written.
 // Up to eight OutputFiles may be written at once, from any threads.

@@ -57,6 +57,16 @@ void runBands(const ImagePlan& plan, const BandOptions& options, const Stages& s
         bands[i].rowY.reserve(bandRows);
         bands[i].pixels.resize((bandRows + 1) * rowBytes);
     }
+    const auto compressTask = [&](Band& band, std::size_t i) {
+        const std::size_t first = i * stages.pieceRows;
+        const std::size_t count = std::min(stages.pieceRows, band.rowY.size() - first);
+        compressPiece(
+            band.row(first, rowBytes), count, rowBytes, band.row(first, rowBytes) - rowBytes,
+            band.endsImage && i + 1 == band.pieceCount, *stages.compression, band.pieces[i]);
+    };
+
+    // The tasks use only what is declared above: the pool's end waits for
+    // the batch under way, which must find all of it still there.
     base::WorkerPool pool(threads);
     // On the way out by an exception, the workers skip what they have not
     // begun, so that the pool's end waits for little.
@@ -68,14 +78,6 @@ void runBands(const ImagePlan& plan, const BandOptions& options, const Stages& s
     std::uint64_t rowsDone = 0;
     Band* computed = nullptr;   // computed in the batch under way, to be compressed
     Band* compressed = nullptr; // compressed in the batch under way, to be handed over
-
-    const auto compressTask = [&](Band& band, std::size_t i) {
-        const std::size_t first = i * stages.pieceRows;
-        const std::size_t count = std::min(stages.pieceRows, band.rowY.size() - first);
-        compressPiece(
-            band.row(first, rowBytes), count, rowBytes, band.row(first, rowBytes) - rowBytes,
-            band.endsImage && i + 1 == band.pieceCount, *stages.compression, band.pieces[i]);
-    };
 
     // Waits for the batch under way, then starts the next: the rows of the
     // given band, if any, and the compression of the band computed before.

@@ -37,7 +37,7 @@ std::uint64_t countSteps(const drawing::LoopRange& range, std::uint64_t cap) {
 
 } // namespace
 
-ImagePlan planImage(const ImageSettings& settings) {
+ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& computing) {
     ImagePlan plan;
     plan.formula = formulas::findFormula(settings.formula);
     if (!plan.formula)
@@ -52,7 +52,7 @@ ImagePlan planImage(const ImageSettings& settings) {
         throw base::InputError("the view cannot be read: " + runtimeErrorText(error));
     }
     plan.scale = settings.scale;
-    plan.kernels = &drawing::defaultComputing().kernels();
+    plan.kernels = &computing.kernels();
 
     const drawing::LoopRange columns = drawing::columnRange(plan.view);
     plan.rows = drawing::rowRange(plan.view);
@@ -80,6 +80,7 @@ ImagePlan planImage(const ImageSettings& settings) {
         columnCount = countSteps(columns, area / plan.rowCount);
     if (!fitsTheLimits(columnCount, plan.rowCount, plan.scale))
         throw tooBig();
+    plan.threads = drawing::threadsFor(computing.threads, plan.height());
 
     plan.columns.reserve(columnCount);
     columns.forEach([&](std::int64_t, double X) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drawing/Computing.hpp"
 #include "drawing/DrawingFrame.hpp"
 #include "drawing/ViewParams.hpp"
 #include "image/ImageSettings.hpp"
@@ -22,6 +23,7 @@ struct ImagePlan {
     drawing::ViewParams view;
     int scale = 1;
     const lanes::KernelTable* kernels = nullptr; // the width that computes the colours
+    unsigned threads = 1;                        // the threads that share the rows
     std::vector<double> columns;                 // world X of each plain column, left to right
     drawing::LoopRange rows;                     // world Y of each plain row, top to bottom
     std::uint64_t rowCount = 0;
@@ -31,10 +33,11 @@ struct ImagePlan {
     std::size_t rowBytes() const { return std::size_t{3} * width(); }
 };
 
-// Reads the view the way a button click does, to be computed at the default
-// width. Throws InputError for an unknown formula, a box text that overflows, a size that draws
-// nothing or an image of more than kMaxPixels pixels.
-ImagePlan planImage(const ImageSettings& settings);
+// Reads the view the way a button click does, to be computed with the
+// computing's instruction set on as many of its threads as the rows can use.
+// Throws InputError for an unknown formula, a box text that overflows, a size
+// that draws nothing or an image of more than kMaxPixels pixels.
+ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& computing);
 
 // Whether an image of so many plain columns and rows stays within kMaxSide
 // and kMaxPixels at a scale.

@@ -174,12 +174,28 @@ struct ReadStructs {
 
 enum class Inflated { complete, tooLong, damaged };
 
+// An inflate stream that ends with its owner, whichever way the owner leaves.
+class InflateStream {
+public:
+    InflateStream() {
+        if (inflateInit(&stream_) != Z_OK)
+            throw std::bad_alloc();
+    }
+    ~InflateStream() { inflateEnd(&stream_); }
+    InflateStream(const InflateStream&) = delete;
+    InflateStream& operator=(const InflateStream&) = delete;
+
+    z_stream& operator*() { return stream_; }
+
+private:
+    z_stream stream_ = {};
+};
+
 // Inflates a zlib stream into text, giving up as soon as it would pass limit
 // bytes: a few kilobytes of a compressed chunk can hold gigabytes of text.
 Inflated inflateText(std::string_view compressed, std::size_t limit, std::string& text) {
-    z_stream stream = {};
-    if (inflateInit(&stream) != Z_OK)
-        throw std::bad_alloc();
+    InflateStream inflating;
+    z_stream& stream = *inflating;
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
     stream.avail_in = static_cast<uInt>(compressed.size()); // a chunk is far below 4 GiB here
     Inflated result = Inflated::damaged;
@@ -199,7 +215,6 @@ Inflated inflateText(std::string_view compressed, std::size_t limit, std::string
         if (status != Z_OK)
             break;
     }
-    inflateEnd(&stream);
     return result;
 }
 

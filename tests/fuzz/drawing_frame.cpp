@@ -134,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     HaltFlag halt;
     CheckingSurface surface(*formula, view, halt, about);
-    drawFormula(*formula, view, surface, halt);
+    drawFormula(*formula, view, surface, halt, computingFromEnvironment());
     surface.checkEnd();
     return 0;
 }

@@ -69,7 +69,7 @@ template <typename Step> void expectOnlyInputError(const std::string& about, Ste
     }
 }
 
-void checkPlan(const ImagePlan& plan, const std::string& about) {
+void checkPlan(const ImagePlan& plan, const Computing& computing, const std::string& about) {
     const std::uint64_t width = plan.width();
     const std::uint64_t height = plan.height();
     FUZZ_CHECK(plan.formula, about);
@@ -85,7 +85,7 @@ void checkPlan(const ImagePlan& plan, const std::string& about) {
         return;
     ColourList window;
     HaltFlag halt;
-    drawFormula(*plan.formula, plan.view, window, halt);
+    drawFormula(*plan.formula, plan.view, window, halt, computing);
     FUZZ_CHECK(window.colours.size() == plan.columns.size() * plan.rowCount, about);
     std::vector<std::uint8_t> rgb(plan.rowBytes());
     std::uint64_t row = 0;
@@ -121,9 +121,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const ImageSettings settings = resolveSettings(line);
         if (!isQuickToPlan(settings))
             return 0;
+        const Computing computing = computingFromEnvironment();
         ImagePlan plan;
-        expectOnlyInputError(about, [&] { plan = planImage(settings); });
-        checkPlan(plan, about);
+        expectOnlyInputError(about, [&] { plan = planImage(settings, computing); });
+        checkPlan(plan, computing, about);
     } catch (const InputError&) {
     }
     return 0;

@@ -51,10 +51,11 @@ public:
     std::function<void(int yieldNumber)> onYield;
 };
 
-// Draws a formula from box texts through the real frame, as a button click does.
+// Draws a formula from box texts through the real frame, as a button click
+// does, by default computed as the environment says.
 inline RecordingSurface
 drawFromBoxes(const formulas::Formula& formula, const boxes::BoxTexts& boxes,
-              const drawing::Computing& computing = drawing::defaultComputing()) {
+              const drawing::Computing& computing = drawing::computingFromEnvironment()) {
     RecordingSurface surface;
     drawing::HaltFlag halt;
     drawing::drawFormula(formula, drawing::readView(formula, boxes), surface, halt, computing);
