@@ -1,3 +1,4 @@
+#include "ProgramInfo.hpp"
 #include "app/MainWindow.hpp"
 #include "app/PosterDialog.hpp"
 #include "support/RecordingSurface.hpp"
@@ -14,8 +15,48 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
+#include <new>
+#include <stdexcept>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define SPIRELL_SANITIZED_ALLOCATIONS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SPIRELL_SANITIZED_ALLOCATIONS 1
+#endif
+#endif
+
+namespace {
+
+// Running out of memory on purpose: the next allocation through operator new
+// of exactly this many bytes throws std::bad_alloc, once. Sanitizers bring
+// their own operator new, so there the tests that need this are skipped.
+std::atomic<std::size_t> failingAllocationSize{0};
+
+#ifdef SPIRELL_SANITIZED_ALLOCATIONS
+constexpr bool kCanFailAllocations = false;
+#else
+constexpr bool kCanFailAllocations = true;
+#endif
+
+} // namespace
+
+#ifndef SPIRELL_SANITIZED_ALLOCATIONS
+// The standard library's operator delete frees with free(), so this only
+// needs to allocate as the standard one does.
+void* operator new(std::size_t size) {
+    std::size_t armed = size;
+    if (size != 0 && failingAllocationSize.compare_exchange_strong(armed, 0))
+        throw std::bad_alloc();
+    if (void* memory = std::malloc(size == 0 ? 1 : size))
+        return memory;
+    throw std::bad_alloc();
+}
+#endif
 
 using namespace spirell;
 using namespace spirell::boxes;
@@ -135,6 +176,11 @@ private slots:
     void saveImageKeepsTheViewForSpirellRender();
     void posters_data();
     void posters();
+    void posterJobRunsOnlyOnceStarted();
+    void posterThatFailsAtOnceIsHeard_data();
+    void posterThatFailsAtOnceIsHeard();
+    void failuresInSlotsShowOneMessage_data();
+    void failuresInSlotsShowOneMessage();
     void pressesOnTheBackgroundGoToTheWindow_data();
     void pressesOnTheBackgroundGoToTheWindow();
     void webLinkThatCannotStartShowsOneMessage();
@@ -229,7 +275,7 @@ void WindowTest::controls_data() {
     row("Label17", "X", {356, 4, 20, 25}, {255, 128, 128}, 18.0);
     row("Label8", "OOM", {376, 8, 41, 17}, {255, 128, 128}, 11.25);
     row("Label5", "VORTICA SPIRELL", {568, 8, 223, 25}, {128, 128, 128}, 8.25);
-    row("Label6", "VERSION   3.2014", {832, 8, 167, 25}, {128, 128, 128}, 8.25);
+    row("Label6", kVersionCaption, {832, 8, 167, 25}, {128, 128, 128}, 8.25);
     row("Label9_1", "side", {96, 126, 41, 17}, {128, 255, 255}, 8.25);
     row("Label9_2", "zero point", {16, 144, 65, 17}, {128, 255, 255}, 8.25);
     row("Label9_0", "brightness", {16, 250, 65, 17}, {255, 255, 255}, 8.25);
@@ -558,7 +604,7 @@ void WindowTest::keysAndPictureActions() {
     setBoxes(*window_, {"1", "1", "37", "1", "150"});
     window_->formulaButton(2)->click();
     QVERIFY(action("copyImageAction")->isEnabled());
-    const QImage picture = window_->picture();
+    const QImage picture = window_->pictureExport().picture();
     QCOMPARE(picture.size(), QSize(37, 37));
     QCOMPARE(picture, window_->canvas()->image().copy(161, 51, 37, 37));
 
@@ -575,7 +621,7 @@ void WindowTest::keysAndPictureActions() {
     QCOMPARE(QApplication::clipboard()->text(), QString("37"));
 
     child<QPushButton>(*window_, "Command3")->click();
-    QVERIFY(window_->picture().isNull());
+    QVERIFY(window_->pictureExport().picture().isNull());
     QVERIFY(!action("copyImageAction")->isEnabled());
 }
 
@@ -600,7 +646,7 @@ void WindowTest::saveImageKeepsTheViewForSpirellRender() {
     QTemporaryDir folder;
     const QString saved = folder.filePath("saved.png");
     QStringList suggested;
-    window_->setFileChooser([&](const QString&, const QString& name) {
+    window_->pictureExport().setFileChooser([&](const QString&, const QString& name) {
         suggested << name;
         return saved;
     });
@@ -611,7 +657,7 @@ void WindowTest::saveImageKeepsTheViewForSpirellRender() {
 
     const QImage image(saved);
     QCOMPARE(image.size(), QSize(37, 37));
-    QCOMPARE(image.convertToFormat(QImage::Format_RGB32), window_->picture());
+    QCOMPARE(image.convertToFormat(QImage::Format_RGB32), window_->pictureExport().picture());
     QCOMPARE(image.text("spirell:formula"), QString("qwin"));
     QCOMPARE(image.text("spirell:x"), QString("0.25"));
     QCOMPARE(image.text("spirell:zoom"), QString("1.5"));
@@ -637,14 +683,14 @@ void WindowTest::posters() {
     QFETCH(bool, cancel);
     QTemporaryDir folder;
     const QString poster = folder.filePath("poster.png");
-    window_->setFileChooser([&](const QString&, const QString&) { return poster; });
+    window_->pictureExport().setFileChooser([&](const QString&, const QString&) { return poster; });
     setBoxes(*window_, {"1", "1", "150", "1", "150"});
     window_->formulaButton(0)->click();
-    QVERIFY(!window_->poster());
+    QVERIFY(!window_->pictureExport().poster());
 
     choosePosterScale(scale);
     child<QAction>(*window_, "savePosterAction")->trigger();
-    QVERIFY(window_->poster());
+    QVERIFY(window_->pictureExport().poster());
     QVERIFY(!child<QAction>(*window_, "savePosterAction")->isEnabled()); // one at a time
     auto* progress = child<QProgressDialog>(*window_, "posterProgress");
     QVERIFY(progress->isVisible());
@@ -654,13 +700,13 @@ void WindowTest::posters() {
     setBoxes(*window_, {"1", "1", "60", "1", "150"});
     window_->formulaButton(3)->click();
     QCOMPARE(columnsWithDrawing(window_->canvas()->image()), 150);
-    QCOMPARE(window_->picture().size(), QSize(60, 60));
+    QCOMPARE(window_->pictureExport().picture().size(), QSize(60, 60));
 
     if (cancel) {
-        QVERIFY(window_->poster());                   // too large to be done yet
+        QVERIFY(window_->pictureExport().poster());   // too large to be done yet
         progress->findChild<QPushButton*>()->click(); // its Cancel button
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!window_->poster(), 120000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->pictureExport().poster(), 120000);
     QVERIFY(child<QAction>(*window_, "savePosterAction")->isEnabled());
     if (cancel) {
         QCOMPARE(entries(folder.path()), QStringList());
@@ -676,6 +722,135 @@ void WindowTest::posters() {
                  .status,
              0);
     QCOMPARE(rgbImage(poster), rgbImage(expected));
+}
+
+// A poster job does nothing until started, so that whoever listens to it can
+// connect first; then even a painting that fails at once is heard.
+void WindowTest::posterJobRunsOnlyOnceStarted() {
+    QTemporaryDir folder;
+    std::atomic<bool> painted{false};
+    PosterJob job(planImage({"ripple", {"1", "1", "20", "1", "150"}, 1}, Computing{}), {},
+                  folder.filePath("poster.png"), [&](auto&&...) {
+                      painted = true;
+                      throw std::runtime_error("at once");
+                  });
+    QTest::qWait(100);
+    QVERIFY(!painted);
+    QStringList errors;
+    connect(&job, &PosterJob::finished, &job, [&](bool cancelled, const QString& error) {
+        errors << (cancelled ? "cancelled" : error);
+    });
+    job.start();
+    QTRY_COMPARE(errors, QStringList{"at once"});
+    QVERIFY(painted);
+    QCOMPARE(entries(folder.path()), QStringList());
+}
+
+// A poster whose painting fails at once, before the window could have
+// listened had the job started on its own, still ends where the window hears
+// it: one message, the progress window gone, Save poster enabled again and no
+// file left behind.
+void WindowTest::posterThatFailsAtOnceIsHeard_data() {
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a failure") << "failure"
+                               << "the disk is on fire";
+    QTest::newRow("out of memory") << "memory"
+                                   << "out of memory";
+    QTest::newRow("not a std::exception") << "unknown"
+                                          << "the poster failed for an unknown reason";
+}
+
+void WindowTest::posterThatFailsAtOnceIsHeard() {
+    QFETCH(QString, failure);
+    QFETCH(QString, message);
+    QTemporaryDir folder;
+    window_->pictureExport().setFileChooser(
+        [&](const QString&, const QString&) { return folder.filePath("poster.png"); });
+    window_->pictureExport().setPosterRenderer([failure](const ImagePlan&, const TextChunks&,
+                                                         std::FILE*, const BandOptions&,
+                                                         const ProgressSink&) {
+        if (failure == "memory")
+            throw std::bad_alloc();
+        if (failure == "unknown")
+            throw 42;
+        throw std::runtime_error("the disk is on fire");
+    });
+    setBoxes(*window_, {"1", "1", "150", "1", "150"});
+    window_->formulaButton(0)->click();
+    auto* save = child<QAction>(*window_, "savePosterAction");
+
+    MessageBoxWatcher watcher;
+    choosePosterScale(2);
+    save->trigger();
+    const QPointer<QProgressDialog> progress =
+        window_->findChild<QProgressDialog*>("posterProgress");
+    QVERIFY(progress);
+    QTRY_COMPARE(watcher.boxes.size(), std::size_t(1));
+    QCOMPARE(watcher.boxes[0].title, QString("Save poster"));
+    QCOMPARE(watcher.boxes[0].text, message);
+    QCOMPARE(watcher.boxes[0].icon, QMessageBox::Warning);
+    QVERIFY(!window_->pictureExport().poster());
+    QTRY_VERIFY(!progress);
+    QVERIFY(save->isEnabled());
+    QCOMPARE(entries(folder.path()), QStringList());
+    QTest::qWait(50);
+    QCOMPARE(watcher.boxes.size(), std::size_t(1));
+}
+
+// Whatever a slot throws is shown once and goes no further: Qt forbids
+// exceptions to leave a slot, and the window goes on.
+void WindowTest::failuresInSlotsShowOneMessage_data() {
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    const QString outOfMemory("Run-time error '7':\n\nOut of memory");
+    QTest::newRow("formula click out of memory") << "CMD0" << kProgramName << outOfMemory;
+    QTest::newRow("box edit out of memory") << "horz0" << kProgramName << outOfMemory;
+    QTest::newRow("save image") << "saveImageAction"
+                                << "Save image"
+                                << "no file dialog";
+    QTest::newRow("save poster") << "savePosterAction"
+                                 << "Save poster"
+                                 << "no file dialog";
+}
+
+void WindowTest::failuresInSlotsShowOneMessage() {
+    QFETCH(QString, failure);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    setBoxes(*window_, {"1", "1", "37", "1", "150"});
+    window_->formulaButton(2)->click();
+    const QImage before = window_->canvas()->image();
+    window_->pictureExport().setFileChooser([](const QString&, const QString&) -> QString {
+        throw std::runtime_error("no file dialog");
+    });
+
+    MessageBoxWatcher watcher;
+    if (failure.endsWith("Action")) {
+        if (failure == "savePosterAction")
+            choosePosterScale(2);
+        child<QAction>(*window_, failure)->trigger();
+    } else {
+        if (!kCanFailAllocations)
+            QSKIP("a sanitizer's operator new cannot be made to fail");
+        // Reading the boxes as text copies this one into an allocation of its
+        // length and one.
+        const BoxTexts texts{"1", "1", "37", "1", std::string(20011, '1')};
+        setBoxes(*window_, texts);
+        failingAllocationSize = texts.brightness.size() + 1;
+        child<QPushButton>(*window_, failure)->click();
+        QCOMPARE(failingAllocationSize.load(), std::size_t(0)); // it did fail
+        QCOMPARE(window_->boxes().texts(), texts);
+    }
+    QCOMPARE(watcher.boxes.size(), std::size_t(1));
+    QCOMPARE(watcher.boxes[0].title, title);
+    QCOMPARE(watcher.boxes[0].text, text);
+    QCOMPARE(window_->canvas()->image(), before);
+    QCOMPARE(window_->drawingDepth(), 0);
+    QVERIFY(!window_->pictureExport().poster());
+    QVERIFY(child<QAction>(*window_, "savePosterAction")->isEnabled());
+    QVERIFY(window_->isVisible()); // the program goes on
 }
 
 // A press that no control or picture takes goes on to the window, which starts
@@ -780,7 +955,7 @@ void WindowTest::drawingsComputeAsTheWindowWasTold() {
     qsizetype during = 0;
     duringTheDrawing([&] {
         during = threadCount();
-        window.halt();
+        window.perform(WindowAction::Halt);
     });
     window.formulaButton(0)->click();
     QCOMPARE(during - before, qsizetype(threads - 1));
@@ -830,7 +1005,7 @@ static int runEndingChild(int argc, char* argv[], const QByteArray& ending) {
         // A large poster of a small drawing, under way when the program ends.
         window.boxes().write({"1", "1", "150", "1", "150"});
         window.formulaButton(0)->click();
-        window.setFileChooser([](const QString&, const QString&) {
+        window.pictureExport().setFileChooser([](const QString&, const QString&) {
             return QDir(qEnvironmentVariable("SPIRELL_POSTER_FOLDER")).filePath("poster.png");
         });
         QTimer dialogs;

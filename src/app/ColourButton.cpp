@@ -1,5 +1,7 @@
 #include "app/ColourButton.hpp"
 
+#include "app/Palette.hpp"
+
 #include <QPainter>
 #include <QStyleOptionFocusRect>
 
@@ -23,7 +25,9 @@ void ColourButton::paintEvent(QPaintEvent*) {
 
     // Two-pixel bevel: light above and left, dark below and right; swapped when down.
     const bool sunken = isDown() || isChecked();
-    const QColor light(255, 255, 255), shade(128, 128, 128), dark(0, 0, 0);
+    const QColor& light = palette::kBevelLight;
+    const QColor& shade = palette::kBevelShade;
+    const QColor& dark = palette::kBevelDark;
     const QColor& topLeft = sunken ? dark : light;
     const QColor& bottomRight = sunken ? light : dark;
     painter.setPen(topLeft);

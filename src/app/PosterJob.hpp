@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/OutputFile.hpp"
+#include "image/BandRenderer.hpp"
 #include "image/ImagePlan.hpp"
 #include "image/PngFile.hpp"
 
@@ -9,6 +10,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -19,14 +22,27 @@ namespace spirell::app {
 // into an output file that appears only when complete. Progress and the end
 // reach the window as signals on its own thread. Cancelling, or destroying the
 // job, stops the workers within about one band and leaves no file behind.
+//
+// Nothing runs before start(), so the window can connect to the signals first:
+// a poster that fails at once still finishes where someone hears it.
 class PosterJob : public QObject {
     Q_OBJECT
 public:
-    // Throws base::InputError or base::RenderFailure when the file cannot be
-    // started.
+    // How the poster is painted into its file: image::renderPng unless a test
+    // stands in for it.
+    using Renderer =
+        std::function<void(const image::ImagePlan&, const image::TextChunks&, std::FILE*,
+                           const image::BandOptions&, const image::ProgressSink&)>;
+
+    // Makes the file the poster is written to. Throws base::InputError or
+    // base::RenderFailure when the file cannot be started.
     PosterJob(image::ImagePlan plan, image::TextChunks texts, const QString& path,
-              QObject* parent = nullptr);
+              Renderer render = {}, QObject* parent = nullptr);
     ~PosterJob() override;
+
+    // Starts the poster on a thread of its own; once only. Throws nothing:
+    // when no thread can start, finished reports it from the event loop.
+    void start();
 
     quint64 totalRows() const { return plan_.height(); }
     void cancel() { cancelled_ = true; }
@@ -34,6 +50,7 @@ public:
 signals:
     void progressed(quint64 rowsDone);
     // error is empty when the poster is complete; cancelled jobs end quietly.
+    // Emitted exactly once for a started job.
     void finished(bool cancelled, const QString& error);
 
 private:
@@ -41,8 +58,10 @@ private:
 
     image::ImagePlan plan_;
     image::TextChunks texts_;
+    Renderer render_;
     std::unique_ptr<files::OutputFile> output_;
     std::atomic<bool> cancelled_{false};
+    bool started_ = false;
     std::thread thread_;
 };
 

@@ -1,31 +1,44 @@
 #pragma once
 
 #include "app/Typeface.hpp"
+#include "boxes/BoxTexts.hpp"
 
+#include <QColor>
 #include <QRect>
 
+#include <variant>
 #include <vector>
 
-namespace spirell::app {
+class QWidget;
 
-class MainWindow;
+namespace spirell::app {
 
 enum class ControlKind {
     Button, // a ColourButton
     Box,    // a QLineEdit
-    Label,  // a ClickableLabel; without handlers it is part of the background
+    Label,  // a ClickableLabel; without a click it is part of the background
 };
 
-// A colour of the control table; a negative red means "the style's own".
-struct TableColour {
-    int red = -1;
-    int green = 0;
-    int blue = 0;
+// An edit of the five boxes, as the pan, scale, zoom and preset buttons make
+// it. It computes every new text before it writes any, so an overflow
+// (boxes::RuntimeError) leaves the boxes as they were.
+using BoxEdit = void (*)(boxes::BoxTexts&);
 
-    bool isSet() const { return red >= 0; }
+// What a control does to the window, beyond editing the boxes.
+enum class WindowAction {
+    None,
+    EndProgram,      // "x", "<" and "exit"
+    Minimise,        // "-"
+    LightExitLabel,  // the mouse over "x"
+    LightArrowLabel, // the mouse over "<"
+    Halt,            // "halt !"
+    Reset,           // "reset": halts, resets the boxes and clears the picture
+    OpenWebLink,     // the maker's page
+    DrawFormula,     // a formula button: draws the control's formula
 };
 
-using Handler = void (MainWindow::*)();
+// What a click does: nothing, an action of the window or an edit of the boxes.
+using ControlAction = std::variant<std::monostate, WindowAction, BoxEdit>;
 
 // One control of the window, as designed on the classic form.
 struct ControlDescription {
@@ -33,13 +46,14 @@ struct ControlDescription {
     ControlKind kind;
     const char* caption; // none for a box: its first text is its default, from boxes::BoxTexts
     QRect place;         // in the client area
-    TableColour background;
-    TableColour text;
+    QColor background;
+    QColor text; // invalid: the style's own
     Typeface font;
     const char* tooltip = "";
-    Handler onClick = nullptr;
-    Handler onHover = nullptr;
+    ControlAction onClick = {};
+    WindowAction onHover = WindowAction::None;
     bool hidden = false;
+    int formula = -1; // for DrawFormula: the formula's index in the catalogue
 };
 
 // Every control but the formula buttons, in the order they are made: later
@@ -48,6 +62,10 @@ const std::vector<ControlDescription>& windowControls();
 
 // The formula button of the catalogue's formula index.
 ControlDescription formulaButtonControl(int index, const char* caption);
+
+// Makes the control a row describes, with its place, font, colours and
+// tooltip, as a child of parent; what it does is left to the window.
+QWidget* makeControl(const ControlDescription& description, QWidget* parent);
 
 // The keyboard's tab order, by name; labels take no focus and are left out.
 const std::vector<const char*>& tabOrder();
