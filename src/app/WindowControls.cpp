@@ -297,7 +297,7 @@ const std::vector<ControlDescription>& windowControls() {
          &W::halveXPosition},
         {"Command1",
          Button,
-         kMakerHost,
+         kHomepageHost,
          {992, 8, 193, 22},
          {96, 160, 255},
          kStyle,
