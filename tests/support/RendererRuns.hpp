@@ -1,12 +1,14 @@
 #pragma once
 
-#include <QDir>
+#include "support/FolderEntries.hpp"
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
-// Runs of spirell-render, as a user would start it, and a look at what they
-// leave behind. The test program defines SPIRELL_RENDER_BINARY.
+// Runs of spirell-render, as a user would start it, and (FolderEntries.hpp) a
+// look at what they leave behind. The test program defines
+// SPIRELL_RENDER_BINARY.
 namespace spirell::testing {
 
 struct RendererRun {
@@ -29,12 +31,6 @@ inline RendererRun runRenderer(const QStringList& arguments, const QString& fold
     const QByteArray errors = process.readAllStandardError();
     return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
             QString::fromUtf8(errors), errors};
-}
-
-// Everything in a folder, hidden temporary files included.
-inline QStringList entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                  QDir::NoDotAndDotDot);
 }
 
 } // namespace spirell::testing
