@@ -42,6 +42,7 @@ using namespace spirell::boxes;
 using namespace spirell::formulas;
 using namespace spirell::drawing;
 using namespace spirell::image;
+using namespace spirell::app;
 
 namespace {
 
@@ -215,8 +216,8 @@ public:
             std::printf("| %s |", formula.routine);
             for (const lanes::InstructionSet set : lanes::availableInstructionSets())
                 std::printf(" %.1f |", double(counters[lanes::nameOf(set)]));
-            std::printf(" %.2f |\n",
-                        double(counters["scalar"]) / double(counters[lanes::nameOf(fast.set)]));
+            std::printf(" %.2f |\n", double(counters["scalar"]) /
+                                         double(counters[lanes::nameOf(fast.instructionSet)]));
         }
 
         const auto elementary = results_.find("elementary");
@@ -244,7 +245,7 @@ private:
             if (speedUps.empty())
                 std::printf("\n### %s\n\n| formula | scalar, 1 thread ms | %s, %u threads ms | "
                             "speed-up |\n|---|---:|---:|---:|\n",
-                            title, lanes::nameOf(fast.set), fast.threads);
+                            title, lanes::nameOf(fast.instructionSet), fast.threads);
             auto& counters = found->second;
             speedUps.push_back(counters["speed-up"]);
             std::printf("| %s (\"%s\") | %.1f | %.1f | %.2f |\n", formula.routine, formula.caption,
