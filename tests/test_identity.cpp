@@ -1,5 +1,5 @@
-// What the programs say about themselves: their version, their icon and their
-// answers to --help and --version.
+// What the programs say about themselves: their version, their homepage, their
+// icon and their answers to --help and --version.
 
 #include "ProgramInfo.hpp"
 #include "app/MainWindow.hpp"
@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QProcess>
+#include <QUrl>
 #include <QtTest>
 
 #include <memory>
@@ -80,6 +81,7 @@ class IdentityTest : public QObject {
 private slots:
     void versionIsTheProjectVersion();
     void windowShowsTheVersion();
+    void homepageIsTheProjectHomepage();
 
     void startupRequest_data();
     void startupRequest();
@@ -108,6 +110,12 @@ void IdentityTest::windowShowsTheVersion() {
     QVERIFY(label);
     // Three spaces between the word and the number, as the window always had.
     QCOMPARE(label->text(), QString("VERSION   %1").arg(SPIRELL_PROJECT_VERSION));
+}
+
+void IdentityTest::homepageIsTheProjectHomepage() {
+    QCOMPARE(QString(kHomepageAddress), QString(SPIRELL_PROJECT_HOMEPAGE));
+    // The caption of the window's link button.
+    QCOMPARE(QString(kHomepageHost), QUrl(SPIRELL_PROJECT_HOMEPAGE).host());
 }
 
 void IdentityTest::startupRequest_data() {

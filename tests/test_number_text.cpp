@@ -1,3 +1,4 @@
+#include "base/WholeNumber.hpp"
 #include "boxes/NumberText.hpp"
 #include "boxes/RuntimeError.hpp"
 
@@ -25,6 +26,8 @@ private slots:
     void writesNumbers();
     void writtenTextReadsBack_data();
     void writtenTextReadsBack();
+    void readsWholeNumbers_data();
+    void readsWholeNumbers();
     void regionalSettingsAreInForce();
 };
 
@@ -138,6 +141,44 @@ void NumberTextTest::writtenTextReadsBack() {
         QCOMPARE(back, value);
     else
         QVERIFY(std::abs(back - value) <= std::abs(value) * 1e-14);
+}
+
+// Thread counts, scales and formula indexes: plain decimal digits within a
+// range, and nothing else.
+void NumberTextTest::readsWholeNumbers_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qlonglong>("lowest");
+    QTest::addColumn<qlonglong>("highest");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<qlonglong>("value"); // when accepted
+    QTest::newRow("plain") << "150" << 1ll << 1024ll << true << 150ll;
+    QTest::newRow("leading zeros") << "0007" << 1ll << 1024ll << true << 7ll;
+    QTest::newRow("lowest") << "1" << 1ll << 1024ll << true << 1ll;
+    QTest::newRow("highest") << "1024" << 1ll << 1024ll << true << 1024ll;
+    QTest::newRow("below the range") << "0" << 1ll << 1024ll << false << 0ll;
+    QTest::newRow("above the range") << "1025" << 1ll << 1024ll << false << 0ll;
+    QTest::newRow("beyond 64 bits")
+        << "9223372036854775808" << 0ll << std::numeric_limits<qlonglong>::max() << false << 0ll;
+    QTest::newRow("empty") << "" << 0ll << 18ll << false << 0ll;
+    QTest::newRow("plus sign") << "+3" << 0ll << 18ll << false << 0ll;
+    QTest::newRow("negative, though in range") << "-5" << -10ll << 10ll << false << 0ll;
+    QTest::newRow("leading blank") << " 5" << 0ll << 18ll << false << 0ll;
+    QTest::newRow("decimal point") << "1.5" << 0ll << 18ll << false << 0ll;
+    QTest::newRow("exponent") << "1e3" << 0ll << 1024ll << false << 0ll;
+    QTest::newRow("hexadecimal") << "0x10" << 0ll << 1024ll << false << 0ll;
+}
+
+void NumberTextTest::readsWholeNumbers() {
+    QFETCH(QString, text);
+    QFETCH(qlonglong, lowest);
+    QFETCH(qlonglong, highest);
+    QFETCH(bool, accepted);
+    QFETCH(qlonglong, value);
+    const std::optional<long long> read =
+        base::readWholeNumber(text.toStdString(), lowest, highest);
+    QCOMPARE(read.has_value(), accepted);
+    if (accepted)
+        QCOMPARE(qlonglong(*read), value);
 }
 
 // The suite also runs under a decimal-comma locale; the number text must not

@@ -261,7 +261,7 @@ void WindowTest::controls_data() {
     row("cmdblue1", "/", {52, 160, 36, 20}, {96, 144, 224}, 8.25);
     row("cmdblue2", "x", {16, 218, 36, 20}, {64, 128, 160}, 8.25);
     row("cmdblue3", "/", {52, 218, 36, 20}, {64, 128, 160}, 8.25);
-    row("Command1", "www.example.org", {992, 8, 193, 22}, {96, 160, 255}, 8.25);
+    row("Command1", kHomepageHost, {992, 8, 193, 22}, {96, 160, 255}, 8.25);
     row("TextFour", "1", {76, 5, 273, 24}, {64, 0, 0}, 9.75,
         "  Set the Xoom to a frcation to xoom into the spirell,  ");
     row("TextThree", "150", {16, 120, 59, 19}, {64, 0, 0}, 8.25, "Size of image");
@@ -910,7 +910,7 @@ void WindowTest::webLinkStartsTheBrowser() {
     MessageBoxWatcher watcher;
     QTest::mouseClick(child(*window_, "Command1"), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler("https");
-    QCOMPARE(browser.opened, QList<QUrl>{QUrl("https://www.example.org/")});
+    QCOMPARE(browser.opened, QList<QUrl>{QUrl(kHomepageAddress)});
     QVERIFY(watcher.boxes.empty());
 }
 

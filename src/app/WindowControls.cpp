@@ -101,7 +101,7 @@ const std::vector<ControlDescription>& windowControls() {
         {"cmdblue1",  Button, "/",               {52, 160, 36, 20},  kVerticalScaleButton,   kStyle,             kForm,            "",           scale<HalveY>},
         {"cmdblue2",  Button, "x",               {16, 218, 36, 20},  kHorizontalScaleButton, kStyle,             kForm,            "",           scale<DoubleX>},
         {"cmdblue3",  Button, "/",               {52, 218, 36, 20},  kHorizontalScaleButton, kStyle,             kForm,            "",           scale<HalveX>},
-        {"Command1",  Button, kMakerHost,        {992, 8, 193, 22},  kWebLinkButton,         kStyle,             kVerdana825Plain, "",           OpenWebLink},
+        {"Command1",  Button, kHomepageHost,     {992, 8, 193, 22},  kWebLinkButton,         kStyle,             kVerdana825Plain, "",           OpenWebLink},
         // clang-format on
     };
     return controls;

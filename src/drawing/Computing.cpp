@@ -1,7 +1,9 @@
 #include "drawing/Computing.hpp"
 
+#include "base/Limits.hpp"
+#include "base/WholeNumber.hpp"
+
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
 #include <sched.h>
 #include <thread>
@@ -34,14 +36,11 @@ unsigned threadsFor(unsigned wanted, std::uint64_t units) {
 }
 
 unsigned threadCount(const std::string& text, const std::string& origin) {
-    unsigned count = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, count);
-    if (text.empty() || error != std::errc{} || stop != end || count < 1 ||
-        count > kMaxComputingThreads)
+    const std::optional<long long> count = base::readWholeNumber(text, 1, base::kMaxThreads);
+    if (!count)
         throw ComputingChoiceError(origin + " needs a whole number from 1 to " +
-                                   std::to_string(kMaxComputingThreads) + ", not \"" + text + "\"");
-    return count;
+                                   std::to_string(base::kMaxThreads) + ", not \"" + text + "\"");
+    return static_cast<unsigned>(*count);
 }
 
 Computing computingFromEnvironment(std::optional<unsigned> threads) {

@@ -8,8 +8,6 @@
 
 namespace spirell::drawing {
 
-// The most computing threads anyone may ask for.
-inline constexpr unsigned kMaxComputingThreads = 1024;
 // More threads than this per core are never started, whatever was asked for.
 inline constexpr unsigned kThreadsPerCore = 4;
 
@@ -36,7 +34,7 @@ public:
 // threads (by default one per usable core), unless threads are given here. Throws
 // ComputingChoiceError for a set that is unknown or that this processor
 // lacks, and for a thread count that is not a whole number from 1 to
-// kMaxComputingThreads.
+// base::kMaxThreads.
 Computing computingFromEnvironment(std::optional<unsigned> threads = std::nullopt);
 
 // The threads to share so many units of work (rows, columns) with: as many

@@ -1,6 +1,6 @@
 #include "formulas/Catalogue.hpp"
 
-#include <charconv>
+#include "base/WholeNumber.hpp"
 
 namespace spirell::formulas {
 
@@ -51,11 +51,9 @@ const std::array<Formula, kFormulaCount>& formulaCatalogue() {
 }
 
 const Formula* findFormula(std::string_view name) {
-    int index = -1;
-    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), index);
-    const bool isIndex = error == std::errc{} && end == name.data() + name.size();
+    const std::optional<long long> index = base::readWholeNumber(name, 0, kFormulaCount - 1);
     for (const Formula& formula : kCatalogue)
-        if ((isIndex && formula.index == index) || name == formula.routine ||
+        if ((index && formula.index == *index) || name == formula.routine ||
             name == formula.caption)
             return &formula;
     return nullptr;

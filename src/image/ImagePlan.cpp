@@ -63,12 +63,12 @@ ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& com
     const auto tooBig = [&] {
         return base::InputError("--size " + base::quoted(settings.boxes.size) + " at scale " +
                                 std::to_string(plan.scale) + " would make an image of more than " +
-                                std::to_string(kMaxPixels) + " pixels");
+                                std::to_string(base::kMaxPixels) + " pixels");
     };
     // Counting takes a step per value, so neither loop is counted further than
     // the limit allows: first both up to the side of the largest square, then
     // the longer one up to what the shorter one leaves.
-    const std::uint64_t area = kMaxPixels / (std::uint64_t(plan.scale) * plan.scale);
+    const std::uint64_t area = base::kMaxPixels / (std::uint64_t(plan.scale) * plan.scale);
     const auto side = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(area)));
     std::uint64_t columnCount = countSteps(columns, side);
     plan.rowCount = countSteps(plan.rows, side);
@@ -91,12 +91,12 @@ ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& com
 }
 
 bool fitsTheLimits(std::uint64_t columns, std::uint64_t rows, int scale) {
-    // Each side within kMaxSide first: then neither product below can
+    // Each side within base::kMaxSide first: then neither product below can
     // overflow 64 bits.
-    const auto perSide = kMaxSide / static_cast<std::uint64_t>(scale);
+    const auto perSide = base::kMaxSide / static_cast<std::uint64_t>(scale);
     if (columns > perSide || rows > perSide)
         return false;
-    return (columns * scale) * (rows * scale) <= kMaxPixels;
+    return (columns * scale) * (rows * scale) <= base::kMaxPixels;
 }
 
 double subPixelValue(double base, int s, int scale) {

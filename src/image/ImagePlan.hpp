@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Limits.hpp"
 #include "drawing/Computing.hpp"
 #include "drawing/DrawingFrame.hpp"
 #include "drawing/ViewParams.hpp"
@@ -9,11 +10,6 @@
 #include <vector>
 
 namespace spirell::image {
-
-// No image may have more pixels than this.
-inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 31;
-// PNG keeps each side in 31 bits.
-inline constexpr std::uint64_t kMaxSide = kMaxPixels - 1;
 
 // What one render will compute: the formula, its view, the world X of every
 // plain column and the loop that gives every plain row's world Y, exactly as
@@ -36,11 +32,11 @@ struct ImagePlan {
 // Reads the view the way a button click does, to be computed with the
 // computing's instruction set on as many of its threads as the rows can use.
 // Throws InputError for an unknown formula, a box text that overflows, a size
-// that draws nothing or an image of more than kMaxPixels pixels.
+// that draws nothing or an image of more than base::kMaxPixels pixels.
 ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& computing);
 
-// Whether an image of so many plain columns and rows stays within kMaxSide
-// and kMaxPixels at a scale.
+// Whether an image of so many plain columns and rows stays within
+// base::kMaxSide and base::kMaxPixels at a scale.
 bool fitsTheLimits(std::uint64_t columns, std::uint64_t rows, int scale);
 
 // The world value of sub-pixel s (0..scale-1) of a plain pixel at base: scale

@@ -2,8 +2,7 @@
 
 #include "base/Errors.hpp"
 #include "base/UserText.hpp"
-
-#include <charconv>
+#include "base/WholeNumber.hpp"
 
 namespace spirell::image {
 
@@ -39,10 +38,10 @@ ImageSettings settingsFromTexts(const std::map<std::string, std::string>& texts,
         settings.boxes.*box.member = text(box.pngKey);
 
     const std::string& scale = text(keys::scale);
-    const char* end = scale.data() + scale.size();
-    const auto [stop, error] = std::from_chars(scale.data(), end, settings.scale);
-    if (error != std::errc{} || stop != end || settings.scale < 1 || settings.scale > kMaxScale)
+    const std::optional<long long> scaleValue = base::readWholeNumber(scale, 1, kMaxScale);
+    if (!scaleValue)
         throw base::InputError(base::shown(fileName) + " holds a bad scale " + base::quoted(scale));
+    settings.scale = static_cast<int>(*scaleValue);
     return settings;
 }
 

@@ -1,16 +1,20 @@
 #pragma once
 
+#include "base/Limits.hpp"
 #include "boxes/BoxTable.hpp"
 #include "image/PngFile.hpp"
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace spirell::image {
 
-// The scale at which a single pixel already exceeds the pixel limit.
+// The largest scale at which a single pixel still keeps within the pixel limit.
 inline constexpr int kMaxScale = 46340;
+static_assert(std::uint64_t{kMaxScale} * kMaxScale <= base::kMaxPixels &&
+              std::uint64_t{kMaxScale + 1} * (kMaxScale + 1) > base::kMaxPixels);
 
 // Everything an image depends on: the formula as the user named it, the five
 // box texts exactly as typed, and the scale.

@@ -1,6 +1,7 @@
 #include "image/PngFile.hpp"
 
 #include "base/Errors.hpp"
+#include "base/Limits.hpp"
 #include "base/UserText.hpp"
 
 #include <png.h>
@@ -36,8 +37,9 @@ struct ErrorSink {
 
 void onPngWarning(png_structp, png_const_charp) {} // nothing a user could act on
 
-// libpng refuses images over a million pixels wide or high unless told otherwise.
-constexpr png_uint_32 kLargestSide = PNG_UINT_31_MAX;
+// Every side the format allows: libpng refuses images over a million pixels
+// wide or high unless told otherwise.
+static_assert(base::kMaxSide == PNG_UINT_31_MAX);
 
 // Image data goes into chunks of at most this many bytes.
 constexpr std::size_t kLargestDataChunk = std::size_t{1} << 20;
@@ -330,7 +332,7 @@ int onUnknownChunk(png_structp png, png_unknown_chunkp chunk) {
 bool readInfo(png_structp png, png_infop info, TextReader* reader) {
     if (setjmp(png_jmpbuf(png)))
         return false;
-    png_set_user_limits(png, kLargestSide, kLargestSide);
+    png_set_user_limits(png, base::kMaxSide, base::kMaxSide);
     // readData refuses longer chunks before libpng sees them; this bounds what
     // libpng allocates for one chunk all the same.
     png_set_chunk_malloc_max(png, kMaxChunkBytes);

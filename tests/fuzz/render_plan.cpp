@@ -1,7 +1,8 @@
 // spirell-render's command line and image plan. Each line of the input is one
 // argument after the program name. The arguments are parsed and the settings
-// planned as the renderer does (without --from, which reads a file); a bad
-// request may fail only with InputError. A plan must keep to the pixel limits,
+// planned as the renderer does (without --from, which reads a file, and
+// --help and --version, which plan nothing); a bad request may fail only with
+// InputError. A plan must keep to the pixel limits,
 // and for a small image its rows, at any scale, must hold at every plain pixel
 // the colour the window's drawing frame gives it.
 #include "FuzzSupport.hpp"
@@ -115,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         CommandLine line;
         expectOnlyInputError(about, [&] { line = parseCommandLine(arguments); });
-        if (line.help || !line.from.empty())
+        if (line.help || line.version || !line.from.empty())
             return 0;
         FUZZ_CHECK(!line.output.empty() && line.formula, about);
         const ImageSettings settings = resolveSettings(line);

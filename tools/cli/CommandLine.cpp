@@ -1,12 +1,12 @@
 #include "cli/CommandLine.hpp"
 
 #include "base/Errors.hpp"
+#include "base/Limits.hpp"
 #include "base/UserText.hpp"
+#include "base/WholeNumber.hpp"
 #include "image/ImageSettings.hpp"
 
 #include <algorithm>
-#include <charconv>
-#include <cstdint>
 
 namespace spirell::cli {
 
@@ -15,15 +15,13 @@ using namespace image;
 namespace {
 
 // A whole number from low to high, written in plain decimal digits.
-std::int64_t wholeNumber(const std::string& option, const std::string& text, std::int64_t low,
-                         std::int64_t high) {
-    std::int64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc{} || stop != end || value < low || value > high)
+long long wholeNumber(const std::string& option, const std::string& text, long long low,
+                      long long high) {
+    const std::optional<long long> value = base::readWholeNumber(text, low, high);
+    if (!value)
         throw base::InputError(option + " needs a whole number from " + std::to_string(low) +
                                " to " + std::to_string(high) + ", not " + base::quoted(text));
-    return value;
+    return *value;
 }
 
 } // namespace
@@ -75,7 +73,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         else if (name == "--scale")
             line.scale = static_cast<int>(wholeNumber(name, value(), 1, kMaxScale));
         else if (name == "--threads")
-            line.threads = static_cast<unsigned>(wholeNumber(name, value(), 1, kMaxThreads));
+            line.threads = static_cast<unsigned>(wholeNumber(name, value(), 1, base::kMaxThreads));
         else if (name == "--from") {
             line.from = value();
             if (line.from.empty())

@@ -24,8 +24,6 @@ struct CommandLine {
     bool version = false;
 };
 
-inline constexpr unsigned kMaxThreads = 1024;
-
 // Reads the arguments that follow the program name. Throws InputError for an
 // unknown option, a missing or malformed value, or a missing output or formula.
 // When --help or --version is among them nothing else is checked; --help wins.
