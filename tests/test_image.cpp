@@ -354,7 +354,8 @@ void ImageTest::strictReaderCatchesDamage_data() {
 void ImageTest::strictReaderCatchesDamage() {
     QFETCH(QString, damage);
     QFETCH(bool, sound);
-    const ImagePlan plan = planImage({"aries", boxTexts("0.25", "2", "23", "1.5"), 2}, computingFromEnvironment());
+    const ImagePlan plan =
+        planImage({"aries", boxTexts("0.25", "2", "23", "1.5"), 2}, computingFromEnvironment());
     PngEncoding encoding;
     encoding.pieceBytes = 1000;
     QByteArray file = writtenPng(plan, {2, 0}, encoding).bytes;
@@ -505,7 +506,8 @@ void ImageTest::cancellingStopsAndLeavesNothing_data() {
 void ImageTest::cancellingStopsAndLeavesNothing() {
     QFETCH(bool, toFile);
     QFETCH(QString, when);
-    const ImagePlan plan = planImage({"ripple", boxTexts("1", "1", "120"), 1}, computingFromEnvironment());
+    const ImagePlan plan =
+        planImage({"ripple", boxTexts("1", "1", "120"), 1}, computingFromEnvironment());
     std::atomic<bool> cancel{when == "before the start"};
     std::atomic<bool> reported{false};
     int reports = 0;

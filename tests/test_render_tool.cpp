@@ -112,8 +112,6 @@ QByteArray settingsPng(const QString& kind, const QMap<QByteArray, QByteArray>& 
     return pngWith(chunks + more);
 }
 
-
-
 // Waits until the renderer has made its temporary file in folder.
 QString awaitTemporaryFile(const QString& folder) {
     QElapsedTimer waited;
