@@ -6,6 +6,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
+#include <cstring>
+
 namespace spirell::app {
 
 namespace {
@@ -66,6 +69,29 @@ void Canvas::yieldToEvents() {
     if (sinceRepaint_.elapsed() >= kRepaintIntervalMs)
         flush();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void Canvas::setRows(int firstRow, int width, int rows, const std::uint32_t* colours) {
+    const int shownWidth = std::min(width, width_ - kPictureLeft);
+    const int shownRows = std::min(rows, height_ - kPictureTop - firstRow);
+    if (shownWidth <= 0 || shownRows <= 0 || firstRow < 0)
+        return;
+    for (int row = 0; row < shownRows; ++row)
+        std::memcpy(&pixels_[(kPictureTop + firstRow + row) * pixelsPerLine_ + kPictureLeft],
+                    colours + std::size_t(row) * width, sizeof(QRgb) * shownWidth);
+    update(QRect(kPictureLeft, kPictureTop + firstRow, shownWidth, shownRows));
+}
+
+void Canvas::shiftArea(const QRect& area, int columns, int rows) {
+    const QRect shown = area.intersected(rect());
+    const QRect target = shown.translated(columns, rows).intersected(shown);
+    if (target.isEmpty())
+        return;
+    const QImage moved = image_.copy(target.translated(-columns, -rows));
+    for (int y = 0; y < target.height(); ++y)
+        std::memcpy(&pixels_[(target.top() + y) * pixelsPerLine_ + target.left()],
+                    moved.constScanLine(y), sizeof(QRgb) * target.width());
+    update(shown);
 }
 
 void Canvas::clear() {

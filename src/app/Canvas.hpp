@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <cstdint>
+
 namespace spirell::app {
 
 // The window's drawing surface. Pixels go straight into a backing image, so the
@@ -32,6 +34,15 @@ public:
 
     // A copy of the backing image: what the window shows once repainted.
     QImage image() const { return image_.copy(); }
+
+    // Sets a run of the picture's rows at once, as an exploring render
+    // delivers them: width colours 0xffRRGGBB a row, row after row, the first
+    // at the picture's row firstRow; parts the canvas cannot show are left out.
+    void setRows(int firstRow, int width, int rows, const std::uint32_t* colours);
+
+    // Moves what area shows by columns and rows, at once: a dragged picture
+    // follows the pointer before its uncovered strips are computed.
+    void shiftArea(const QRect& area, int columns, int rows);
 
     // Where the latest drawing lies. A press elsewhere on the canvas belongs
     // to the window's background, which drags the window.

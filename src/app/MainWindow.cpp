@@ -8,10 +8,13 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFocusEvent>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
@@ -55,6 +58,22 @@ MainWindow::MainWindow(const drawing::Computing& computing, QWidget* parent)
     createControls();
     pictureExport_ = new PictureExport(this, *canvas_, computing_);
     connect(this, &MainWindow::latestDrawingChanged, pictureExport_, &PictureExport::setDrawing);
+    explorer_ = new Explorer(*canvas_, boxes_, computing_, this);
+    explorer_->setBlocked([this] { return ending_ || drawingDepth_ > 0; });
+    // What exploring shows becomes the latest drawing, for saving and sharing.
+    connect(explorer_, &Explorer::pictureExplored, this, [this](const DrawnPicture& picture) {
+        latestDrawing_ = picture;
+        canvas_->setPictureArea(picture.area);
+        emit latestDrawingChanged(latestDrawing_);
+    });
+    connect(explorer_, &Explorer::formulaShown, this, &MainWindow::highlightFormula);
+    viewActions_ =
+        new ViewActions(this, *explorer_, [this](int formula, const boxes::BoxTexts& texts) {
+            boxes_.write(texts);
+            startFormula(formula);
+        });
+    connect(this, &MainWindow::latestDrawingChanged, viewActions_, &ViewActions::setDrawing);
+    setAcceptDrops(true);
     createActions();
     boxes_.sizeBox()->setFocus();
 
@@ -66,10 +85,11 @@ MainWindow::MainWindow(const drawing::Computing& computing, QWidget* parent)
     exitColourTimer_->start();
 }
 
-// A poster still being written is cancelled; its workers end while the window
-// is still whole.
+// A poster still being written is cancelled and an exploring render ends;
+// their workers end while the window is still whole.
 MainWindow::~MainWindow() {
     delete pictureExport_;
+    delete explorer_;
 }
 
 template <typename Control> Control* MainWindow::control(const char* name) const {
@@ -188,13 +208,32 @@ void MainWindow::showPictureMenu(const QPoint& globalPosition) {
     guardSlot(this, kProgramName, [&] {
         QMenu menu(this);
         menu.addActions(pictureExport_->actions());
+        menu.addSeparator();
+        menu.addActions(viewActions_->actions());
         menu.exec(globalPosition);
     });
+}
+
+// A picture dropped on the window opens as Open picture opens it.
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    const QString path = urls.front().toLocalFile();
+    guardSlot(this, kProgramName, [&] { viewActions_->open(path); });
 }
 
 void MainWindow::setLatestDrawing(const DrawnPicture& drawing) {
     latestDrawing_ = drawing;
     canvas_->setPictureArea(drawing.area);
+    explorer_->setPicture(drawing, false);
     emit latestDrawingChanged(latestDrawing_);
 }
 
@@ -245,11 +284,8 @@ void MainWindow::startFormula(int index) {
         index >= formulas::kFormulaCount)
         return;
     haltFlag_.clear();
-    for (ColourButton* button : formulaButtons_)
-        button->setBackground(palette::kFormulaButton);
-    formulaButtons_[index]->setBackground(textColour(zoomLabel_));
-    for (ColourButton* button : formulaButtons_)
-        button->repaint();
+    explorer_->cancel();
+    highlightFormula(index);
 
     const formulas::Formula& formula = formulas::formulaCatalogue()[index];
     const boxes::BoxTexts texts = boxes_.texts();
@@ -258,13 +294,28 @@ void MainWindow::startFormula(int index) {
     const drawing::DrawingSurface::Size shown = canvas_->shownSize();
     const QRect area(kPictureLeft, kPictureTop, int(drawing::columnRange(view).count(shown.width)),
                      int(drawing::rowRange(view).count(shown.height)));
-    if (!area.isEmpty())
+    if (!area.isEmpty()) {
         setLatestDrawing({&formula, texts, area});
+        explorer_->rememberView();
+    }
+    const int started = ++drawingsStarted_;
     {
         const DepthCount nested(drawingDepth_);
         drawing::drawFormula(formula, view, *canvas_, haltFlag_, computing_);
     }
     canvas_->flush();
+    // Complete, and painted over by no other drawing: the canvas shows the
+    // picture exactly, and exploring can keep its pixels.
+    if (!area.isEmpty() && !haltFlag_.isRequested() && drawingsStarted_ == started)
+        explorer_->setPicture(latestDrawing_, true);
+}
+
+void MainWindow::highlightFormula(int index) {
+    for (ColourButton* button : formulaButtons_)
+        button->setBackground(palette::kFormulaButton);
+    formulaButtons_[index]->setBackground(textColour(zoomLabel_));
+    for (ColourButton* button : formulaButtons_)
+        button->repaint();
 }
 
 void MainWindow::editBoxes(BoxEdit edit) {
@@ -275,10 +326,12 @@ void MainWindow::editBoxes(BoxEdit edit) {
 
 void MainWindow::halt() {
     haltFlag_.request();
+    explorer_->cancel();
 }
 
 void MainWindow::reset() {
     haltFlag_.request();
+    explorer_->cancel();
     editBoxes(boxes::resetBoxes);
     canvas_->clear();
     setLatestDrawing({});
@@ -296,6 +349,7 @@ void MainWindow::endTheProgram() {
         return;
     ending_ = true;
     haltFlag_.request();
+    explorer_->cancel();
     pictureExport_->endQuietly();
     exitColourTimer_->stop();
     hide();

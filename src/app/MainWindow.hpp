@@ -4,9 +4,11 @@
 #include "app/ClickableLabel.hpp"
 #include "app/ColourButton.hpp"
 #include "app/DrawnPicture.hpp"
+#include "app/Explorer.hpp"
 #include "app/Messages.hpp"
 #include "app/ParameterBoxes.hpp"
 #include "app/PictureExport.hpp"
+#include "app/ViewActions.hpp"
 #include "app/WebLink.hpp"
 #include "app/WindowControls.hpp"
 #include "drawing/Computing.hpp"
@@ -61,6 +63,10 @@ public:
     const DrawnPicture& latestDrawing() const { return latestDrawing_; }
     // Save image, Copy image and Save poster.
     PictureExport& pictureExport() const { return *pictureExport_; }
+    // The wheel, drags and keys on the picture, and the view history.
+    Explorer& explorer() const { return *explorer_; }
+    // Back, Forward, Copy view and Open picture.
+    ViewActions& viewActions() const { return *viewActions_; }
 
     // Does what a control does: an action of the window (for DrawFormula, of
     // the catalogue's formula index) or an edit of the boxes. It runs as a
@@ -77,6 +83,8 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -90,6 +98,8 @@ private:
     void act(WindowAction action, int formula);
     // Draws the catalogue's formula with the view in the boxes.
     void startFormula(int index);
+    // Marks the formula's button as the one drawn.
+    void highlightFormula(int index);
     // Applies an edit to the boxes; an overflow leaves them untouched.
     void editBoxes(BoxEdit edit);
     void halt();
@@ -106,7 +116,10 @@ private:
     ClickableLabel* zoomLabel_ = nullptr;      // "X": its colour marks the chosen formula
     QTimer* exitColourTimer_ = nullptr;
     PictureExport* pictureExport_ = nullptr;
+    Explorer* explorer_ = nullptr;
+    ViewActions* viewActions_ = nullptr;
     DrawnPicture latestDrawing_;
+    int drawingsStarted_ = 0; // tells whether another drawing painted over one
 
     drawing::Computing computing_;
     drawing::HaltFlag haltFlag_;

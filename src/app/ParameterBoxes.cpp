@@ -24,8 +24,12 @@ boxes::BoxTexts ParameterBoxes::texts() const {
 void ParameterBoxes::write(const boxes::BoxTexts& texts) const {
     for (std::size_t i = 0; i < boxes::kBoxTable.size(); ++i) {
         const QString text = QString::fromStdString(texts.*boxes::kBoxTable[i].member);
-        if (boxes_[i]->text() != text)
-            boxes_[i]->setText(text);
+        if (boxes_[i]->text() == text)
+            continue;
+        boxes_[i]->setText(text);
+        // A long number shows from its start, unless it is being typed.
+        if (!boxes_[i]->hasFocus())
+            boxes_[i]->setCursorPosition(0);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "ProgramInfo.hpp"
 
+#include <algorithm>
 #include <string_view>
 
 namespace spirell::app {
@@ -19,9 +20,12 @@ StartupRequest startupRequest(int argc, const char* const argv[]) {
 }
 
 std::string startupHelpText() {
-    return R"(Usage: spirell [--help | --version]
+    return R"(Usage: spirell [PICTURE.png]
+       spirell --help | --version
 
 Opens the Vortica Spirell window, which paints mathematical colour patterns.
+Given a picture saved by the window or by spirell-render, it draws the view
+the picture keeps.
 
 Options:
   -h, --help     show this text
@@ -29,7 +33,7 @@ Options:
 
 Environment:
   SPIRELL_SIMD=scalar|sse2|avx|avx512
-                 computing width (default: the widest the processor offers)
+                 instruction set (default: the widest the processor offers)
   SPIRELL_THREADS=N
                  computing threads, 1 to 1024 (default: one per core)
 
@@ -38,6 +42,20 @@ SPIRELL_THREADS cannot be used.
 
 spirell-render paints a formula into a PNG file; see spirell-render --help.
 )";
+}
+
+std::string startupPicture(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 1; i < arguments.size(); ++i)
+        if (!arguments[i].empty() && arguments[i][0] != '-')
+            return arguments[i];
+    return {};
+}
+
+double fittingScale(int availableWidth, int availableHeight, int windowWidth, int windowHeight) {
+    if (availableWidth <= 0 || availableHeight <= 0 || windowWidth <= 0 || windowHeight <= 0)
+        return 1;
+    return std::min(
+        {1.0, double(availableWidth) / windowWidth, double(availableHeight) / windowHeight});
 }
 
 std::string startupVersionText() {

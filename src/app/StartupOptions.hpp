@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace spirell::app {
 
@@ -13,6 +14,14 @@ enum class StartupRequest { OpenWindow, ShowHelp, ShowVersion };
 StartupRequest startupRequest(int argc, const char* const argv[]);
 
 std::string startupHelpText();
+
+// The picture to open at start: the first argument left after Qt took its own
+// options that is not an option itself, or empty.
+std::string startupPicture(const std::vector<std::string>& arguments);
+
+// How much the whole window must shrink to fit into the screen's available
+// area: 1 where it fits, less where it does not.
+double fittingScale(int availableWidth, int availableHeight, int windowWidth, int windowHeight);
 
 // "spirell 3.2014" and a line feed.
 std::string startupVersionText();

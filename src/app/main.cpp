@@ -5,8 +5,50 @@
 #include "files/OutputFile.hpp"
 
 #include <QApplication>
+#include <QScreen>
+#include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Where the screen's available area is smaller than the window, the program
+// starts once more with Qt scaling everything down to fit: the controls, the
+// fonts and the picture in their places, while pictures are still computed at
+// their full size. Qt takes its scale factor only as it starts, so the
+// program starts again before any window is shown; SPIRELL_FITTED keeps it
+// from doing so twice.
+void fitIntoTheScreen(const std::vector<std::string>& arguments) {
+    if (qEnvironmentVariableIsSet("SPIRELL_FITTED"))
+        return;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const double scale =
+        spirell::app::fittingScale(available.width(), available.height(),
+                                   spirell::app::kClientWidth + 2, spirell::app::kClientHeight + 2);
+    if (scale >= 1)
+        return;
+    bool given = false;
+    const double before = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&given);
+    // A little below the exact fit leaves room for rounding.
+    const double factor = (given && before > 0 ? before : 1) * scale * 0.995;
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(factor, 'g', 6));
+    qputenv("SPIRELL_FITTED", "1");
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv("/proc/self/exe", argv.data());
+    // Where it cannot start again, the window opens at its full size.
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     // A poster being written when the desktop session ends leaves nothing behind.
@@ -31,7 +73,9 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "spirell: %s\n", error.what());
         return 2;
     }
+    const std::vector<std::string> arguments(argv, argv + argc);
     QApplication app(argc, argv);
+    fitIntoTheScreen(arguments);
     QApplication::setApplicationName(spirell::app::kProgramName);
     QApplication::setApplicationVersion(spirell::kVersion);
     // Desktops match the window to its menu entry and icon by this name.
@@ -39,5 +83,11 @@ int main(int argc, char* argv[]) {
     spirell::app::MainWindow window(computing);
     window.show();
     window.activateWindow();
+    std::vector<std::string> remaining;
+    for (const QString& argument : QCoreApplication::arguments())
+        remaining.push_back(argument.toStdString());
+    const QString picture = QString::fromStdString(spirell::app::startupPicture(remaining));
+    if (!picture.isEmpty())
+        QTimer::singleShot(0, &window, [&window, picture] { window.viewActions().open(picture); });
     return QApplication::exec();
 }

@@ -1,0 +1,287 @@
+#include "app/Explorer.hpp"
+
+#include "app/Canvas.hpp"
+#include "app/Messages.hpp"
+#include "app/ParameterBoxes.hpp"
+#include "boxes/BoxEdits.hpp"
+#include "drawing/ViewParams.hpp"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QNativeGestureEvent>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace spirell::app {
+
+namespace {
+
+// One notch of a wheel, in angleDelta's units, magnifies the picture by
+// 2^(1/4) (the zoom box, the angle per pixel, shrinks by as much) and changes
+// the brightness by 2^(1/8); part of a notch by as much less.
+constexpr double kNotch = 120;
+constexpr double kZoomOctavesPerNotch = 0.25;
+constexpr double kBrightnessOctavesPerNotch = 0.125;
+// The arrow keys pan by this part of the picture's width or height.
+constexpr int kKeyPanParts = 10;
+// Wheel turns and keys this far apart belong to one gesture.
+constexpr int kSettleMs = 300;
+
+const formulas::Formula& formulaAt(int index) {
+    return formulas::formulaCatalogue()[index];
+}
+
+} // namespace
+
+Explorer::Explorer(Canvas& canvas, const ParameterBoxes& boxes, const drawing::Computing& computing,
+                   QWidget* window)
+    : QObject(window), canvas_(canvas), boxes_(boxes), window_(window) {
+    // Pieces arrive on the render's thread; they are shown on the window's,
+    // and only while they belong to the render asked for last.
+    render_ = std::make_unique<drawing::ExploringRender>(
+        computing, [this](std::shared_ptr<const drawing::ExploredRows> rows) {
+            QMetaObject::invokeMethod(
+                this, [this, rows = std::move(rows)] { show(rows); }, Qt::QueuedConnection);
+        });
+    settleTimer_.setSingleShot(true);
+    settleTimer_.setInterval(kSettleMs);
+    connect(&settleTimer_, &QTimer::timeout, this, [this] { settle(); });
+    canvas_.installEventFilter(this);
+    canvas_.setAttribute(Qt::WA_AcceptTouchEvents, false);
+}
+
+// The render's thread ends before the object its deliveries point to.
+Explorer::~Explorer() {
+    render_.reset();
+}
+
+void Explorer::setPicture(const DrawnPicture& picture, bool exact) {
+    picture_ = picture;
+    pictureIsExact_ = exact && !picture.isEmpty();
+}
+
+void Explorer::cancel() {
+    render_->cancel();
+    rendering_ = false;
+    dragging_ = false;
+}
+
+void Explorer::rememberView() {
+    if (!picture_.isEmpty())
+        history_.remember({picture_.formula->index, picture_.boxes});
+}
+
+void Explorer::showView(const SettledView& view) {
+    guardSlot(window_, kProgramName, [&] {
+        // Only with a picture there is something to explore.
+        if (picture_.isEmpty() || (blocked_ && blocked_()))
+            return;
+        boxes_.write(view.boxes);
+        if (view.formula != picture_.formula->index)
+            emit formulaShown(view.formula);
+        render(view.boxes, view.formula);
+    });
+}
+
+bool Explorer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != &canvas_)
+        return false;
+    const bool blocked = picture_.isEmpty() || (blocked_ && blocked_());
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonRelease:
+        return !blocked && mouseEvent(static_cast<QMouseEvent*>(event));
+    case QEvent::Wheel: {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (blocked || !picture_.area.contains(wheel->position().toPoint()))
+            return false;
+        const double notches = wheel->angleDelta().y() / kNotch;
+        if (notches == 0)
+            return true;
+        if (wheel->modifiers() & Qt::ControlModifier)
+            explore([&](boxes::BoxTexts& texts) {
+                boxes::scaleBrightness(std::exp2(notches * kBrightnessOctavesPerNotch), texts);
+            });
+        else
+            zoomAt(wheel->position(), std::exp2(-notches * kZoomOctavesPerNotch));
+        settleSoon();
+        return true;
+    }
+    case QEvent::NativeGesture: {
+        auto* gesture = static_cast<QNativeGestureEvent*>(event);
+        if (blocked || gesture->gestureType() != Qt::ZoomNativeGesture)
+            return false;
+        // A pinch outwards magnifies.
+        zoomAt(gesture->position(), 1 / (1 + gesture->value()));
+        settleSoon();
+        return true;
+    }
+    case QEvent::KeyPress:
+        return !blocked && keyEvent(static_cast<QKeyEvent*>(event));
+    default:
+        return false;
+    }
+}
+
+bool Explorer::mouseEvent(QMouseEvent* event) {
+    const QPoint position = event->position().toPoint();
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        if (event->button() == Qt::BackButton || event->button() == Qt::ForwardButton) {
+            const auto view =
+                event->button() == Qt::BackButton ? history_.back() : history_.forward();
+            if (view)
+                showView(*view);
+            return true;
+        }
+        if (event->button() != Qt::LeftButton || !picture_.area.contains(position))
+            return false;
+        canvas_.setFocus(Qt::MouseFocusReason);
+        settle(); // a wheel gesture still waiting ends here
+        dragging_ = true;
+        gestureFailed_ = false;
+        dragLast_ = position;
+        return true;
+    case QEvent::MouseMove: {
+        if (!dragging_)
+            return false;
+        const QPoint moved = position - dragLast_;
+        if (moved.isNull())
+            return true;
+        dragLast_ = position;
+        bool applied = false;
+        explore([&](boxes::BoxTexts& texts) {
+            boxes::panByPixels(moved.x(), moved.y(), texts);
+            applied = true;
+        });
+        if (applied)
+            canvas_.shiftArea(picture_.area, moved.x(), moved.y());
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        if (!dragging_ || event->button() != Qt::LeftButton)
+            return false;
+        dragging_ = false;
+        settle();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Explorer::keyEvent(QKeyEvent* event) {
+    if (event->modifiers() & (Qt::AltModifier | Qt::ControlModifier))
+        return false;
+    const int stepX = std::max(1, picture_.area.width() / kKeyPanParts);
+    const int stepY = std::max(1, picture_.area.height() / kKeyPanParts);
+    const auto pan = [&](int columns, int rows) {
+        explore([&](boxes::BoxTexts& texts) { boxes::panByPixels(columns, rows, texts); });
+    };
+    const QPointF middle = QRectF(picture_.area).center();
+    switch (event->key()) {
+    case Qt::Key_Left:
+        pan(stepX, 0);
+        break;
+    case Qt::Key_Right:
+        pan(-stepX, 0);
+        break;
+    case Qt::Key_Up:
+        pan(0, stepY);
+        break;
+    case Qt::Key_Down:
+        pan(0, -stepY);
+        break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        zoomAt(middle, std::exp2(-kZoomOctavesPerNotch));
+        break;
+    case Qt::Key_Minus:
+        zoomAt(middle, std::exp2(kZoomOctavesPerNotch));
+        break;
+    default:
+        return false;
+    }
+    settleSoon();
+    return true;
+}
+
+void Explorer::zoomAt(QPointF position, double factor) {
+    explore([&](boxes::BoxTexts& texts) {
+        // The world point under the pointer: column c of the picture lies at
+        // world X = originX + 1 + c, its pixel reaching from c to c + 1.
+        const drawing::ViewParams view = drawing::readView(*picture_.formula, texts);
+        const double worldX = view.originX + 0.5 + (position.x() - picture_.area.left());
+        const double worldY = view.originY + 0.5 + (position.y() - picture_.area.top());
+        boxes::zoomAround(factor, worldX, worldY, texts);
+    });
+}
+
+void Explorer::explore(const Edit& edit) {
+    try {
+        boxes::BoxTexts texts = boxes_.texts();
+        edit(texts);
+        // A view that cannot be read changes nothing either.
+        drawing::readView(*picture_.formula, texts);
+        if (pictureIsExact_)
+            adoptTheCanvas();
+        boxes_.write(texts);
+        render(texts, picture_.formula->index);
+    } catch (...) {
+        if (!gestureFailed_) {
+            gestureFailed_ = true;
+            showFailure(window_, kProgramName);
+        }
+    }
+}
+
+// The canvas shows the picture exactly: its pixels need no computing where
+// the next view keeps their coordinates.
+void Explorer::adoptTheCanvas() {
+    pictureIsExact_ = false;
+    const drawing::ViewParams view = drawing::readView(*picture_.formula, picture_.boxes);
+    const QImage shown = canvas_.image().copy(picture_.area);
+    std::vector<std::uint32_t> pixels;
+    pixels.reserve(std::size_t(shown.width()) * shown.height());
+    for (int y = 0; y < shown.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
+        pixels.insert(pixels.end(), line, line + shown.width());
+    }
+    render_->adopt(*picture_.formula, view, canvas_.shownSize(), std::move(pixels));
+}
+
+void Explorer::render(const boxes::BoxTexts& texts, int formula) {
+    const formulas::Formula& shown = formulaAt(formula);
+    const drawing::ViewParams view = drawing::readView(shown, texts);
+    const drawing::ViewGrid grid = drawing::viewGrid(view, canvas_.shownSize());
+    picture_ = {&shown, texts,
+                QRect(kPictureLeft, kPictureTop, int(grid.columnX.size()), int(grid.rowY.size()))};
+    pictureIsExact_ = false;
+    rendering_ = true;
+    render_->request(shown, view, canvas_.shownSize());
+    emit pictureExplored(picture_);
+}
+
+void Explorer::show(std::shared_ptr<const drawing::ExploredRows> rows) {
+    if (rows->generation != render_->currentGeneration())
+        return;
+    canvas_.setRows(rows->firstRow, rows->width, int(rows->pixels.size() / rows->width),
+                    rows->pixels.data());
+    if (rows->complete) {
+        rendering_ = false;
+        emit renderedExactly();
+    }
+}
+
+void Explorer::settleSoon() {
+    settleTimer_.start();
+}
+
+void Explorer::settle() {
+    settleTimer_.stop();
+    gestureFailed_ = false;
+    rememberView();
+}
+
+} // namespace spirell::app

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "app/DrawnPicture.hpp"
+#include "app/ViewHistory.hpp"
+#include "drawing/Computing.hpp"
+#include "drawing/ExploringRender.hpp"
+
+#include <QObject>
+#include <QPoint>
+#include <QPointF>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class QEvent;
+class QKeyEvent;
+class QMouseEvent;
+class QWidget;
+
+namespace spirell::app {
+
+class Canvas;
+class ParameterBoxes;
+
+// Moving through the picture with the mouse and the keys: the wheel zooms
+// around the pointer (with Ctrl it sets the brightness), a drag pans, the
+// arrow keys pan and + and - zoom around the middle. Every input edits the
+// boxes, so they always say what is shown, and starts an exploring render of
+// the new view off the window's thread: coarse at once, exact at rest. The
+// views the user settles on go into the view history.
+class Explorer : public QObject {
+    Q_OBJECT
+public:
+    // The window owns the canvas and the boxes; window shows the messages.
+    Explorer(Canvas& canvas, const ParameterBoxes& boxes, const drawing::Computing& computing,
+             QWidget* window);
+    ~Explorer() override;
+
+    // The picture there is to explore: the window's latest drawing. exact:
+    // the canvas shows it, complete, exactly as drawn.
+    void setPicture(const DrawnPicture& picture, bool exact);
+    // Ends the exploring render under way: nothing of it shows afterwards.
+    void cancel();
+    // While this says so (a drawing runs, the program ends), inputs are ignored.
+    void setBlocked(std::function<bool()> blocked) { blocked_ = std::move(blocked); }
+
+    // Draws a view with the exploring render, as Back and Forward do.
+    void showView(const SettledView& view);
+    // Keeps the current picture's view in the history.
+    void rememberView();
+    ViewHistory& history() { return history_; }
+
+    // The picture's generation of exploring render whose pieces are shown.
+    bool isRendering() const { return rendering_; }
+
+signals:
+    // The boxes and the picture now show another view of the formula: the
+    // window's latest drawing is this one.
+    void pictureExplored(const spirell::app::DrawnPicture& picture);
+    // A history step showed a view of another formula.
+    void formulaShown(int formula);
+    // The render of the picture's view is complete: the canvas shows it exactly.
+    void renderedExactly();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // How an input wants the boxes changed; it may throw boxes::RuntimeError.
+    using Edit = std::function<void(boxes::BoxTexts&)>;
+
+    bool mouseEvent(QMouseEvent* event);
+    bool keyEvent(QKeyEvent* event);
+    // Applies an input: edits the boxes and renders the new view. An input
+    // whose view would leave the number range changes nothing, with one
+    // message for the whole gesture.
+    void explore(const Edit& edit);
+    void zoomAt(QPointF position, double factor);
+    void render(const boxes::BoxTexts& texts, int formula);
+    void show(std::shared_ptr<const drawing::ExploredRows> rows);
+    void adoptTheCanvas();
+    // A gesture of wheel turns or keys ends after a pause.
+    void settleSoon();
+    void settle();
+
+    Canvas& canvas_;
+    const ParameterBoxes& boxes_;
+    QWidget* window_;
+    std::function<bool()> blocked_;
+    DrawnPicture picture_;
+    bool pictureIsExact_ = false;
+    bool rendering_ = false;
+    bool gestureFailed_ = false; // a message was shown in this gesture
+    bool dragging_ = false;
+    QPoint dragLast_;
+    QTimer settleTimer_;
+    ViewHistory history_;
+    std::unique_ptr<drawing::ExploringRender> render_;
+};
+
+} // namespace spirell::app

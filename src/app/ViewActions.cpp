@@ -1,0 +1,127 @@
+#include "app/ViewActions.hpp"
+
+#include "app/Explorer.hpp"
+#include "app/Messages.hpp"
+#include "app/ViewCommand.hpp"
+#include "base/Errors.hpp"
+#include "base/UserText.hpp"
+#include "boxes/RuntimeError.hpp"
+#include "drawing/ViewParams.hpp"
+#include "image/ImageSettings.hpp"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QSettings>
+#include <QWidget>
+
+namespace spirell::app {
+
+namespace {
+
+constexpr const char* kOpenTitle = "Open picture";
+
+} // namespace
+
+ViewActions::ViewActions(QWidget* window, Explorer& explorer, ViewDrawer drawView)
+    : QObject(window), window_(window), explorer_(explorer), drawView_(std::move(drawView)),
+      chooseFile_([this] { return chooseFileInDialog(); }) {
+    const auto action = [this](const char* name, const QString& text, const QKeySequence& keys,
+                               void (ViewActions::*slot)()) {
+        auto* made = new QAction(text, this);
+        made->setObjectName(name);
+        made->setShortcut(keys);
+        made->setShortcutContext(Qt::WindowShortcut);
+        window_->addAction(made);
+        connect(made, &QAction::triggered, this,
+                [this, slot] { guardSlot(window_, kProgramName, [&] { (this->*slot)(); }); });
+        return made;
+    };
+    backAction_ = action("backAction", "Back", Qt::ALT | Qt::Key_Left, &ViewActions::back);
+    forwardAction_ =
+        action("forwardAction", "Forward", Qt::ALT | Qt::Key_Right, &ViewActions::forward);
+    copyViewAction_ = action("copyViewAction", "Copy view", Qt::CTRL | Qt::SHIFT | Qt::Key_C,
+                             &ViewActions::copyView);
+    openAction_ =
+        action("openAction", "Open picture...", Qt::CTRL | Qt::Key_O, &ViewActions::openChosen);
+    updateActions();
+}
+
+QList<QAction*> ViewActions::actions() const {
+    return {backAction_, forwardAction_, copyViewAction_, openAction_};
+}
+
+void ViewActions::setDrawing(const DrawnPicture& drawing) {
+    drawing_ = drawing;
+    updateActions();
+}
+
+void ViewActions::updateActions() {
+    // A step needs a picture to explore; at either end of the history it
+    // does nothing.
+    for (QAction* action : {backAction_, forwardAction_, copyViewAction_})
+        action->setEnabled(!drawing_.isEmpty());
+}
+
+void ViewActions::back() {
+    if (const auto view = explorer_.history().back())
+        explorer_.showView(*view);
+}
+
+void ViewActions::forward() {
+    if (const auto view = explorer_.history().forward())
+        explorer_.showView(*view);
+}
+
+void ViewActions::copyView() {
+    if (drawing_.isEmpty())
+        return;
+    QGuiApplication::clipboard()->setText(
+        QString::fromStdString(viewCommandLine(drawing_.formula->caption, drawing_.boxes)));
+}
+
+void ViewActions::openChosen() {
+    const QString path = chooseFile_();
+    if (!path.isEmpty())
+        open(path);
+}
+
+void ViewActions::open(const QString& path) {
+    const formulas::Formula* formula = nullptr;
+    image::ImageSettings settings;
+    try {
+        const std::string name = path.toStdString();
+        settings = image::settingsFromTexts(image::readPngTexts(name, image::storedKeys()), name);
+        formula = formulas::findFormula(settings.formula);
+        if (!formula)
+            throw base::InputError(base::shown(name) + " names an unknown formula " +
+                                   base::quoted(settings.formula));
+        drawing::readView(*formula, settings.boxes); // a view that cannot be drawn is refused
+    } catch (const base::InputError& error) {
+        QMessageBox::warning(window_, kOpenTitle, QString::fromStdString(error.what()));
+        return;
+    } catch (const boxes::RuntimeError& error) {
+        QMessageBox::warning(
+            window_, kOpenTitle,
+            QString::fromStdString(base::shown(path.toStdString()) +
+                                   " keeps a view that cannot be drawn: " + error.what()));
+        return;
+    }
+    drawView_(formula->index, settings.boxes);
+}
+
+QString ViewActions::chooseFileInDialog() {
+    QSettings settings;
+    const QString folder = settings.value("folders/open", QDir::homePath()).toString();
+    const QString path =
+        QFileDialog::getOpenFileName(window_, kOpenTitle, folder, "PNG images (*.png)");
+    if (!path.isEmpty())
+        settings.setValue("folders/open", QFileInfo(path).absolutePath());
+    return path;
+}
+
+} // namespace spirell::app

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "app/DrawnPicture.hpp"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QAction;
+class QWidget;
+
+namespace spirell::app {
+
+class Explorer;
+
+// The views the user keeps and shares: Back and Forward through the view
+// history, Copy view (the spirell-render command line of the picture's view)
+// and Open picture, which restores the view a saved picture keeps.
+class ViewActions : public QObject {
+    Q_OBJECT
+public:
+    // Draws a formula (by index) with box texts, as a formula click does.
+    using ViewDrawer = std::function<void(int formula, const boxes::BoxTexts& texts)>;
+
+    // window: where the keys work and the messages open; also the parent.
+    ViewActions(QWidget* window, Explorer& explorer, ViewDrawer drawView);
+
+    // Asks which picture to open; an empty answer opens none. Replaceable so
+    // that tests need no file dialog.
+    using FileChooser = std::function<QString()>;
+    void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+
+    // Back, Forward, Copy view and Open picture, as the picture's menu lists them.
+    QList<QAction*> actions() const;
+
+    // The window's latest drawing, whose view Copy view copies.
+    void setDrawing(const DrawnPicture& drawing);
+
+    // Restores and draws the view a picture keeps. A file that is not a
+    // picture with a view gets one message, and the boxes stay as they were.
+    void open(const QString& path);
+
+    void back();
+    void forward();
+    void copyView();
+    void openChosen();
+
+private:
+    void updateActions();
+    QString chooseFileInDialog();
+
+    QWidget* window_;
+    Explorer& explorer_;
+    ViewDrawer drawView_;
+    DrawnPicture drawing_;
+    FileChooser chooseFile_;
+    QAction* backAction_ = nullptr;
+    QAction* forwardAction_ = nullptr;
+    QAction* copyViewAction_ = nullptr;
+    QAction* openAction_ = nullptr;
+};
+
+} // namespace spirell::app

@@ -1,0 +1,393 @@
+// Exploring the picture in the real window, offscreen: the wheel, drags and
+// keys, the view history, opening and sharing views.
+#include "app/MainWindow.hpp"
+#include "app/StartupOptions.hpp"
+#include "app/ViewCommand.hpp"
+#include "image/ImageSettings.hpp"
+#include "image/PngFile.hpp"
+#include "support/PngChunks.hpp"
+#include "support/RendererRuns.hpp"
+#include "support/TestPrinting.hpp"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QNativeGestureEvent>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace spirell;
+using namespace spirell::app;
+using namespace spirell::boxes;
+using namespace spirell::drawing;
+using namespace spirell::testing;
+
+namespace {
+
+// One input on the picture, at a point of it (relative to its top left).
+struct Input {
+    enum Kind { Wheel, CtrlWheel, Drag, Key, Pinch } kind;
+    int amount = 0; // angleDelta, pixels dragged along both sides, a key, a pinch in percent
+    QPoint at{0, 0};
+};
+using Gesture = QList<Input>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Input)
+Q_DECLARE_METATYPE(Computing)
+
+namespace {
+
+void send(QWidget* canvas, const Input& input) {
+    const QPoint at = QPoint(kPictureLeft, kPictureTop) + input.at;
+    const QPointF global = canvas->mapToGlobal(QPointF(at));
+    switch (input.kind) {
+    case Input::Wheel:
+    case Input::CtrlWheel: {
+        QWheelEvent wheel(at, global, {}, QPoint(0, input.amount), Qt::NoButton,
+                          input.kind == Input::CtrlWheel ? Qt::ControlModifier : Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(canvas, &wheel);
+        break;
+    }
+    case Input::Drag: {
+        const auto mouse = [&](QEvent::Type type, QPoint where, Qt::MouseButtons held) {
+            QMouseEvent event(type, where, canvas->mapToGlobal(where), Qt::LeftButton, held,
+                              Qt::NoModifier);
+            QApplication::sendEvent(canvas, &event);
+        };
+        mouse(QEvent::MouseButtonPress, at, Qt::LeftButton);
+        // A few moves, as a real drag delivers them.
+        const QPoint step(input.amount / 3, input.amount / 4);
+        for (int i = 1; i <= 3; ++i)
+            mouse(QEvent::MouseMove, at + i * step, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, at + 3 * step, Qt::NoButton);
+        break;
+    }
+    case Input::Key:
+        QTest::keyClick(canvas, Qt::Key(input.amount));
+        break;
+    case Input::Pinch: {
+        QNativeGestureEvent pinch(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(),
+                                  2, at, at, global, input.amount / 100.0, {}, 0);
+        QApplication::sendEvent(canvas, &pinch);
+        break;
+    }
+    }
+}
+
+// Waits for the exploring render to show its exact picture.
+bool renderedExactly(MainWindow& window) {
+    return QTest::qWaitFor([&] { return !window.explorer().isRendering(); }, 60000);
+}
+
+QImage shownPicture(const MainWindow& window) {
+    return window.canvas()->image().copy(window.latestDrawing().area);
+}
+
+// The picture a click on the formula's button draws with the boxes as they
+// read, in a window of its own.
+QImage clickedPicture(const MainWindow& explored, const Computing& computing) {
+    MainWindow reference(computing);
+    reference.boxes().write(explored.boxes().texts());
+    reference.formulaButton(explored.latestDrawing().formula->index)->click();
+    return shownPicture(reference);
+}
+
+} // namespace
+
+class ExploringWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void exactAtRest_data();
+    void exactAtRest();
+    void inputsEditTheBoxes_data();
+    void inputsEditTheBoxes();
+    void aStormOfWheelTurnsEndsExact();
+    void whatEndsAnExploringRender_data();
+    void whatEndsAnExploringRender();
+    void rangeOverflowShowsOneMessageAGesture();
+    void historyStepsBackAndForward();
+    void historyKeepsTheLastThousandViews();
+    void openRestoresTheView_data();
+    void openRestoresTheView();
+    void copyViewPaintsTheSamePicture();
+    void fittingScale_data();
+    void fittingScale();
+};
+
+void ExploringWindowTest::initTestCase() {
+    // A click on a formula, halt and reset also end exploring renders:
+    // the tests below wait for pictures with the default event dispatcher.
+    QVERIFY(QApplication::instance());
+}
+
+void ExploringWindowTest::exactAtRest_data() {
+    QTest::addColumn<QString>("routine");
+    QTest::addColumn<Gesture>("gesture");
+    QTest::addColumn<Computing>("computing");
+    const Gesture gesture{{Input::Wheel, 120, {700, 100}}, {Input::Wheel, 50, {20, 500}},
+                          {Input::Drag, 90, {300, 300}},   {Input::Key, Qt::Key_Left},
+                          {Input::Key, Qt::Key_Minus},     {Input::CtrlWheel, -240, {5, 5}},
+                          {Input::Pinch, 30, {512, 384}}};
+    for (const char* routine : {"ripple", "thistle", "quest"})
+        for (const lanes::InstructionSet set : lanes::availableInstructionSets())
+            QTest::addRow("%s, %s", routine, lanes::nameOf(set))
+                << routine << gesture << Computing{set, 3};
+}
+
+// Whatever the gesture, the picture at rest is the one a click on the
+// formula's button draws with the boxes the gesture left.
+void ExploringWindowTest::exactAtRest() {
+    QFETCH(QString, routine);
+    QFETCH(Gesture, gesture);
+    QFETCH(Computing, computing);
+    MainWindow window(computing);
+    window.show();
+    window.boxes().write(boxTexts("1", "1", "768", "0.15"));
+    const int index = formulas::findFormula(routine.toStdString())->index;
+    window.formulaButton(index)->click();
+    window.canvas()->setFocus();
+    for (const Input& input : gesture) {
+        send(window.canvas(), input);
+        QVERIFY(renderedExactly(window));
+        QCOMPARE(window.latestDrawing().boxes, window.boxes().texts());
+        QVERIFY(shownPicture(window) == clickedPicture(window, computing));
+    }
+}
+
+void ExploringWindowTest::inputsEditTheBoxes_data() {
+    QTest::addColumn<Input>("input");
+    QTest::addColumn<BoxTexts>("after");
+    // From 1, 1, 300, zoom 1: the picture's columns are world 1 - 150 + 1 on.
+    QTest::newRow("drag") << Input{Input::Drag, 30, {10, 10}} << boxTexts("-29", "-20", "300", "1");
+    QTest::newRow("arrow left pans a tenth of the width")
+        << Input{Input::Key, Qt::Key_Left} << boxTexts("-29", "1", "300", "1");
+    QTest::newRow("arrow down") << Input{Input::Key, Qt::Key_Down}
+                                << boxTexts("1", "31", "300", "1");
+    // The pointer at 148 points at world -0.5, where column 148 begins.
+    QTest::newRow("four notches up magnify twice around the pointer")
+        << Input{Input::Wheel, 480, {148, 148}} << boxTexts("0.5", "0.5", "300", "0.5");
+    QTest::newRow("four notches down shrink around it")
+        << Input{Input::Wheel, -480, {148, 148}} << boxTexts("1.25", "1.25", "300", "2");
+    QTest::newRow("ctrl brightens")
+        << Input{Input::CtrlWheel, 960, {0, 0}} << boxTexts("1", "1", "300", "1", "300");
+    QTest::newRow("a wheel beside the picture does nothing")
+        << Input{Input::Wheel, 120, {310, 10}} << boxTexts("1", "1", "300", "1");
+    QTest::newRow("keys the picture does not use")
+        << Input{Input::Key, Qt::Key_A} << boxTexts("1", "1", "300", "1");
+}
+
+void ExploringWindowTest::inputsEditTheBoxes() {
+    QFETCH(Input, input);
+    QFETCH(BoxTexts, after);
+    MainWindow window(computingFromEnvironment());
+    window.show();
+    window.boxes().write(boxTexts("1", "1", "300", "1"));
+    window.formulaButton(0)->click();
+    window.canvas()->setFocus();
+    send(window.canvas(), input);
+    QCOMPARE(window.boxes().texts(), after);
+    QVERIFY(renderedExactly(window));
+}
+
+void ExploringWindowTest::aStormOfWheelTurnsEndsExact() {
+    MainWindow window(computingFromEnvironment());
+    window.show();
+    window.boxes().write(boxTexts("1", "1", "768", "0.15"));
+    window.formulaButton(0)->click();
+    // Queued as a wheel would deliver them in one go, then handled at once.
+    for (int i = 0; i < 1000; ++i)
+        QApplication::postEvent(
+            window.canvas(),
+            new QWheelEvent(QPointF(kPictureLeft + 100 + i % 700, kPictureTop + 300), {}, {},
+                            QPoint(0, i % 3 == 0 ? -120 : 120), Qt::NoButton, Qt::NoModifier,
+                            Qt::NoScrollPhase, false));
+    QCoreApplication::processEvents();
+    QVERIFY(renderedExactly(window));
+    QVERIFY(shownPicture(window) == clickedPicture(window, computingFromEnvironment()));
+}
+
+void ExploringWindowTest::whatEndsAnExploringRender_data() {
+    QTest::addColumn<QString>("control");
+    QTest::newRow("a formula click") << "CMD15";
+    QTest::newRow("halt !") << "cmdstop";
+    QTest::newRow("reset") << "Command3";
+}
+
+// An exploring render under way ends at once: nothing of it shows afterwards.
+void ExploringWindowTest::whatEndsAnExploringRender() {
+    QFETCH(QString, control);
+    MainWindow window(Computing{lanes::InstructionSet::Scalar, 1});
+    window.show();
+    window.boxes().write(boxTexts("1", "1", "1024", "0.15"));
+    window.formulaButton(15)->click(); // quest: slow enough to be caught under way
+    send(window.canvas(), {Input::Wheel, 120, {500, 500}});
+    QVERIFY(window.explorer().isRendering());
+    QTest::mouseClick(window.findChild<QWidget*>(control), Qt::LeftButton);
+    QVERIFY(!window.explorer().isRendering());
+    const QImage after = window.canvas()->image();
+    QTest::qWait(1500); // the render's pieces would have arrived by now
+    QVERIFY(window.canvas()->image() == after);
+}
+
+// Wheel turns beyond the number range show their message once a gesture,
+// not once a turn, and change nothing.
+void ExploringWindowTest::rangeOverflowShowsOneMessageAGesture() {
+    MainWindow window(computingFromEnvironment());
+    window.show();
+    window.formulaButton(0)->click();
+    window.boxes().write(boxTexts("1", "1", "150", "5e307"));
+    int messages = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ++messages;
+            box->done(QMessageBox::Ok);
+        }
+    });
+    closer.start(10);
+    for (int turn = 0; turn < 5; ++turn)
+        send(window.canvas(), {Input::Wheel, -480, {50, 50}});
+    QCOMPARE(messages, 1);
+    QCOMPARE(window.boxes().texts(), boxTexts("1", "1", "150", "5e307"));
+}
+
+void ExploringWindowTest::historyStepsBackAndForward() {
+    MainWindow window(computingFromEnvironment());
+    window.show();
+    window.boxes().write(boxTexts("1", "1", "300"));
+    window.formulaButton(0)->click();
+    const QImage first = shownPicture(window);
+    send(window.canvas(), {Input::Drag, 60, {10, 10}}); // settles at the release
+    QVERIFY(renderedExactly(window));
+    const BoxTexts dragged = window.boxes().texts();
+    window.formulaButton(4)->click(); // thistle, remembered at the click
+    const QImage third = shownPicture(window);
+
+    window.viewActions().back();
+    QVERIFY(renderedExactly(window));
+    QCOMPARE(window.boxes().texts(), dragged);
+    QCOMPARE(window.latestDrawing().formula->index, 0);
+    window.viewActions().back();
+    QVERIFY(renderedExactly(window));
+    QCOMPARE(window.latestDrawing().formula->index, 0);
+    QCOMPARE(window.boxes().texts(), boxTexts("1", "1", "300"));
+    QVERIFY(shownPicture(window) == first);
+    window.viewActions().back(); // nothing further back: nothing changes
+    QCOMPARE(window.boxes().texts(), boxTexts("1", "1", "300"));
+    window.viewActions().forward();
+    window.viewActions().forward();
+    QVERIFY(renderedExactly(window));
+    QCOMPARE(window.latestDrawing().formula->index, 4);
+    QVERIFY(shownPicture(window) == third);
+}
+
+void ExploringWindowTest::historyKeepsTheLastThousandViews() {
+    ViewHistory history;
+    for (int i = 0; i <= 1000; ++i) {
+        history.remember({0, boxTexts(std::to_string(i).c_str(), "1", "150")});
+        history.remember({0, boxTexts(std::to_string(i).c_str(), "1", "150")}); // once
+    }
+    QCOMPARE(history.size(), std::size_t(1000));
+    QCOMPARE(history.upToCurrent().front().boxes.xPosition, std::string("1"));
+    // A view remembered after steps back replaces those ahead.
+    history.back();
+    history.back();
+    history.remember({3, boxTexts("x", "1", "150")});
+    QCOMPARE(history.size(), std::size_t(999));
+    QVERIFY(!history.canGoForward());
+}
+
+void ExploringWindowTest::openRestoresTheView_data() {
+    QTest::addColumn<QByteArray>("file"); // empty: a picture saved by spirell-render
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("a picture of ours") << QByteArray() << true;
+    QTest::newRow("a PNG without our texts") << pngWith({}) << false;
+    QTest::newRow("a damaged text") << pngWith({textChunk("tEXt", "spirell:formula", "aries"),
+                                                textChunk("tEXt", "spirell:scale", "many")})
+                                    << false;
+    QTest::newRow("not a PNG") << QByteArray("GIF89a") << false;
+}
+
+void ExploringWindowTest::openRestoresTheView() {
+    QFETCH(QByteArray, file);
+    QFETCH(bool, opens);
+    QTemporaryDir folder;
+    const QString path = folder.filePath("picture.png");
+    if (file.isEmpty())
+        QCOMPARE(runRenderer({"thistle", "--x", "7.5", "--y", "-20", "--size", "200", "--zoom",
+                              "0.3", "--brightness", "90", "-o", path})
+                     .status,
+                 0);
+    else
+        writeFile(path, file);
+    MainWindow window(computingFromEnvironment());
+    window.show();
+    const BoxTexts before = window.boxes().texts();
+    int messages = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ++messages;
+            box->done(QMessageBox::Ok);
+        }
+    });
+    closer.start(10);
+    window.viewActions().open(path);
+    if (!opens) {
+        QCOMPARE(messages, 1);
+        QCOMPARE(window.boxes().texts(), before);
+        QVERIFY(window.latestDrawing().isEmpty());
+        return;
+    }
+    QCOMPARE(messages, 0);
+    QCOMPARE(window.boxes().texts(), boxTexts("7.5", "-20", "200", "0.3", "90"));
+    QCOMPARE(window.latestDrawing().formula->index, 4);
+    // The picture drawn is the saved one, pixel for pixel.
+    QCOMPARE(shownPicture(window).convertToFormat(QImage::Format_RGB888),
+             QImage(path).convertToFormat(QImage::Format_RGB888));
+}
+
+// Copy view's command line, run as it stands, paints the picture shown.
+void ExploringWindowTest::copyViewPaintsTheSamePicture() {
+    MainWindow window(computingFromEnvironment());
+    window.show();
+    window.boxes().write(boxTexts("-40.25", "1e1", "120", "0.5", "it's 99"));
+    window.formulaButton(1)->click();
+    send(window.canvas(), {Input::Wheel, 60, {30, 70}});
+    QVERIFY(renderedExactly(window));
+    window.viewActions().copyView();
+    const QString line = QGuiApplication::clipboard()->text();
+    QVERIFY2(line.startsWith("spirell-render ember "), qPrintable(line));
+    QTemporaryDir folder;
+    QProcess shell;
+    shell.setWorkingDirectory(folder.path());
+    shell.start("sh", {"-c", QString("\"$0\" %1").arg(line.mid(line.indexOf(' ') + 1)),
+                       SPIRELL_RENDER_BINARY});
+    QVERIFY(shell.waitForFinished(60000));
+    QCOMPARE(shell.exitCode(), 0);
+    QCOMPARE(QImage(folder.filePath("ember.png")).convertToFormat(QImage::Format_RGB888),
+             shownPicture(window).convertToFormat(QImage::Format_RGB888));
+}
+
+void ExploringWindowTest::fittingScale_data() {
+    QTest::addColumn<QSize>("available");
+    QTest::addColumn<double>("scale");
+    QTest::newRow("1920 x 1080 holds it") << QSize(1920, 1040) << 1.0;
+    QTest::newRow("just holds it") << QSize(1274, 1018) << 1.0;
+    QTest::newRow("1366 x 768 with a panel") << QSize(1366, 736) << 736.0 / 1018;
+    QTest::newRow("narrow") << QSize(637, 2000) << 0.5;
+    QTest::newRow("no screen") << QSize(0, 0) << 1.0;
+}
+
+void ExploringWindowTest::fittingScale() {
+    QFETCH(QSize, available);
+    QFETCH(double, scale);
+    QCOMPARE(app::fittingScale(available.width(), available.height(), 1274, 1018), scale);
+}
+
+QTEST_MAIN(ExploringWindowTest)
+#include "test_exploring_window.moc"
