@@ -88,6 +88,13 @@ struct ExploringRender::Picture {
 
 ExploringRender::ExploringRender(const Computing& computing, Delivery deliver)
     : computing_(computing), deliver_(std::move(deliver)) {
+    // The computing threads live as long as the render. Where none can start,
+    // the render's own thread computes alone.
+    try {
+        pool_ = std::make_unique<base::WorkerPool>(
+            threadsFor(computing_.threads, std::uint64_t{computing_.threads}));
+    } catch (...) {
+    }
     thread_ = std::thread([this] { run(); });
 }
 
@@ -133,14 +140,6 @@ void ExploringRender::cancel() {
 }
 
 void ExploringRender::run() {
-    // The computing threads live as long as the render thread. Where none can
-    // start, this thread computes alone.
-    std::unique_ptr<base::WorkerPool> pool;
-    try {
-        pool = std::make_unique<base::WorkerPool>(
-            threadsFor(computing_.threads, std::uint64_t{computing_.threads}));
-    } catch (...) {
-    }
     for (;;) {
         Request request;
         {
@@ -152,7 +151,7 @@ void ExploringRender::run() {
             next_.reset();
         }
         try {
-            render(request, pool.get());
+            render(request, pool_.get());
         } catch (...) {
             // A render that failed (no memory, no thread) shows nothing more;
             // the next request starts afresh.

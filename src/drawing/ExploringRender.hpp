@@ -108,6 +108,7 @@ private:
     std::optional<Request> next_; // the latest request not yet taken up
     bool stopping_ = false;
     std::unique_ptr<Picture> picture_; // the last picture, for its pixels; the render thread's
+    std::unique_ptr<base::WorkerPool> pool_;
     std::thread thread_;
 };
 
