@@ -116,6 +116,7 @@ private slots:
     void copyViewPaintsTheSamePicture();
     void fittingScale_data();
     void fittingScale();
+    void aScaledWindowKeepsItsPicturesFullSize();
 };
 
 void ExploringWindowTest::initTestCase() {
@@ -392,6 +393,26 @@ void ExploringWindowTest::fittingScale() {
     QFETCH(QSize, available);
     QFETCH(double, scale);
     QCOMPARE(app::fittingScale(available.width(), available.height(), 1274, 1018), scale);
+}
+
+// On a small screen the window shows everything smaller; the pictures, and
+// where an input on them lands, keep their full size.
+void ExploringWindowTest::aScaledWindowKeepsItsPicturesFullSize() {
+    MainWindow window(computingFromEnvironment(), 0.5);
+    window.show();
+    QCOMPARE(window.size(), QSize(636 + 2, 508 + 2));
+    QCOMPARE(window.findChild<QWidget*>("cmdstop")->geometry(), QRect(40, 140, 33, 13));
+    window.boxes().write(boxTexts("1", "1", "300"));
+    window.formulaButton(0)->click();
+    QCOMPARE(window.latestDrawing().area.size(), QSize(300, 300));
+    QCOMPARE(window.canvas()->image().size(), QSize(1272, 1016));
+    // Four notches at the middle of pixel 148 of the picture, as shown halved.
+    const QPointF at = QPointF(kPictureLeft + 148, kPictureTop + 148) * 0.5;
+    QWheelEvent wheel(at, window.canvas()->mapToGlobal(at), {}, QPoint(0, 480), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(window.canvas(), &wheel);
+    QCOMPARE(window.boxes().texts(), boxTexts("0.5", "0.5", "300", "0.5"));
+    QVERIFY(renderedExactly(window));
 }
 
 QTEST_MAIN(ExploringWindowTest)

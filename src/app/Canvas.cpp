@@ -1,5 +1,7 @@
 #include "app/Canvas.hpp"
 
+#include "app/WindowControls.hpp"
+
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -18,9 +20,10 @@ constexpr qint64 kRepaintIntervalMs = 16;
 
 } // namespace
 
-Canvas::Canvas(QSize size, QColor background, QWidget* parent)
-    : QWidget(parent), image_(size, QImage::Format_RGB32), background_(background.rgb()) {
-    setFixedSize(size);
+Canvas::Canvas(QSize size, QColor background, double displayScale, QWidget* parent)
+    : QWidget(parent), image_(size, QImage::Format_RGB32), background_(background.rgb()),
+      displayScale_(displayScale) {
+    setFixedSize(scaledPlace(QRect(QPoint(0, 0), size), displayScale).size());
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     image_.fill(background_);
@@ -60,7 +63,7 @@ void Canvas::forgetDrawnArea() {
 void Canvas::flush() {
     if (dirtyRight_ < dirtyLeft_)
         return;
-    update(QRect(QPoint(dirtyLeft_, dirtyTop_), QPoint(dirtyRight_, dirtyBottom_)));
+    updateArea(QRect(QPoint(dirtyLeft_, dirtyTop_), QPoint(dirtyRight_, dirtyBottom_)));
     forgetDrawnArea();
     sinceRepaint_.restart();
 }
@@ -79,7 +82,7 @@ void Canvas::setRows(int firstRow, int width, int rows, const std::uint32_t* col
     for (int row = 0; row < shownRows; ++row)
         std::memcpy(&pixels_[(kPictureTop + firstRow + row) * pixelsPerLine_ + kPictureLeft],
                     colours + std::size_t(row) * width, sizeof(QRgb) * shownWidth);
-    update(QRect(kPictureLeft, kPictureTop + firstRow, shownWidth, shownRows));
+    updateArea(QRect(kPictureLeft, kPictureTop + firstRow, shownWidth, shownRows));
 }
 
 void Canvas::shiftArea(const QRect& area, int columns, int rows) {
@@ -91,7 +94,16 @@ void Canvas::shiftArea(const QRect& area, int columns, int rows) {
     for (int y = 0; y < target.height(); ++y)
         std::memcpy(&pixels_[(target.top() + y) * pixelsPerLine_ + target.left()],
                     moved.constScanLine(y), sizeof(QRgb) * target.width());
-    update(shown);
+    updateArea(shown);
+}
+
+void Canvas::updateArea(const QRect& area) {
+    if (displayScale_ == 1) {
+        update(area);
+        return;
+    }
+    // Scaled, a pixel of the picture may touch one more pixel of the widget.
+    update(scaledPlace(area, displayScale_).adjusted(-1, -1, 1, 1));
 }
 
 void Canvas::clear() {
@@ -102,7 +114,7 @@ void Canvas::clear() {
 
 void Canvas::mousePressEvent(QMouseEvent* event) {
     // Outside the picture the press goes on to the window, as on its background.
-    if (!pictureArea_.contains(event->position().toPoint()))
+    if (!pictureArea_.contains(canvasPosition(event->position()).toPoint()))
         event->ignore();
 }
 
@@ -113,7 +125,19 @@ void Canvas::contextMenuEvent(QContextMenuEvent* event) {
 void Canvas::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect area = event->rect();
-    painter.drawImage(area.topLeft(), image_, area);
+    if (displayScale_ == 1) {
+        painter.drawImage(area.topLeft(), image_, area);
+        return;
+    }
+    // The picture keeps its full size; only the display is scaled, smoothly.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.scale(displayScale_, displayScale_);
+    const QRect source =
+        QRectF(QPointF(area.topLeft()) / displayScale_, QSizeF(area.size()) / displayScale_)
+            .toAlignedRect()
+            .adjusted(-1, -1, 1, 1)
+            .intersected(image_.rect());
+    painter.drawImage(source.topLeft(), image_, source);
 }
 
 } // namespace spirell::app

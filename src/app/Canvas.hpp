@@ -22,7 +22,8 @@ inline constexpr int kPictureTop = 51;
 class Canvas : public QWidget, public drawing::DrawingSurface {
     Q_OBJECT
 public:
-    Canvas(QSize size, QColor background, QWidget* parent = nullptr);
+    // size: of the picture the canvas holds; shown scaled by displayScale.
+    Canvas(QSize size, QColor background, double displayScale = 1, QWidget* parent = nullptr);
 
     void setPixel(int x, int y, formulas::Colour colour) override;
     void yieldToEvents() override;
@@ -43,6 +44,10 @@ public:
     // Moves what area shows by columns and rows, at once: a dragged picture
     // follows the pointer before its uncovered strips are computed.
     void shiftArea(const QRect& area, int columns, int rows);
+
+    // Where a position on the widget, as mouse events give it, lies on the
+    // canvas's own picture.
+    QPointF canvasPosition(QPointF widgetPosition) const { return widgetPosition / displayScale_; }
 
     // Where the latest drawing lies. A press elsewhere on the canvas belongs
     // to the window's background, which drags the window.
@@ -71,6 +76,9 @@ private:
     int dirtyLeft_ = 0, dirtyTop_ = 0, dirtyRight_ = -1, dirtyBottom_ = -1;
     QElapsedTimer sinceRepaint_;
     QRect pictureArea_;
+    double displayScale_ = 1;
+    // Repaints the widget where a part of the picture changed.
+    void updateArea(const QRect& area);
 };
 
 } // namespace spirell::app

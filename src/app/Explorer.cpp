@@ -95,7 +95,8 @@ bool Explorer::eventFilter(QObject* watched, QEvent* event) {
         return !blocked && mouseEvent(static_cast<QMouseEvent*>(event));
     case QEvent::Wheel: {
         auto* wheel = static_cast<QWheelEvent*>(event);
-        if (blocked || !picture_.area.contains(wheel->position().toPoint()))
+        const QPointF at = canvas_.canvasPosition(wheel->position());
+        if (blocked || !picture_.area.contains(at.toPoint()))
             return false;
         const double notches = wheel->angleDelta().y() / kNotch;
         if (notches == 0)
@@ -105,7 +106,7 @@ bool Explorer::eventFilter(QObject* watched, QEvent* event) {
                 boxes::scaleBrightness(std::exp2(notches * kBrightnessOctavesPerNotch), texts);
             });
         else
-            zoomAt(wheel->position(), std::exp2(-notches * kZoomOctavesPerNotch));
+            zoomAt(at, std::exp2(-notches * kZoomOctavesPerNotch));
         settleSoon();
         return true;
     }
@@ -114,7 +115,7 @@ bool Explorer::eventFilter(QObject* watched, QEvent* event) {
         if (blocked || gesture->gestureType() != Qt::ZoomNativeGesture)
             return false;
         // A pinch outwards magnifies.
-        zoomAt(gesture->position(), 1 / (1 + gesture->value()));
+        zoomAt(canvas_.canvasPosition(gesture->position()), 1 / (1 + gesture->value()));
         settleSoon();
         return true;
     }
@@ -126,7 +127,7 @@ bool Explorer::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool Explorer::mouseEvent(QMouseEvent* event) {
-    const QPoint position = event->position().toPoint();
+    const QPoint position = canvas_.canvasPosition(event->position()).toPoint();
     switch (event->type()) {
     case QEvent::MouseButtonPress:
         if (event->button() == Qt::BackButton || event->button() == Qt::ForwardButton) {

@@ -44,17 +44,20 @@ struct DepthCount {
 
 } // namespace
 
-MainWindow::MainWindow(const drawing::Computing& computing, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), computing_(computing),
-      endProgram_([] { QCoreApplication::exit(0); }) {
+MainWindow::MainWindow(const drawing::Computing& computing, double displayScale, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), displayScale_(displayScale),
+      computing_(computing), endProgram_([] { QCoreApplication::exit(0); }) {
     setObjectName("qTac");
     setWindowTitle(QString());
     setWindowIcon(QIcon(kIconResource));
     // A one-pixel border around the client area takes the place of a frame.
-    setFixedSize(kClientWidth + 2, kClientHeight + 2);
+    const QSize client =
+        scaledPlace(QRect(0, 0, kClientWidth, kClientHeight), displayScale_).size();
+    setFixedSize(client + QSize(2, 2));
     client_ = new QWidget(this);
-    client_->setGeometry(1, 1, kClientWidth, kClientHeight);
-    canvas_ = new Canvas(client_->size(), palette::kFormBackground, client_);
+    client_->setGeometry(QRect(QPoint(1, 1), client));
+    canvas_ = new Canvas(QSize(kClientWidth, kClientHeight), palette::kFormBackground,
+                         displayScale_, client_);
     createControls();
     pictureExport_ = new PictureExport(this, *canvas_, computing_);
     connect(this, &MainWindow::latestDrawingChanged, pictureExport_, &PictureExport::setDrawing);
@@ -101,7 +104,7 @@ void MainWindow::createControls() {
     for (const formulas::Formula& formula : formulas::formulaCatalogue())
         controls.push_back(formulaButtonControl(formula.index, formula.caption));
     for (const ControlDescription& description : controls)
-        connectControl(makeControl(description, client_), description);
+        connectControl(makeControl(description, client_, displayScale_), description);
     for (const formulas::Formula& formula : formulas::formulaCatalogue())
         formulaButtons_[formula.index] =
             control<ColourButton>(formulaButtonControl(formula.index, "").name);

@@ -42,8 +42,10 @@ inline constexpr int kMaxNestedDrawings = 64;
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    // Drawings and posters are computed as computing says.
-    explicit MainWindow(const drawing::Computing& computing, QWidget* parent = nullptr);
+    // Drawings and posters are computed as computing says. displayScale
+    // shrinks the whole window for a small screen; pictures keep their size.
+    explicit MainWindow(const drawing::Computing& computing, double displayScale = 1,
+                        QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // How the program ends; replaceable so that tests can watch it.
@@ -107,6 +109,7 @@ private:
     void showPictureMenu(const QPoint& globalPosition);
     void setLatestDrawing(const DrawnPicture& drawing);
 
+    double displayScale_ = 1;
     QWidget* client_ = nullptr;
     Canvas* canvas_ = nullptr;
     ParameterBoxes boxes_;

@@ -122,7 +122,16 @@ ControlDescription formulaButtonControl(int index, const char* caption) {
     return button;
 }
 
-QWidget* makeControl(const ControlDescription& description, QWidget* parent) {
+QRect scaledPlace(const QRect& place, double scale) {
+    if (scale == 1)
+        return place;
+    // Both corners scaled, so that neighbours stay neighbours.
+    const QPoint topLeft(qRound(place.left() * scale), qRound(place.top() * scale));
+    const QPoint end(qRound((place.right() + 1) * scale), qRound((place.bottom() + 1) * scale));
+    return QRect(topLeft, end - QPoint(1, 1));
+}
+
+QWidget* makeControl(const ControlDescription& description, QWidget* parent, double scale) {
     QWidget* control = nullptr;
     QPalette palette = parent->palette();
     switch (description.kind) {
@@ -149,8 +158,10 @@ QWidget* makeControl(const ControlDescription& description, QWidget* parent) {
     }
     control->setPalette(palette);
     control->setObjectName(description.name);
-    control->setFont(fontFor(description.font));
-    control->setGeometry(description.place);
+    QFont font = fontFor(description.font);
+    font.setPointSizeF(font.pointSizeF() * scale);
+    control->setFont(font);
+    control->setGeometry(scaledPlace(description.place, scale));
     control->setToolTip(description.tooltip);
     if (description.hidden)
         control->hide();

@@ -65,7 +65,12 @@ ControlDescription formulaButtonControl(int index, const char* caption);
 
 // Makes the control a row describes, with its place, font, colours and
 // tooltip, as a child of parent; what it does is left to the window.
-QWidget* makeControl(const ControlDescription& description, QWidget* parent);
+// Makes a control of the table on parent, its place and font scaled by scale
+// (1: as designed).
+QWidget* makeControl(const ControlDescription& description, QWidget* parent, double scale = 1);
+
+// A place of the client area at a display scale.
+QRect scaledPlace(const QRect& place, double scale);
 
 // The keyboard's tab order, by name; labels take no focus and are left out.
 const std::vector<const char*>& tabOrder();

@@ -9,43 +9,22 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-// Where the screen's available area is smaller than the window, the program
-// starts once more with Qt scaling everything down to fit: the controls, the
-// fonts and the picture in their places, while pictures are still computed at
-// their full size. Qt takes its scale factor only as it starts, so the
-// program starts again before any window is shown; SPIRELL_FITTED keeps it
-// from doing so twice.
-void fitIntoTheScreen(const std::vector<std::string>& arguments) {
-    if (qEnvironmentVariableIsSet("SPIRELL_FITTED"))
-        return;
+// Where the screen's available area is smaller than the window, the whole
+// window is shown smaller, every control and the picture in their places;
+// pictures are still computed at their full size.
+double displayScaleForTheScreen() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
-        return;
+        return 1;
     const QRect available = screen->availableGeometry();
-    const double scale =
-        spirell::app::fittingScale(available.width(), available.height(),
-                                   spirell::app::kClientWidth + 2, spirell::app::kClientHeight + 2);
-    if (scale >= 1)
-        return;
-    bool given = false;
-    const double before = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&given);
-    // A little below the exact fit leaves room for rounding.
-    const double factor = (given && before > 0 ? before : 1) * scale * 0.995;
-    qputenv("QT_SCALE_FACTOR", QByteArray::number(factor, 'g', 6));
-    qputenv("SPIRELL_FITTED", "1");
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    ::execv("/proc/self/exe", argv.data());
-    // Where it cannot start again, the window opens at its full size.
+    return spirell::app::fittingScale(available.width(), available.height(),
+                                      spirell::app::kClientWidth + 2,
+                                      spirell::app::kClientHeight + 2);
 }
 
 } // namespace
@@ -73,14 +52,12 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "spirell: %s\n", error.what());
         return 2;
     }
-    const std::vector<std::string> arguments(argv, argv + argc);
     QApplication app(argc, argv);
-    fitIntoTheScreen(arguments);
     QApplication::setApplicationName(spirell::app::kProgramName);
     QApplication::setApplicationVersion(spirell::kVersion);
     // Desktops match the window to its menu entry and icon by this name.
     QGuiApplication::setDesktopFileName(spirell::kApplicationId);
-    spirell::app::MainWindow window(computing);
+    spirell::app::MainWindow window(computing, displayScaleForTheScreen());
     window.show();
     window.activateWindow();
     std::vector<std::string> remaining;
