@@ -88,7 +88,7 @@ struct ExploringRender::Picture {
 
 ExploringRender::ExploringRender(const Computing& computing, Delivery deliver)
     : computing_(computing), deliver_(std::move(deliver)) {
-    thread_ = std::thread([this] { run(); });
+    thread_ = base::startThread([this] { run(); }, "exploring render");
 }
 
 ExploringRender::~ExploringRender() {
