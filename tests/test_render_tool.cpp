@@ -321,6 +321,10 @@ private slots:
     void outputTargets();
     void newFileGetsTheUmask_data();
     void newFileGetsTheUmask();
+    void memoryThatIsNotThereIsRefused_data();
+    void memoryThatIsNotThereIsRefused();
+    void memoryEstimateHoldsThePeak_data();
+    void memoryEstimateHoldsThePeak();
     void fullDiskIsAFailure_data();
     void fullDiskIsAFailure();
     void threadsStayWithinTheCores();
@@ -1268,6 +1272,93 @@ void RenderToolTest::newFileGetsTheUmask() {
     struct stat file = {};
     QVERIFY(::stat(QFile::encodeName(folder.filePath("new.png")).constData(), &file) == 0);
     QCOMPARE(file.st_mode & 07777, 0666u & ~unsigned(mask));
+}
+
+void RenderToolTest::memoryThatIsNotThereIsRefused_data() {
+    QTest::addColumn<QString>("limit"); // prlimit's option
+    QTest::addColumn<QStringList>("view");
+    QTest::addColumn<QString>("refused"); // the image the message names; empty: rendered
+    // Far out, the rows stay where they are: one row as wide as the loops go,
+    // 2^30 + 1 pixels, which takes about 20 GiB.
+    const QStringList widest{"ripple", "--y", "1e300", "--size", "2147483647"};
+    QTest::newRow("widest row, address space") << "--as=1000000000" << widest << "1073741825 x 1";
+    QTest::newRow("widest row, data") << "--data=1000000000" << widest << "1073741825 x 1";
+    QTest::newRow("a row that fits")
+        << "--as=1000000000" << QStringList{"ripple", "--y", "1e300", "--size", "3e6"} << "";
+}
+
+// An image that needs more memory than the system can give is refused with
+// a message and status 1 before it starts, instead of ending in a kill.
+void RenderToolTest::memoryThatIsNotThereIsRefused() {
+    QFETCH(QString, limit);
+    QFETCH(QStringList, view);
+    QFETCH(QString, refused);
+    if (QStandardPaths::findExecutable("prlimit").isEmpty())
+        QSKIP("prlimit is not installed");
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer's shadow memory needs more than the limit leaves");
+#endif
+    QTemporaryDir folder;
+    QProcess process;
+    process.start("prlimit", QStringList{limit, SPIRELL_RENDER_BINARY} + view +
+                                 QStringList{"--quiet", "-o", folder.filePath("image.png")});
+    QVERIFY(process.waitForFinished(120000));
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    if (refused.isEmpty()) {
+        QVERIFY2(process.exitCode() == 0, qPrintable(errors));
+        return;
+    }
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY2(errors.startsWith("spirell-render: not enough memory for an image of " + refused +
+                               " pixels: it needs about ") &&
+                 errors.count('\n') == 1,
+             qPrintable(errors));
+    QCOMPARE(entries(folder.path()), QStringList());
+}
+
+void RenderToolTest::memoryEstimateHoldsThePeak_data() {
+    QTest::addColumn<QString>("formula");
+    QTest::addColumn<BoxTexts>("view");
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<unsigned>("threads");
+    QTest::newRow("one wide row") << "ripple" << boxTexts("1", "1e300", "3e6") << 1 << 1u;
+    QTest::newRow("square in bands") << "ripple" << boxTexts("1", "1", "3000") << 1 << 2u;
+    QTest::newRow("poster at scale 6") << "ripple" << boxTexts("1", "1", "400") << 6 << 3u;
+}
+
+// The estimate the renderer checks the memory with holds its real peak,
+// without refusing much that would fit.
+void RenderToolTest::memoryEstimateHoldsThePeak() {
+    QFETCH(QString, formula);
+    QFETCH(BoxTexts, view);
+    QFETCH(int, scale);
+    QFETCH(unsigned, threads);
+    if (!QFileInfo("/usr/bin/time").isExecutable())
+        QSKIP("GNU time is not installed");
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer keeps freed memory and its own, which the estimate leaves out");
+#endif
+    QTemporaryDir folder;
+    const QStringList options{
+        "--scale", QString::number(scale),      "--threads", QString::number(threads), "--quiet",
+        "-o",      folder.filePath("image.png")};
+    // What the program takes for a one-pixel image is its own, not the image's.
+    const auto [emptyStatus, baseKiB] =
+        runMeasured(QStringList{"ripple", "--size", "1"} + options.mid(2), folder.path());
+    const auto [status, peakKiB] =
+        runMeasured(QStringList{formula} + boxArguments(view) + options, folder.path());
+    QCOMPARE(emptyStatus, 0);
+    QCOMPARE(status, 0);
+    const ImagePlan plan =
+        planImage({formula.toStdString(), view, scale}, computingFromEnvironment(threads));
+    const qint64 estimate =
+        qint64(renderPngMemory(plan.columns.size(), plan.scale, plan.height(), plan.threads));
+    const qint64 used = qint64(peakKiB - baseKiB) * 1024;
+    const QString figures = QString("used %1, estimated %2 bytes").arg(used).arg(estimate);
+    // Two megabytes for the threads' stacks and the allocator's own.
+    QVERIFY2(used <= estimate + (qint64(2) << 20), qPrintable(figures));
+    QVERIFY2(estimate <= 2 * used, qPrintable(figures));
 }
 
 void RenderToolTest::fullDiskIsAFailure_data() {
