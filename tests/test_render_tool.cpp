@@ -1,5 +1,8 @@
 // spirell-render, run as a user would and checked against the window's
 // drawing frame: its options, its files, its errors, its threads and --from.
+#include "files/OutputFile.hpp"
+#include "image/BandRenderer.hpp"
+#include "image/ImagePlan.hpp"
 #include "image/ImageSettings.hpp"
 #include "lanes/InstructionSets.hpp"
 #include "support/PngChunks.hpp"
@@ -14,6 +17,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTemporaryDir>
@@ -21,11 +25,17 @@
 #include <QtTest>
 
 #include <cstring>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <map>
+#include <memory>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/vfs.h>
 #include <thread>
 #include <unistd.h>
 
@@ -34,6 +44,7 @@ using namespace spirell::boxes;
 using namespace spirell::formulas;
 using namespace spirell::drawing;
 using namespace spirell::testing;
+using namespace spirell::files;
 using namespace spirell::image;
 
 namespace {
@@ -112,14 +123,30 @@ QByteArray settingsPng(const QString& kind, const QMap<QByteArray, QByteArray>& 
     return pngWith(chunks + more);
 }
 
-// Waits until the renderer has made its temporary file in folder.
-QString awaitTemporaryFile(const QString& folder) {
+// What a writer sends through a FIFO, read through a descriptor opened
+// without waiting before the writer started, until the writer has ended and
+// the FIFO is empty.
+QByteArray readFifoToTheEnd(int descriptor, QProcess& writer) {
+    QByteArray bytes;
+    bool ended = false;
     QElapsedTimer waited;
     waited.start();
-    while (entries(folder).isEmpty() && waited.elapsed() < 10000)
-        QThread::msleep(5);
-    const QStringList during = entries(folder);
-    return during.size() == 1 ? during.first() : QString();
+    while (waited.elapsed() < 60000) {
+        pollfd ready = {descriptor, POLLIN, 0};
+        ::poll(&ready, 1, 10);
+        char buffer[65536];
+        const ssize_t length = ::read(descriptor, buffer, sizeof buffer);
+        if (length > 0) {
+            bytes.append(buffer, length);
+            continue;
+        }
+        // Nothing yet, or nothing more: the writer has not opened the FIFO,
+        // is busy, or has ended.
+        if (length == 0 && ended)
+            break;
+        ended = ended || writer.waitForFinished(0) || writer.state() == QProcess::NotRunning;
+    }
+    return bytes;
 }
 } // namespace
 
@@ -133,10 +160,17 @@ private slots:
     void scaleTwoSamplesBetweenThePlainPixels();
     void badInputFailsAndLeavesNothing_data();
     void badInputFailsAndLeavesNothing();
-    void signalRemovesTheTemporaryFile_data();
-    void signalRemovesTheTemporaryFile();
+    void signalLeavesNothingBehind_data();
+    void signalLeavesNothingBehind();
+    void outputFileReadsBackWhatItWrote();
     void outputTargets_data();
     void outputTargets();
+    void newFileGetsTheUmask_data();
+    void newFileGetsTheUmask();
+    void memoryThatIsNotThereIsRefused_data();
+    void memoryThatIsNotThereIsRefused();
+    void memoryEstimateHoldsThePeak_data();
+    void memoryEstimateHoldsThePeak();
     void fullDiskIsAFailure_data();
     void fullDiskIsAFailure();
     void threadsStayWithinTheCores();
@@ -358,6 +392,9 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
     row("from a PNG with a damaged text", {"--from", "{in}/damaged.png", "-o", "{out}"},
         "damaged \"spirell:x\"");
     row("output is a socket", {"aries", "-o", "{in}/socket"}, "socket");
+    // Refused at once rather than waited for.
+    row("output is a FIFO without a reader", {"aries", "-o", "{in}/fifo"},
+        "no program is reading the FIFO");
     // Escape sequences, C1 controls and bytes that are not UTF-8 would reach the
     // terminal; the text is escaped and cut short.
     row("hostile formula name", {"\x1b[2J\u009b" + QString(300, 'x') + "end", "-o", "{out}"},
@@ -398,52 +435,143 @@ void RenderToolTest::badInputFailsAndLeavesNothing() {
         QVERIFY2(c.isPrint(), line.constData());
 }
 
-void RenderToolTest::signalRemovesTheTemporaryFile_data() {
+void RenderToolTest::signalLeavesNothingBehind_data() {
     QTest::addColumn<int>("signal");
-    QTest::addColumn<bool>("ignored"); // when the renderer starts
-    QTest::newRow("Ctrl-C") << int(SIGINT) << false;
-    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
-    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
-    QTest::newRow("Ctrl-\\ (SIGQUIT)") << int(SIGQUIT) << false;
-    QTest::newRow("SIGHUP under nohup") << int(SIGHUP) << true;
-    QTest::newRow("SIGINT in a background job") << int(SIGINT) << true;
+    // How it comes: "kill", "kill, ignored first" (as under nohup, and then
+    // SIGTERM ends the program), "CPU time limit" or "reader gone" (the image
+    // goes to a FIFO elsewhere, whose reader closes it).
+    QTest::addColumn<QString>("cause");
+    // Whether the file is made without a name (O_TMPFILE), or as a hidden
+    // temporary file, as on a file system that cannot.
+    QTest::addColumn<bool>("unnamed");
+    QTest::addColumn<QString>("parent"); // where the folder is made, when not in the usual place
+    const auto row = [](const QString& name, int signal, const char* cause, bool unnamed,
+                        const char* parent = "") {
+        QTest::newRow(qPrintable(QString(unnamed ? "unnamed, " : "named, ") + name))
+            << signal << QString(cause) << unnamed << QString(parent);
+    };
+    // Without a name nothing is left whatever ends the program, SIGKILL and
+    // the out-of-memory kill included.
+    row("SIGINT", SIGINT, "kill", true);
+    row("SIGXCPU", SIGXCPU, "kill", true);
+    row("SIGPIPE", SIGPIPE, "kill", true);
+    row("SIGUSR1", SIGUSR1, "kill", true);
+    row("SIGKILL", SIGKILL, "kill", true);
+    row("SIGKILL on a tmpfs", SIGKILL, "kill", true, "/dev/shm");
+    row("SIGHUP under nohup", SIGHUP, "kill, ignored first", true);
+    // Every signal whose default action ends the program removes a hidden file.
+    const std::pair<const char*, int> fatal[] = {
+        {"Ctrl-C (SIGINT)", SIGINT},    {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP},
+        {"Ctrl-\\ (SIGQUIT)", SIGQUIT}, {"SIGXCPU", SIGXCPU}, {"SIGPIPE", SIGPIPE},
+        {"SIGUSR1", SIGUSR1},           {"SIGUSR2", SIGUSR2}, {"SIGALRM", SIGALRM},
+        {"SIGVTALRM", SIGVTALRM},       {"SIGPROF", SIGPROF}, {"SIGIO", SIGIO},
+        {"SIGRTMIN", SIGRTMIN}};
+    for (const auto& [name, signal] : fatal)
+        row(name, signal, "kill", false);
+    row("SIGXCPU from a CPU time limit", SIGXCPU, "CPU time limit", false);
+    row("SIGHUP under nohup", SIGHUP, "kill, ignored first", false);
+    row("SIGINT in a background job", SIGINT, "kill, ignored first", false);
+    // SIGPIPE still ends a program whose reader went away.
+    row("SIGPIPE when the FIFO's reader goes", SIGPIPE, "reader gone", true);
 }
 
-void RenderToolTest::signalRemovesTheTemporaryFile() {
+void RenderToolTest::signalLeavesNothingBehind() {
     QFETCH(int, signal);
-    QFETCH(bool, ignored);
-    QTemporaryDir folder;
+    QFETCH(QString, cause);
+    QFETCH(bool, unnamed);
+    QFETCH(QString, parent);
+    struct statfs fileSystem = {};
+    if (!parent.isEmpty() &&
+        (::statfs(QFile::encodeName(parent), &fileSystem) != 0 || fileSystem.f_type != TMPFS_MAGIC))
+        QSKIP("no tmpfs there");
+    QTemporaryDir folder(parent.isEmpty() ? QDir::tempPath() + "/test_render_tool-XXXXXX"
+                                          : parent + "/test_render_tool-XXXXXX");
+    QVERIFY(folder.isValid());
+    const bool ignoredFirst = cause == "kill, ignored first";
+    const bool cpuLimit = cause == "CPU time limit";
+    const bool readerGone = cause == "reader gone";
+    QTemporaryDir pipes;
+    const QByteArray pipe = QFile::encodeName(pipes.filePath("pipe"));
+    const int reader = readerGone && ::mkfifo(pipe.constData(), 0600) == 0
+                           ? ::open(pipe.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)
+                           : -1;
+    QVERIFY(reader >= 0 || !readerGone);
+
     QProcess process;
-    process.setChildProcessModifier([] {
-        const rlimit none = {0, 0}; // SIGQUIT would leave a core file
+    process.setProcessEnvironment(environmentWith(unnamed ? QStringList() : withoutUnnamedFiles()));
+    process.setChildProcessModifier([cpuLimit] {
+        const rlimit none = {0, 0}; // SIGQUIT and SIGXCPU would leave a core file
         ::setrlimit(RLIMIT_CORE, &none);
+        // As a shell starts it: Qt ignores SIGPIPE, and the ignored stays ignored.
+        ::signal(SIGPIPE, SIG_DFL);
+        if (cpuLimit) {
+            const rlimit second = {1, 60};
+            ::setrlimit(RLIMIT_CPU, &second);
+        }
     });
     // Big enough to be still at work when the signal comes. The shell ignores
     // the signal, as nohup does, and exec keeps it ignored.
-    const QStringList render{
-        SPIRELL_RENDER_BINARY, "aries", "--size", "8000",
-        "--threads",           "1",     "-o",     folder.filePath("poster.png")};
-    if (ignored)
+    const QStringList render{SPIRELL_RENDER_BINARY,
+                             "aries",
+                             "--size",
+                             cpuLimit ? "20000" : "8000",
+                             "--threads",
+                             "1",
+                             "--quiet",
+                             "-o",
+                             readerGone ? pipes.filePath("pipe") : folder.filePath("poster.png")};
+    if (ignoredFirst)
         process.start("/bin/sh",
                       QStringList{"-c", QString("trap '' %1; exec \"$0\" \"$@\"").arg(signal)} +
                           render);
     else
         process.start(render.first(), render.mid(1));
     QVERIFY(process.waitForStarted());
-    const QString temporary = awaitTemporaryFile(folder.path());
-    QVERIFY2(temporary.startsWith(".poster.png."), qPrintable(temporary));
+    const auto pid = pid_t(process.processId());
 
-    if (ignored) {
-        QVERIFY2(signalSet(process.processId(), "SigIgn") & (quint64(1) << (signal - 1)),
-                 "the signal is no longer ignored");
-        ::kill(pid_t(process.processId()), signal); // does nothing
+    if (readerGone) {
+        pollfd ready = {reader, POLLIN, 0};
+        QCOMPARE(::poll(&ready, 1, 10000), 1); // the image is on its way
+        ::close(reader);
+    } else {
+        // At work on the file: without a name where the file system allows,
+        // else under a hidden name beside the image's.
+        const auto [descriptor, file] = awaitOpenFile(pid, folder.path());
+        if (unnamed)
+            QVERIFY2(QRegularExpression("^#\\d+ \\(deleted\\)$").match(file).hasMatch(),
+                     qPrintable(file));
+        else
+            QVERIFY2(file.startsWith(".poster.png.") && entries(folder.path()) == QStringList{file},
+                     qPrintable(file));
+        if (ignoredFirst) {
+            QVERIFY2(signalSet(pid, "SigIgn") & (quint64(1) << (signal - 1)),
+                     "the signal is no longer ignored");
+            ::kill(pid, signal); // does nothing
+        }
+        if (!cpuLimit)
+            ::kill(pid, ignoredFirst ? SIGTERM : signal);
     }
-    const int fatal = ignored ? SIGTERM : signal;
-    ::kill(pid_t(process.processId()), fatal);
-    QVERIFY(process.waitForFinished(10000));
+    QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
-    QCOMPARE(process.exitCode(), fatal); // still dies of the signal
+    QCOMPARE(process.exitCode(), ignoredFirst ? SIGTERM : signal); // still dies of the signal
     QCOMPARE(entries(folder.path()), QStringList());
+}
+
+// A file's descriptor is open for reading and writing, so that a writer can go
+// back over what it wrote; and the file has no name until it is complete.
+void RenderToolTest::outputFileReadsBackWhatItWrote() {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("written.bin");
+    OutputFile output(path.toStdString());
+    QVERIFY(output.isFile());
+    QVERIFY(std::fputs("0123456789", output.stream()) >= 0 && std::fflush(output.stream()) == 0);
+    char back[4] = {};
+    QCOMPARE(::pread(output.descriptor(), back, sizeof back, 3), ssize_t(sizeof back));
+    QCOMPARE(QByteArray(back, sizeof back), QByteArray("3456"));
+    QCOMPARE(::pwrite(output.descriptor(), "ab", 2, 0), ssize_t(2));
+    QCOMPARE(entries(folder.path()), QStringList());
+    output.commit();
+    QCOMPARE(fileBytes(path), QByteArray("ab23456789"));
 }
 
 void RenderToolTest::outputTargets_data() {
@@ -501,20 +629,22 @@ void RenderToolTest::outputTargets() {
     }
     QVERIFY(::mkfifo(local("pipe"), 0600) == 0);
 
-    QProcess process, reader;
+    // The FIFO has its reader before the renderer opens it, which it does
+    // without waiting for one.
+    const int reader = ::open(local("pipe"), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(reader >= 0);
+    QProcess process;
     process.setWorkingDirectory(folder.path());
     process.start(SPIRELL_RENDER_BINARY, view + QStringList{"-o", target});
-    if (target == "pipe")
-        reader.start("cat", {folder.filePath("pipe")});
-    QVERIFY(process.waitForFinished(60000));
+    const QByteArray fromPipe = readFifoToTheEnd(reader, process);
+    ::close(reader);
+    QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(60000));
     const QString errors = QString::fromUtf8(process.readAllStandardError());
     QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == status,
              qPrintable(errors));
     QVERIFY(status == 0 || errors.contains("No space left on device"));
-    if (target == "pipe" && !reader.waitForFinished(10000))
-        reader.kill(); // the FIFO was never written
     const QByteArray written = image == "-"      ? process.readAllStandardOutput()
-                               : image == "pipe" ? reader.readAllStandardOutput()
+                               : image == "pipe" ? fromPipe
                                                  : fileBytes(folder.filePath(image));
     QVERIFY(written ==
             (image.isEmpty() ? QByteArray() : fileBytes(reference.filePath("image.png"))));
@@ -535,6 +665,118 @@ void RenderToolTest::outputTargets() {
     QVERIFY(::stat("/dev/null", &info) == 0 && S_ISCHR(info.st_mode));
     if (image == "kept.png")
         QVERIFY(::stat(local("kept.png"), &info) == 0 && (info.st_mode & 07777) == 0640);
+}
+
+void RenderToolTest::newFileGetsTheUmask_data() {
+    QTest::addColumn<int>("mask");
+    QTest::addColumn<bool>("unnamed"); // made with O_TMPFILE, or as a hidden temporary file
+    for (const bool unnamed : {true, false})
+        for (const int mask : {022, 077, 002, 0, 0222})
+            QTest::addRow("%s, umask %03o", unnamed ? "unnamed" : "named", mask) << mask << unnamed;
+}
+
+// A new image gets the permissions any new file gets: 0666 less the umask.
+void RenderToolTest::newFileGetsTheUmask() {
+    QFETCH(int, mask);
+    QFETCH(bool, unnamed);
+    QTemporaryDir folder;
+    QProcess process;
+    process.setProcessEnvironment(environmentWith(unnamed ? QStringList() : withoutUnnamedFiles()));
+    process.setChildProcessModifier([mask] { ::umask(mode_t(mask)); });
+    process.start(SPIRELL_RENDER_BINARY,
+                  {"aries", "--size", "20", "--quiet", "-o", folder.filePath("new.png")});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
+    struct stat file = {};
+    QVERIFY(::stat(QFile::encodeName(folder.filePath("new.png")).constData(), &file) == 0);
+    QCOMPARE(file.st_mode & 07777, 0666u & ~unsigned(mask));
+}
+
+void RenderToolTest::memoryThatIsNotThereIsRefused_data() {
+    QTest::addColumn<QString>("limit"); // prlimit's option
+    QTest::addColumn<QStringList>("view");
+    QTest::addColumn<QString>("refused"); // the image the message names; empty: rendered
+    // Far out, the rows stay where they are: one row as wide as the loops go,
+    // 2^30 + 1 pixels, which takes about 20 GiB.
+    const QStringList widest{"ripple", "--y", "1e300", "--size", "2147483647"};
+    QTest::newRow("widest row, address space") << "--as=1000000000" << widest << "1073741825 x 1";
+    QTest::newRow("widest row, data") << "--data=1000000000" << widest << "1073741825 x 1";
+    QTest::newRow("a row that fits")
+        << "--as=1000000000" << QStringList{"ripple", "--y", "1e300", "--size", "3e6"} << "";
+}
+
+// An image that needs more memory than the system can give is refused with
+// a message and status 1 before it starts, instead of ending in a kill.
+void RenderToolTest::memoryThatIsNotThereIsRefused() {
+    QFETCH(QString, limit);
+    QFETCH(QStringList, view);
+    QFETCH(QString, refused);
+    if (QStandardPaths::findExecutable("prlimit").isEmpty())
+        QSKIP("prlimit is not installed");
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer's shadow memory needs more than the limit leaves");
+#endif
+    QTemporaryDir folder;
+    QProcess process;
+    process.start("prlimit", QStringList{limit, SPIRELL_RENDER_BINARY} + view +
+                                 QStringList{"--quiet", "-o", folder.filePath("image.png")});
+    QVERIFY(process.waitForFinished(120000));
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    if (refused.isEmpty()) {
+        QVERIFY2(process.exitCode() == 0, qPrintable(errors));
+        return;
+    }
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY2(errors.startsWith("spirell-render: not enough memory for an image of " + refused +
+                               " pixels: it needs about ") &&
+                 errors.count('\n') == 1,
+             qPrintable(errors));
+    QCOMPARE(entries(folder.path()), QStringList());
+}
+
+void RenderToolTest::memoryEstimateHoldsThePeak_data() {
+    QTest::addColumn<QString>("formula");
+    QTest::addColumn<BoxTexts>("view");
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<unsigned>("threads");
+    QTest::newRow("one wide row") << "ripple" << boxTexts("1", "1e300", "3e6") << 1 << 1u;
+    QTest::newRow("square in bands") << "ripple" << boxTexts("1", "1", "3000") << 1 << 2u;
+    QTest::newRow("poster at scale 6") << "ripple" << boxTexts("1", "1", "400") << 6 << 3u;
+}
+
+// The estimate the renderer checks the memory with holds its real peak,
+// without refusing much that would fit.
+void RenderToolTest::memoryEstimateHoldsThePeak() {
+    QFETCH(QString, formula);
+    QFETCH(BoxTexts, view);
+    QFETCH(int, scale);
+    QFETCH(unsigned, threads);
+    if (!QFileInfo("/usr/bin/time").isExecutable())
+        QSKIP("GNU time is not installed");
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer keeps freed memory and its own, which the estimate leaves out");
+#endif
+    QTemporaryDir folder;
+    const QStringList options{
+        "--scale", QString::number(scale),      "--threads", QString::number(threads), "--quiet",
+        "-o",      folder.filePath("image.png")};
+    // What the program takes for a one-pixel image is its own, not the image's.
+    const auto [emptyStatus, baseKiB] =
+        runMeasured(QStringList{"ripple", "--size", "1"} + options.mid(2), folder.path());
+    const auto [status, peakKiB] =
+        runMeasured(QStringList{formula} + boxArguments(view) + options, folder.path());
+    QCOMPARE(emptyStatus, 0);
+    QCOMPARE(status, 0);
+    const ImagePlan plan =
+        planImage({formula.toStdString(), view, scale}, computingFromEnvironment(threads));
+    const qint64 estimate =
+        qint64(renderPngMemory(plan.columns.size(), plan.scale, plan.height(), plan.threads));
+    const qint64 used = qint64(peakKiB - baseKiB) * 1024;
+    const QString figures = QString("used %1, estimated %2 bytes").arg(used).arg(estimate);
+    // Two megabytes for the threads' stacks and the allocator's own.
+    QVERIFY2(used <= estimate + (qint64(2) << 20), qPrintable(figures));
+    QVERIFY2(estimate <= 2 * used, qPrintable(figures));
 }
 
 void RenderToolTest::fullDiskIsAFailure_data() {
@@ -578,19 +820,21 @@ void RenderToolTest::threadsStayWithinTheCores() {
                                           folder.filePath("poster.png")});
     QVERIFY(process.waitForStarted());
     // Rows reach the file only once the workers have computed the first band.
-    const QString name = awaitTemporaryFile(folder.path());
-    QVERIFY(!name.isEmpty());
-    QFileInfo temporary(folder.filePath(name));
+    const QByteArray descriptor =
+        QFile::encodeName(awaitOpenFile(process.processId(), folder.path()).first);
+    QVERIFY(!descriptor.isEmpty());
+    const auto written = [&] {
+        struct stat file = {};
+        return ::stat(descriptor.constData(), &file) == 0 ? file.st_size : 0;
+    };
     QElapsedTimer waited;
     waited.start();
-    while (temporary.size() == 0 && waited.elapsed() < 60000) {
+    while (written() == 0 && waited.elapsed() < 60000)
         QThread::msleep(10);
-        temporary.refresh();
-    }
     const qsizetype threads = QDir(QString("/proc/%1/task").arg(process.processId()))
                                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
                                   .size();
-    const bool computing = temporary.size() > 0 && process.state() == QProcess::Running;
+    const bool computing = written() > 0 && process.state() == QProcess::Running;
     process.terminate();
     process.waitForFinished();
     QVERIFY(computing);
@@ -631,7 +875,7 @@ void RenderToolTest::threadsThatCannotStart() {
         QCOMPARE(fileBytes(folder.filePath("image.png")),
                  fileBytes(folder.filePath("reference.png")));
     else
-        QVERIFY2(errors.startsWith("spirell-render: cannot start a computing thread") &&
+        QVERIFY2(errors.startsWith("spirell-render: could not start any computing thread: ") &&
                      errors.count('\n') == 1,
                  qPrintable(errors));
     // No temporary file left either way.

@@ -188,7 +188,7 @@ void ResourceFailuresTest::poolWorksWithTheThreadsThatStarted() {
         const QString expected =
             failure == kOutOfMemory
                 ? "bad_alloc"
-                : "RenderFailure: cannot start a computing thread: " +
+                : "RenderFailure: could not start any computing thread: " +
                       QString::fromStdString(std::generic_category().message(EAGAIN));
         QCOMPARE(thrownBy([&] { WorkerPool pool(kWanted, startThread); }), expected);
         return;

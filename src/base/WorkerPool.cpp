@@ -23,7 +23,7 @@ WorkerPool::WorkerPool(unsigned threads, const ThreadStarter& startThread) {
                 threads_.emplace_back([this] { work(); });
         } catch (const std::system_error& error) {
             if (threads_.empty())
-                throw RenderFailure(std::string("cannot start a computing thread: ") +
+                throw RenderFailure(std::string("could not start any computing thread: ") +
                                     error.code().message());
             break;
         } catch (const std::bad_alloc&) {
@@ -43,6 +43,15 @@ WorkerPool::~WorkerPool() {
     wake_.notify_all();
     for (std::thread& thread : threads_)
         thread.join();
+}
+
+std::thread startThread(std::function<void()> body, const char* role) {
+    try {
+        return std::thread(std::move(body));
+    } catch (const std::system_error& error) {
+        throw RenderFailure(std::string("could not start the ") + role +
+                            " thread: " + error.code().message());
+    }
 }
 
 void WorkerPool::start(std::size_t count, std::function<void(std::size_t)> task) {

@@ -16,6 +16,12 @@ namespace spirell::base {
 // (std::system_error, std::bad_alloc). Tests give one that fails on purpose.
 using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
 
+// Starts one thread of its own that runs body. A refusal by the system
+// becomes a RenderFailure that says in words which thread could not start
+// ("could not start the poster thread: Resource temporarily unavailable");
+// std::bad_alloc stays what it is.
+std::thread startThread(std::function<void()> body, const char* role);
+
 // A fixed set of threads that run one batch of numbered tasks at a time. The
 // caller starts a batch, is free to do other work meanwhile, then waits.
 // Everything a batch uses must be declared before the pool, so that it
@@ -23,7 +29,8 @@ using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
 class WorkerPool {
 public:
     // Starts as many of the threads as the system allows, at least one, or
-    // throws: RenderFailure when the system refuses the first thread,
+    // throws: RenderFailure ("could not start any computing thread: ...")
+    // when the system refuses the first thread,
     // std::bad_alloc when memory runs out before it. Threads start through
     // startThread when one is given.
     explicit WorkerPool(unsigned threads, const ThreadStarter& startThread = {});

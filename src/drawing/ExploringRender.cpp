@@ -95,7 +95,7 @@ ExploringRender::ExploringRender(const Computing& computing, Delivery deliver)
             threadsFor(computing_.threads, std::uint64_t{computing_.threads}));
     } catch (...) {
     }
-    thread_ = std::thread([this] { run(); });
+    thread_ = base::startThread([this] { run(); }, "exploring render");
 }
 
 ExploringRender::~ExploringRender() {

@@ -63,6 +63,7 @@ class ExploringRender {
 public:
     using Delivery = std::function<void(std::shared_ptr<const ExploredRows>)>;
 
+    // Throws base::RenderFailure when the render's thread cannot start.
     ExploringRender(const Computing& computing, Delivery deliver);
     ~ExploringRender();
     ExploringRender(const ExploringRender&) = delete;

@@ -12,6 +12,16 @@ namespace spirell::image {
 
 namespace {
 
+// At least one row per thread, or a very wide image would keep all but one
+// idle; whole pieces, so that the pieces are cut where the width says.
+std::size_t rowsPerBand(std::size_t rowBytes, std::uint64_t height, unsigned threads,
+                        std::size_t pieceRows, std::size_t requested) {
+    const std::size_t wanted =
+        requested ? requested : std::max<std::size_t>(threads, kBandBytes / rowBytes);
+    return static_cast<std::size_t>(std::min<std::uint64_t>(
+        (wanted + pieceRows - 1) / pieceRows * pieceRows, std::max<std::uint64_t>(height, 1)));
+}
+
 struct Band {
     std::vector<double> rowY;         // world Y of each image row in the band
     std::vector<std::uint8_t> pixels; // the row above the band, then the band's rows
@@ -37,13 +47,8 @@ void runBands(const ImagePlan& plan, const BandOptions& options, const Stages& s
     const unsigned threads = std::max(options.threads, 1u);
     const std::size_t rowBytes = plan.rowBytes();
     const bool compressing = stages.compression != nullptr;
-    // At least one row per thread, or a very wide image would keep all but one
-    // idle; whole pieces, so that the pieces are cut where the width says.
-    const std::size_t wanted =
-        options.bandRows ? options.bandRows : std::max<std::size_t>(threads, kBandBytes / rowBytes);
     const std::size_t bandRows =
-        std::min((wanted + stages.pieceRows - 1) / stages.pieceRows * stages.pieceRows,
-                 std::max<std::size_t>(plan.height(), 1));
+        rowsPerBand(rowBytes, plan.height(), threads, stages.pieceRows, options.bandRows);
 
     std::atomic<bool> abandoned{false}; // the render failed on the calling thread
     const auto stopped = [&] {
@@ -52,11 +57,13 @@ void runBands(const ImagePlan& plan, const BandOptions& options, const Stages& s
     };
 
     const std::size_t depth = compressing ? 3 : 2;
+    // Each band gets its memory when it is first filled, so that an image of
+    // one or two bands, such as a very wide one, holds no more.
     Band bands[3];
-    for (std::size_t i = 0; i < depth; ++i) {
-        bands[i].rowY.reserve(bandRows);
-        bands[i].pixels.resize((bandRows + 1) * rowBytes);
-    }
+    const auto prepare = [&](Band& band) {
+        band.rowY.reserve(bandRows);
+        band.pixels.resize((bandRows + 1) * rowBytes);
+    };
     const auto compressTask = [&](Band& band, std::size_t i) {
         const std::size_t first = i * stages.pieceRows;
         const std::size_t count = std::min(stages.pieceRows, band.rowY.size() - first);
@@ -138,6 +145,8 @@ void runBands(const ImagePlan& plan, const BandOptions& options, const Stages& s
     // values the window's drawing uses.
     plan.rows.forEach([&](std::int64_t, double Y) {
         for (int s = 0; s < plan.scale; ++s) {
+            if (bands[filling].pixels.empty())
+                prepare(bands[filling]);
             bands[filling].rowY.push_back(subPixelValue(Y, s, plan.scale));
             if (bands[filling].rowY.size() == bandRows) {
                 step(&bands[filling]);
@@ -163,6 +172,28 @@ void renderRows(const ImagePlan& plan, const BandOptions& options, const RowSink
             sink(band.row(i, rowBytes));
     };
     runBands(plan, options, stages, progress);
+}
+
+std::uint64_t renderPngMemory(std::uint64_t plainColumns, int scale, std::uint64_t height,
+                              unsigned threads, const PngEncoding& encoding) {
+    threads = std::max(threads, 1u);
+    const std::uint64_t rowBytes = 3 * plainColumns * static_cast<std::uint64_t>(scale);
+    const std::size_t rowsInPiece = pieceRows(rowBytes, encoding.pieceBytes);
+    const std::uint64_t bandRows = rowsPerBand(rowBytes, height, threads, rowsInPiece, 0);
+    const std::uint64_t bands = std::min<std::uint64_t>(3, (height + bandRows - 1) / bandRows);
+    const std::uint64_t piecesInBand = (bandRows + rowsInPiece - 1) / rowsInPiece;
+    // A piece's bytes keep the room deflate may need at worst, zlib's bound
+    // for its default window: the input and a few hundredths of a percent.
+    const std::uint64_t pieceInput = rowsInPiece * (rowBytes + 1);
+    const std::uint64_t pieceRoom =
+        pieceInput + (pieceInput >> 12) + (pieceInput >> 14) + (pieceInput >> 25) + 7;
+    const std::uint64_t band =
+        (bandRows + 1) * rowBytes + bandRows * sizeof(double) + piecesInBand * pieceRoom;
+    // Each thread that compresses keeps its deflate state and filters one row at a time.
+    constexpr std::uint64_t kDeflateStateBytes = std::uint64_t{320} << 10;
+    const std::uint64_t compressing = std::min<std::uint64_t>(threads, piecesInBand);
+    return plainColumns * sizeof(double) + bands * band + compressing * (rowBytes + 1) +
+           threads * kDeflateStateBytes;
 }
 
 void renderPng(const ImagePlan& plan, const TextChunks& texts, std::FILE* file,

@@ -46,6 +46,14 @@ struct PngEncoding {
     std::size_t pieceBytes = kPieceBytes;
 };
 
+// About the most memory renderPng takes for an image of plainColumns plain
+// columns at a scale, height rows high, with so many threads: the plan's
+// world X values, the bands of rows and their compressed pieces, and each
+// thread's filtered row and compression state. The threads' stacks are left
+// out: a thread that cannot start only leaves its work to the others.
+std::uint64_t renderPngMemory(std::uint64_t plainColumns, int scale, std::uint64_t height,
+                              unsigned threads, const PngEncoding& encoding = {});
+
 // Writes the image as a PNG with the texts before its image data. The
 // workers compute one band while they filter and compress the band before
 // it, and the calling thread writes the one before that; progress counts the

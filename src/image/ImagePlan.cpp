@@ -1,11 +1,13 @@
 #include "image/ImagePlan.hpp"
 
 #include "base/Errors.hpp"
+#include "base/SystemMemory.hpp"
 #include "base/UserText.hpp"
 #include "boxes/BoxTable.hpp"
 #include "boxes/NumberText.hpp"
 #include "boxes/RuntimeError.hpp"
 #include "formulas/Catalogue.hpp"
+#include "image/BandRenderer.hpp"
 
 #include <cmath>
 
@@ -81,6 +83,18 @@ ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& com
     if (!fitsTheLimits(columnCount, plan.rowCount, plan.scale))
         throw tooBig();
     plan.threads = drawing::threadsFor(computing.threads, plan.height());
+
+    // Checked before the columns take their share: an image too wide for the
+    // memory would otherwise end in the kernel's out-of-memory kill.
+    const std::uint64_t width = columnCount * static_cast<std::uint64_t>(plan.scale);
+    const std::uint64_t needed =
+        renderPngMemory(columnCount, plan.scale, plan.height(), plan.threads);
+    const std::uint64_t available = base::availableMemory();
+    if (needed > available)
+        throw base::RenderFailure("not enough memory for an image of " + std::to_string(width) +
+                                  " x " + std::to_string(plan.height()) +
+                                  " pixels: it needs about " + base::bytesText(needed) + ", and " +
+                                  base::bytesText(available) + " is available");
 
     plan.columns.reserve(columnCount);
     columns.forEach([&](std::int64_t, double X) {

@@ -32,7 +32,10 @@ struct ImagePlan {
 // Reads the view the way a button click does, to be computed with the
 // computing's instruction set on as many of its threads as the rows can use.
 // Throws InputError for an unknown formula, a box text that overflows, a size
-// that draws nothing or an image of more than base::kMaxPixels pixels.
+// that draws nothing or an image of more than base::kMaxPixels pixels, and
+// RenderFailure ("not enough memory for ...") when rendering it as a PNG
+// would take more memory than the system can give (renderPngMemory,
+// base::availableMemory).
 ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& computing);
 
 // Whether an image of so many plain columns and rows stays within

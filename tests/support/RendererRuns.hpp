@@ -3,9 +3,17 @@
 #include "support/FolderEntries.hpp"
 #include "support/ProcessState.hpp"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QThread>
+
+#include <utility>
 
 // Runs of spirell-render, as a user would start it, with a look at what they
 // leave behind (FolderEntries.hpp) and at a running program's threads and
@@ -19,19 +27,71 @@ struct RendererRun {
     QByteArray errorBytes; // as written, for checks that decoding would hide
 };
 
+// This process's environment with NAME=value entries added or replaced.
+inline QProcessEnvironment environmentWith(const QStringList& entries) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& entry : entries)
+        environment.insert(entry.section('=', 0, 0), entry.section('=', 1));
+    return environment;
+}
+
+#ifdef SPIRELL_NO_UNNAMED_FILES
+// The entries that make spirell-render write a file as it does where the
+// file system cannot make files without a name: through a hidden temporary
+// file. SPIRELL_NO_UNNAMED_FILES is the library that refuses O_TMPFILE. A
+// sanitizer runtime would insist on being loaded first.
+inline QStringList withoutUnnamedFiles() {
+    const QString sanitizer = qEnvironmentVariable("ASAN_OPTIONS");
+    return {QStringLiteral("LD_PRELOAD=" SPIRELL_NO_UNNAMED_FILES),
+            "ASAN_OPTIONS=" + sanitizer + (sanitizer.isEmpty() ? "" : ":") +
+                "verify_asan_link_order=0"};
+}
+#endif
+
 // Runs spirell-render in folder; environment holds NAME=value entries to add.
 inline RendererRun runRenderer(const QStringList& arguments, const QString& folder = {},
                                const QStringList& environment = {}) {
     QProcess process;
     if (!folder.isEmpty())
         process.setWorkingDirectory(folder);
-    process.setEnvironment(QProcess::systemEnvironment() + environment);
+    process.setProcessEnvironment(environmentWith(environment));
     process.start(QStringLiteral(SPIRELL_RENDER_BINARY), arguments);
     if (!process.waitForFinished(120000))
         qFatal("spirell-render did not finish");
     const QByteArray errors = process.readAllStandardError();
     return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
             QString::fromUtf8(errors), errors};
+}
+
+// The files a running program has open in a folder: for each, the path of
+// its descriptor in /proc and where that leads, "FOLDER/#INODE (deleted)" for
+// a file made without a name (O_TMPFILE).
+inline QList<std::pair<QString, QString>> openFilesIn(qint64 pid, const QString& folder) {
+    const QString canonical = QFileInfo(folder).canonicalFilePath() + '/';
+    const QDir descriptors(QString("/proc/%1/fd").arg(pid));
+    QList<std::pair<QString, QString>> files;
+    for (const QString& name :
+         descriptors.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString path = descriptors.filePath(name);
+        const QString target = QFile::symLinkTarget(path);
+        if (target.startsWith(canonical))
+            files.append({path, target.mid(canonical.size())});
+    }
+    return files;
+}
+
+// Waits until a running program has a file open in folder, and gives it as
+// openFilesIn() does; empty if none came.
+inline std::pair<QString, QString> awaitOpenFile(qint64 pid, const QString& folder) {
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 10000) {
+        const auto files = openFilesIn(pid, folder);
+        if (!files.isEmpty())
+            return files.first();
+        QThread::msleep(5);
+    }
+    return {};
 }
 
 } // namespace spirell::testing
