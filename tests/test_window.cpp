@@ -1,6 +1,7 @@
 #include "ProgramInfo.hpp"
 #include "app/MainWindow.hpp"
 #include "app/PosterDialog.hpp"
+#include "app/StartupOptions.hpp"
 #include "support/RecordingSurface.hpp"
 #include "support/RendererRuns.hpp"
 #include "support/TestPrinting.hpp"
@@ -14,6 +15,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtEndian>
@@ -204,6 +206,7 @@ private slots:
     void drawingsComputeAsTheWindowWasTold();
     void windowProgramCleansUpAfterSignals_data();
     void windowProgramCleansUpAfterSignals();
+    void settingsLiveUnderTheProgramsName();
 
 private:
     std::unique_ptr<MainWindow> window_;
@@ -1196,11 +1199,18 @@ void WindowTest::windowProgramCleansUpAfterSignals() {
                              10000);
     const quint64 ignored = signalSet(program.processId(), "SigIgn");
     QVERIFY(ignored & bit(SIGXFSZ));
+    QVERIFY(ignored & bit(SIGPIPE)); // a FIFO's reader that goes away ends no window
     QCOMPARE(bool(ignored & bit(SIGHUP)), underNohup);
     program.terminate();
     QVERIFY(program.waitForFinished(10000));
     QCOMPARE(program.exitStatus(), QProcess::CrashExit);
     QCOMPARE(program.exitCode(), int(SIGTERM));
+}
+
+void WindowTest::settingsLiveUnderTheProgramsName() {
+    nameTheApplication();
+    const QString settings = QSettings().fileName();
+    QVERIFY2(settings.endsWith("/Vortica Spirell/Vortica Spirell.conf"), qPrintable(settings));
 }
 
 // The real program's ending, in a process of its own: ended in the middle of a

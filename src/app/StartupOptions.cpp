@@ -1,6 +1,9 @@
 #include "app/StartupOptions.hpp"
 
 #include "ProgramInfo.hpp"
+#include "app/Messages.hpp"
+
+#include <QGuiApplication>
 
 #include <string_view>
 
@@ -42,6 +45,15 @@ spirell-render paints a formula into a PNG file; see spirell-render --help.
 
 std::string startupVersionText() {
     return std::string("spirell ") + kVersion + "\n";
+}
+
+void nameTheApplication() {
+    // Without an organisation, Qt keeps the settings under "Unknown Organization".
+    QCoreApplication::setOrganizationName(kProgramName);
+    QCoreApplication::setApplicationName(kProgramName);
+    QCoreApplication::setApplicationVersion(kVersion);
+    // Desktops match the window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(kApplicationId);
 }
 
 } // namespace spirell::app
