@@ -965,9 +965,12 @@ void WindowTest::posterThatFailsAtOnceIsHeard_data() {
                                    << "out of memory";
     QTest::newRow("not a std::exception") << "unknown"
                                           << "the poster failed for an unknown reason";
-    QTest::newRow("no thread") << "thread"
-                               << "could not start the poster's thread: Resource temporarily "
-                                  "unavailable";
+    // The reason comes from the system, in the locale's language.
+    QTest::newRow("no thread")
+        << "thread"
+        << "could not start the poster's thread: " +
+               QString::fromStdString(
+                   std::make_error_code(std::errc::resource_unavailable_try_again).message());
 }
 
 void WindowTest::posterThatFailsAtOnceIsHeard() {
