@@ -1,26 +1,37 @@
 #include "ProgramInfo.hpp"
 #include "app/MainWindow.hpp"
 #include "app/PosterDialog.hpp"
+#include "app/StartupOptions.hpp"
 #include "support/RecordingSurface.hpp"
 #include "support/RendererRuns.hpp"
 #include "support/TestPrinting.hpp"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QSettings>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QtEndian>
 #include <QtTest>
 
 #include <atomic>
 #include <clocale>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <new>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define SPIRELL_SANITIZED_ALLOCATIONS 1
@@ -173,9 +184,14 @@ private slots:
     void endingTheProgramDuringADrawingExitsWithStatusZero_data();
     void endingTheProgramDuringADrawingExitsWithStatusZero();
     void keysAndPictureActions();
-    void saveImageKeepsTheViewForSpirellRender();
+    void saveAndCopyMatchTheLatestDrawing_data();
+    void saveAndCopyMatchTheLatestDrawing();
     void posters_data();
     void posters();
+    void lateCancel_data();
+    void lateCancel();
+    void savesToAWaitingFifoCanBeCancelled_data();
+    void savesToAWaitingFifoCanBeCancelled();
     void posterJobRunsOnlyOnceStarted();
     void posterThatFailsAtOnceIsHeard_data();
     void posterThatFailsAtOnceIsHeard();
@@ -191,6 +207,7 @@ private slots:
     void drawingsComputeAsTheWindowWasTold();
     void windowProgramCleansUpAfterSignals_data();
     void windowProgramCleansUpAfterSignals();
+    void settingsLiveUnderTheProgramsName();
 
 private:
     std::unique_ptr<MainWindow> window_;
@@ -564,24 +581,57 @@ void WindowTest::endingLabelDuringADrawing() {
 
 // The "x" label, Ctrl+Q and a close from the window manager all end the
 // program at once, nested drawings and all, with status 0.
+// While a file is written the window goes on drawing, and its ending waits
+// for no FIFO's reader: a save to a FIFO is let go.
 void WindowTest::endingTheProgramDuringADrawingExitsWithStatusZero_data() {
     QTest::addColumn<QString>("ending");
-    QTest::newRow("exit label") << "label";
-    QTest::newRow("Ctrl+Q") << "keys";
-    QTest::newRow("window manager close") << "close";
-    QTest::newRow("Ctrl+Q while a poster is written") << "poster";
+    QTest::addColumn<QString>("target"); // of a save under way
+    QTest::newRow("exit label") << "label"
+                                << "";
+    QTest::newRow("Ctrl+Q") << "keys"
+                            << "";
+    QTest::newRow("window manager close") << "close"
+                                          << "";
+    QTest::newRow("Ctrl+Q while a poster is written") << "poster"
+                                                      << "file";
+    QTest::newRow("Ctrl+Q after Save image to a FIFO without a reader") << "image"
+                                                                        << "fifo";
+    QTest::newRow("Ctrl+Q after a poster to a FIFO without a reader") << "poster"
+                                                                      << "fifo";
+    QTest::newRow("Ctrl+Q while Save image waits for its reader to read")
+        << "image"
+        << "fifo whose reader reads nothing";
+    QTest::newRow("Ctrl+Q while a poster waits for its reader to read")
+        << "poster"
+        << "fifo whose reader reads nothing";
 }
 
 void WindowTest::endingTheProgramDuringADrawingExitsWithStatusZero() {
     QFETCH(QString, ending);
+    QFETCH(QString, target);
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("SPIRELL_ENDING_CHILD", ending);
     QTemporaryDir posterFolder;
-    environment.insert("SPIRELL_POSTER_FOLDER", posterFolder.path());
+    QTemporaryDir fifoFolder;
+    const QString fifo = fifoFolder.filePath("picture.fifo");
+    int reader = -1;
+    if (target.startsWith("fifo")) {
+        QCOMPARE(::mkfifo(qPrintable(fifo), 0600), 0);
+        if (target.endsWith("reads nothing")) {
+            reader = ::open(qPrintable(fifo), O_RDONLY | O_NONBLOCK);
+            QVERIFY(reader >= 0);
+            ::fcntl(reader, F_SETPIPE_SZ, 4096);
+        }
+    }
+    environment.insert("SPIRELL_SAVE_TARGET",
+                       target == "file" ? posterFolder.filePath("poster.png") : fifo);
     child.setProcessEnvironment(environment);
     child.start(QCoreApplication::applicationFilePath(), {});
-    QVERIFY(child.waitForFinished(30000));
+    const bool ended = child.waitForFinished(30000);
+    if (reader >= 0)
+        ::close(reader);
+    QVERIFY(ended);
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
     QCOMPARE(child.readAllStandardOutput().trimmed(), QByteArray("unchanged"));
@@ -614,7 +664,7 @@ void WindowTest::keysAndPictureActions() {
     size->setFocus();
     size->deselect();
     QTest::keyClick(size, Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QApplication::clipboard()->image().convertToFormat(picture.format()), picture);
+    QTRY_COMPARE(QApplication::clipboard()->image().convertToFormat(picture.format()), picture);
     // With text selected, the box copies its text.
     size->selectAll();
     QTest::keyClick(size, Qt::Key_C, Qt::ControlModifier);
@@ -640,9 +690,50 @@ void choosePosterScale(int scale) {
     });
 }
 
-// What the window saves is what it shows, with the view it was drawn from:
-// painted again by spirell-render at scale 1, it has the same pixels.
-void WindowTest::saveImageKeepsTheViewForSpirellRender() {
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A PNG file's bytes without its "Software" text, which names the program
+// that wrote it: the window or spirell-render.
+QByteArray withoutSoftwareText(const QByteArray& png) {
+    QByteArray kept = png.left(8);
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const qsizetype size = 12 + qsizetype(qFromBigEndian<quint32>(png.constData() + at));
+        const QByteArray chunk = png.mid(at, size);
+        if (!chunk.mid(4).startsWith(QByteArray("tEXtSoftware\0", 13)))
+            kept += chunk;
+        at += size;
+    }
+    return kept;
+}
+
+// Save image and Copy image give the latest drawing complete, with the view it
+// was drawn from, whatever the canvas shows of it: spirell-render --from paints
+// the saved file again byte for byte, and the copy has the file's pixels.
+void WindowTest::saveAndCopyMatchTheLatestDrawing_data() {
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<BoxTexts>("boxes"); // the latest drawing's
+    QTest::addColumn<int>("formula");
+    QTest::addColumn<int>("side"); // the complete picture's
+    QTest::newRow("finished") << "finished" << boxTexts("0.25", "-7", "37", "1.5", "130") << 15
+                              << 37;
+    QTest::newRow("halted after a column")
+        << "halted" << boxTexts("1", "1", "300", "1", "150") << 0 << 300;
+    QTest::newRow("saved and copied while it is drawn")
+        << "during" << boxTexts("1", "1", "300", "1", "150") << 4 << 300;
+    QTest::newRow("nested, then painted over by the drawing around it")
+        << "nested" << boxTexts("3", "2", "60", "0.5", "150") << 3 << 60;
+    QTest::newRow("cut by the window's edge")
+        << "cut" << boxTexts("1", "1", "1024", "1", "150") << 0 << 1024;
+}
+
+void WindowTest::saveAndCopyMatchTheLatestDrawing() {
+    QFETCH(QString, situation);
+    QFETCH(BoxTexts, boxes);
+    QFETCH(int, formula);
+    QFETCH(int, side);
     QTemporaryDir folder;
     const QString saved = folder.filePath("saved.png");
     QStringList suggested;
@@ -650,22 +741,48 @@ void WindowTest::saveImageKeepsTheViewForSpirellRender() {
         suggested << name;
         return saved;
     });
-    setBoxes(*window_, {"0.25", "-7", "37", "1.5", "130"});
-    window_->formulaButton(15)->click();
-    child<QAction>(*window_, "saveImageAction")->trigger();
-    QCOMPARE(suggested, QStringList{"quest.png"});
+    QApplication::clipboard()->clear();
+    const auto saveAndCopy = [this] {
+        child<QAction>(*window_, "saveImageAction")->trigger();
+        child<QAction>(*window_, "copyImageAction")->trigger();
+    };
+    if (situation == "nested") {
+        setBoxes(*window_, {"1", "1", "300", "1", "150"});
+        duringTheDrawing([&] {
+            setBoxes(*window_, boxes);
+            window_->formulaButton(formula)->click();
+        });
+        window_->formulaButton(0)->click();
+    } else {
+        setBoxes(*window_, boxes);
+        if (situation == "halted")
+            duringTheDrawing([this] { window_->perform(WindowAction::Halt); });
+        else if (situation == "during")
+            duringTheDrawing(saveAndCopy);
+        window_->formulaButton(formula)->click();
+    }
+    // The boxes no longer show the drawing's view.
+    setBoxes(*window_, {"5", "5", "5", "5", "5"});
+    if (situation != "during")
+        saveAndCopy();
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->pictureExport().imageSave(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QApplication::clipboard()->image().isNull(), 30000);
 
+    const Formula& drawn = formulaCatalogue()[formula];
+    QCOMPARE(suggested, QStringList{QString(drawn.caption) + ".png"});
     const QImage image(saved);
-    QCOMPARE(image.size(), QSize(37, 37));
-    QCOMPARE(image.convertToFormat(QImage::Format_RGB32), window_->pictureExport().picture());
-    QCOMPARE(image.text("spirell:formula"), QString("qwin"));
-    QCOMPARE(image.text("spirell:x"), QString("0.25"));
-    QCOMPARE(image.text("spirell:zoom"), QString("1.5"));
-    QCOMPARE(image.text("spirell:scale"), QString("1"));
+    QCOMPARE(image.size(), QSize(side, side));
+    BoxTexts stored;
+    for (const BoxDescription& box : kBoxTable)
+        stored.*box.member = image.text(box.pngKey).toStdString();
+    QCOMPARE(stored, boxes);
+    QCOMPARE(image.text("spirell:formula"), QString(drawn.routine));
 
     const QString again = folder.filePath("again.png");
     QCOMPARE(runRenderer({"--from", saved, "--quiet", "-o", again}).status, 0);
-    QCOMPARE(rgbImage(again), rgbImage(saved));
+    QCOMPARE(withoutSoftwareText(fileBytes(again)), withoutSoftwareText(fileBytes(saved)));
+    QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+             rgbImage(saved));
 }
 
 // A poster is painted on worker threads while the window goes on drawing; a
@@ -724,6 +841,96 @@ void WindowTest::posters() {
     QCOMPARE(rgbImage(poster), rgbImage(expected));
 }
 
+// Cancel pressed while the poster's last bytes are written still leaves no
+// file; pressed once the file is complete, the window says it was kept.
+void WindowTest::lateCancel_data() {
+    QTest::addColumn<bool>("complete");
+    QTest::newRow("during the last write") << false;
+    QTest::newRow("once the poster is complete") << true;
+}
+
+void WindowTest::lateCancel() {
+    QFETCH(bool, complete);
+    QTemporaryDir folder;
+    const QString poster = folder.filePath("poster.png");
+    window_->pictureExport().setFileChooser([&](const QString&, const QString&) { return poster; });
+    const auto pressCancel = [this] {
+        child<QProgressDialog>(*window_, "posterProgress")->findChild<QPushButton*>()->click();
+    };
+    window_->pictureExport().setPosterRenderer([&](const ImagePlan& plan, const TextChunks& texts,
+                                                   std::FILE* file, const BandOptions& options,
+                                                   const ProgressSink& progress) {
+        renderPng(plan, texts, file, options, progress);
+        if (!complete)
+            QMetaObject::invokeMethod(qApp, pressCancel, Qt::BlockingQueuedConnection);
+    });
+    setBoxes(*window_, {"1", "1", "150", "1", "150"});
+    window_->formulaButton(0)->click();
+    MessageBoxWatcher watcher;
+    choosePosterScale(2);
+    child<QAction>(*window_, "savePosterAction")->trigger();
+    if (complete) {
+        // The file has its name before the window hears that it is complete.
+        QDeadlineTimer deadline(30000);
+        while (!QFileInfo::exists(poster) && !deadline.hasExpired())
+            QThread::msleep(1);
+        pressCancel();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->pictureExport().poster(), 30000);
+    if (!complete) {
+        QCOMPARE(entries(folder.path()), QStringList());
+        QVERIFY(watcher.boxes.empty());
+        return;
+    }
+    QCOMPARE(entries(folder.path()), QStringList{"poster.png"});
+    QTRY_COMPARE(watcher.boxes.size(), std::size_t(1));
+    QCOMPARE(watcher.boxes[0].text,
+             QString("The poster was already complete when Cancel was pressed: it is saved as %1.")
+                 .arg(poster));
+}
+
+// A save whose FIFO has a reader that reads nothing waits, off the window's
+// thread; Cancel ends it at once and the action can be used again. The
+// writer let go ends as soon as the reader reads.
+void WindowTest::savesToAWaitingFifoCanBeCancelled_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("progress");
+    QTest::newRow("Save image") << "saveImageAction"
+                                << "pictureProgress";
+    QTest::newRow("Save poster") << "savePosterAction"
+                                 << "posterProgress";
+}
+
+void WindowTest::savesToAWaitingFifoCanBeCancelled() {
+    QFETCH(QString, action);
+    QFETCH(QString, progress);
+    QTemporaryDir folder;
+    const QString fifo = folder.filePath("picture.fifo");
+    QCOMPARE(::mkfifo(qPrintable(fifo), 0600), 0);
+    const int reader = ::open(qPrintable(fifo), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0);
+    ::fcntl(reader, F_SETPIPE_SZ, 4096); // the least a pipe holds: the writer soon waits
+    window_->pictureExport().setFileChooser([&](const QString&, const QString&) { return fifo; });
+    setBoxes(*window_, {"1", "1", "150", "1", "150"});
+    window_->formulaButton(0)->click();
+    MessageBoxWatcher watcher;
+    if (action == "savePosterAction")
+        choosePosterScale(4);
+    child<QAction>(*window_, action)->trigger();
+    QTRY_VERIFY(window_->findChild<QProgressDialog*>(progress) &&
+                window_->findChild<QProgressDialog*>(progress)->isVisible());
+    child<QProgressDialog>(*window_, progress)->findChild<QPushButton*>()->click();
+    QTRY_VERIFY(child<QAction>(*window_, action)->isEnabled());
+    QVERIFY(!window_->pictureExport().imageSave() && !window_->pictureExport().poster());
+    QVERIFY(watcher.boxes.empty());
+
+    ::fcntl(reader, F_SETFL, 0);
+    char buffer[65536];
+    while (::read(reader, buffer, sizeof buffer) > 0) {
+    }
+    ::close(reader);
+}
+
 // A poster job does nothing until started, so that whoever listens to it can
 // connect first; then even a painting that fails at once is heard.
 void WindowTest::posterJobRunsOnlyOnceStarted() {
@@ -759,6 +966,12 @@ void WindowTest::posterThatFailsAtOnceIsHeard_data() {
                                    << "out of memory";
     QTest::newRow("not a std::exception") << "unknown"
                                           << "the poster failed for an unknown reason";
+    // The reason comes from the system, in the locale's language.
+    QTest::newRow("no thread")
+        << "thread"
+        << "could not start the poster's thread: " +
+               QString::fromStdString(
+                   std::make_error_code(std::errc::resource_unavailable_try_again).message());
 }
 
 void WindowTest::posterThatFailsAtOnceIsHeard() {
@@ -776,6 +989,11 @@ void WindowTest::posterThatFailsAtOnceIsHeard() {
             throw 42;
         throw std::runtime_error("the disk is on fire");
     });
+    if (failure == "thread")
+        window_->pictureExport().setThreadStarter([](std::function<void()>) -> std::thread {
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        });
     setBoxes(*window_, {"1", "1", "150", "1", "150"});
     window_->formulaButton(0)->click();
     auto* save = child<QAction>(*window_, "savePosterAction");
@@ -985,11 +1203,18 @@ void WindowTest::windowProgramCleansUpAfterSignals() {
                              10000);
     const quint64 ignored = signalSet(program.processId(), "SigIgn");
     QVERIFY(ignored & bit(SIGXFSZ));
+    QVERIFY(ignored & bit(SIGPIPE)); // a FIFO's reader that goes away ends no window
     QCOMPARE(bool(ignored & bit(SIGHUP)), underNohup);
     program.terminate();
     QVERIFY(program.waitForFinished(10000));
     QCOMPARE(program.exitStatus(), QProcess::CrashExit);
     QCOMPARE(program.exitCode(), int(SIGTERM));
+}
+
+void WindowTest::settingsLiveUnderTheProgramsName() {
+    nameTheApplication();
+    const QString settings = QSettings().fileName();
+    QVERIFY2(settings.endsWith("/Vortica Spirell/Vortica Spirell.conf"), qPrintable(settings));
 }
 
 // The real program's ending, in a process of its own: ended in the middle of a
@@ -1001,28 +1226,52 @@ static int runEndingChild(int argc, char* argv[], const QByteArray& ending) {
     window.show();
     window.boxes().write({"1", "1", "1024", "1", "150"});
     QImage atTheEnd;
-    if (ending == "poster") {
-        // A large poster of a small drawing, under way when the program ends.
+    if (ending == "poster" || ending == "image") {
+        // A save under way when the program ends: a large poster of a small
+        // drawing, or a file that waits for a FIFO's reader.
         window.boxes().write({"1", "1", "150", "1", "150"});
         window.formulaButton(0)->click();
         window.pictureExport().setFileChooser([](const QString&, const QString&) {
-            return QDir(qEnvironmentVariable("SPIRELL_POSTER_FOLDER")).filePath("poster.png");
+            return qEnvironmentVariable("SPIRELL_SAVE_TARGET");
         });
         QTimer dialogs;
         QObject::connect(&dialogs, &QTimer::timeout, [] {
-            if (auto* dialog = qobject_cast<PosterDialog*>(QApplication::activeModalWidget())) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* dialog = qobject_cast<PosterDialog*>(modal)) {
                 dialog->setScale(64);
                 dialog->accept();
+            } else if (auto* message = qobject_cast<QMessageBox*>(modal)) {
+                message->done(QMessageBox::Ok); // a FIFO may be refused at once
             }
         });
         dialogs.start(5);
-        window.findChild<QAction*>("savePosterAction")->trigger();
-        QTimer::singleShot(200, [&] {
+        window.findChild<QAction*>(ending == "poster" ? "savePosterAction" : "saveImageAction")
+            ->trigger();
+        bool drew = false;
+        // A save refused at once shows a message first; the window goes on
+        // once it is closed.
+        QTimer later;
+        QElapsedTimer since;
+        since.start();
+        QObject::connect(&later, &QTimer::timeout, [&] {
+            if (since.elapsed() < 200 || QApplication::activeModalWidget())
+                return;
+            later.stop();
+            // The window goes on drawing while the file is written.
+            const QImage before = window.canvas()->image();
+            window.boxes().write({"1", "1", "60", "1", "150"});
+            window.formulaButton(3)->click();
             atTheEnd = window.canvas()->image();
+            drew = atTheEnd != before;
+            // A closed message leaves no window active on the offscreen
+            // platform; a desktop gives the window back its activation.
+            QApplication::setActiveWindow(&window);
             QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
         });
+        later.start(10);
         const int status = QApplication::exec();
-        std::printf("%s\n", window.canvas()->image() == atTheEnd ? "unchanged" : "drawn on");
+        std::printf("%s\n",
+                    drew && window.canvas()->image() == atTheEnd ? "unchanged" : "drawn on");
         return status;
     }
     QTimer::singleShot(0, [&] { window.formulaButton(0)->click(); });

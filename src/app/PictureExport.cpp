@@ -3,7 +3,7 @@
 #include "app/Canvas.hpp"
 #include "app/Messages.hpp"
 #include "app/PosterDialog.hpp"
-#include "files/OutputFile.hpp"
+#include "image/BandRenderer.hpp"
 #include "image/ImagePlan.hpp"
 #include "image/ImageSettings.hpp"
 #include "image/PngFile.hpp"
@@ -85,7 +85,8 @@ PictureExport::PictureExport(QWidget* window, const Canvas& canvas,
     updateActions();
 }
 
-// A poster still being written is cancelled; its workers end before the export.
+// Whatever is still being written or copied is cancelled; the workers end, or
+// are let go when they wait for a reader, before the export is gone.
 PictureExport::~PictureExport() = default;
 
 QList<QAction*> PictureExport::actions() const {
@@ -105,16 +106,19 @@ void PictureExport::setDrawing(const DrawnPicture& drawing) {
 
 void PictureExport::endQuietly() {
     ending_ = true;
-    if (poster_)
-        poster_->cancel();
+    for (FileSave* save : {&image_, &poster_})
+        if (save->job)
+            save->job->cancel();
+    if (copy_)
+        copy_->cancel();
 }
 
-// The actions need a picture; a poster is written one at a time.
+// The actions need a picture; each kind of file is written one at a time.
 void PictureExport::updateActions() {
     const bool drawn = !drawing_.isEmpty();
-    saveImageAction_->setEnabled(drawn);
+    saveImageAction_->setEnabled(drawn && !image_.job);
     copyImageAction_->setEnabled(drawn);
-    savePosterAction_->setEnabled(drawn && !poster_);
+    savePosterAction_->setEnabled(drawn && !poster_.job);
 }
 
 QString PictureExport::chooseFileInDialog(const QString& title, const QString& suggestedName) {
@@ -130,47 +134,88 @@ QString PictureExport::chooseFileInDialog(const QString& title, const QString& s
     return path;
 }
 
+// The latest drawing as its formula and boxes describe it, whatever the
+// canvas shows of it.
+image::ImagePlan PictureExport::planOfLatest(int scale) const {
+    return image::planImage(settingsOf(drawing_, scale), computing_);
+}
+
+// The complete picture reaches the clipboard once it is computed; a later
+// Copy image replaces one still being computed.
 void PictureExport::copyImage() {
     guardSlot(window_, "Copy image", [this] {
-        const QImage image = picture();
-        if (!image.isNull())
-            QGuiApplication::clipboard()->setImage(image);
+        if (drawing_.isEmpty())
+            return;
+        copy_.reset();
+        auto result = std::make_shared<QImage>();
+        auto job = std::make_unique<BackgroundTask>(
+            "picture", [plan = planOfLatest(1), result](BackgroundTask::Context& context) {
+                QImage image(int(plan.width()), int(plan.height()), QImage::Format_RGB888);
+                if (image.isNull())
+                    throw std::bad_alloc();
+                image::BandOptions options;
+                options.threads = plan.threads;
+                options.cancel = &context.cancelFlag();
+                int row = 0;
+                image::renderRows(plan, options, [&](const std::uint8_t* rgb) {
+                    std::memcpy(image.scanLine(row++), rgb, plan.rowBytes());
+                });
+                *result = std::move(image);
+            });
+        connect(
+            job.get(), &BackgroundTask::finished, this,
+            [this, serial = ++copySerial_](bool cancelled, const QString& error) {
+                guardSlot(window_, "Copy image", [&] { copyFinished(serial, cancelled, error); });
+            },
+            Qt::QueuedConnection);
+        copy_ = std::move(job);
+        copied_ = std::move(result);
+        copy_->start(startThread_);
     });
 }
 
-// Saves what the window shows of the latest drawing, with the formula and the
-// boxes the drawing read, so that spirell-render --from can paint it again.
+void PictureExport::copyFinished(quint64 serial, bool cancelled, const QString& error) {
+    if (serial != copySerial_ || !copy_)
+        return;
+    copy_.reset();
+    const std::shared_ptr<QImage> copied = std::move(copied_);
+    if (ending_ || cancelled)
+        return;
+    if (!error.isEmpty())
+        QMessageBox::warning(window_, "Copy image", error);
+    else
+        QGuiApplication::clipboard()->setImage(*copied);
+}
+
+// Saves the latest drawing, complete, with the formula and the boxes it was
+// drawn from, so that spirell-render --from paints the same file again.
 void PictureExport::saveImage() {
-    guardSlot(window_, "Save image", [this] {
-        const QImage image = picture();
-        if (image.isNull())
+    guardSlot(window_, image_.title, [this] {
+        if (drawing_.isEmpty() || image_.job)
             return;
         // The window may draw again while the file dialog is open.
         const DrawnPicture drawing = drawing_;
+        image::ImagePlan plan = planOfLatest(1);
         const QString path =
-            chooseFile_("Save image", QString("%1.png").arg(drawing.formula->caption));
-        if (path.isEmpty())
+            chooseFile_(image_.title, QString("%1.png").arg(drawing.formula->caption));
+        if (path.isEmpty() || image_.job)
             return;
-        files::OutputFile output(path.toStdString());
-        image::writePng(
-            output.stream(), image.width(), image.height(), rgbRows(image).data(),
-            image::storedTexts(drawing.formula->routine, settingsOf(drawing, 1), kProgramName));
-        output.commit();
+        startSaving(image_, drawing, std::move(plan), path, {});
     });
 }
 
 // Paints the latest drawing again at a larger scale into a file, in the
 // background: the window goes on working, and the poster can be cancelled.
 void PictureExport::savePoster() {
-    guardSlot(window_, "Save poster", [this] { askForPoster(); });
+    guardSlot(window_, poster_.title, [this] { askForPoster(); });
 }
 
 void PictureExport::askForPoster() {
     const QImage image = picture();
-    if (image.isNull() || poster_)
+    if (image.isNull() || poster_.job)
         return;
     const DrawnPicture drawing = drawing_;
-    const image::ImagePlan plain = image::planImage(settingsOf(drawing, 1), computing_);
+    const image::ImagePlan plain = planOfLatest(1);
     int largest = kLargestPosterScale;
     while (largest > 1 && !image::fitsTheLimits(plain.width(), plain.height(), largest))
         --largest;
@@ -180,59 +225,81 @@ void PictureExport::askForPoster() {
         return;
     const int scale = dialog.scale();
     const QString path = chooseFile_(
-        "Save poster", QString("%1-poster-x%2.png").arg(drawing.formula->caption).arg(scale));
-    if (path.isEmpty() || poster_)
+        poster_.title, QString("%1-poster-x%2.png").arg(drawing.formula->caption).arg(scale));
+    if (path.isEmpty() || poster_.job)
         return;
-    const image::ImageSettings settings = settingsOf(drawing, scale);
-    auto job = std::make_unique<PosterJob>(
-        image::planImage(settings, computing_),
-        image::storedTexts(drawing.formula->routine, settings, kProgramName), path, renderPoster_);
-    showProgress(*job);
-    // Started only once everything listens: a poster that fails at once is
-    // heard like any other.
-    poster_ = std::move(job);
-    poster_->start();
-    updateActions();
+    startSaving(poster_, drawing, image::planImage(settingsOf(drawing, scale), computing_), path,
+                renderPoster_);
 }
 
-void PictureExport::showProgress(PosterJob& job) {
-    auto progress = std::make_unique<QProgressDialog>(window_);
-    progress->setObjectName("posterProgress");
-    progress->setWindowModality(Qt::NonModal);
-    progress->setWindowTitle("Save poster");
-    progress->setLabelText("Writing the poster...");
-    progress->setRange(0, int(job.totalRows()));
-    progress->setMinimumDuration(0);
-    progress->setAutoClose(false);
-    progress->setAutoReset(false);
-    progress->setValue(0);
-    connect(progress.get(), &QProgressDialog::canceled, &job, &PosterJob::cancel);
-    connect(&job, &PosterJob::progressed, progress.get(),
-            [shown = progress.get()](quint64 rows) { shown->setValue(int(rows)); });
+void PictureExport::startSaving(FileSave& save, const DrawnPicture& drawing, image::ImagePlan plan,
+                                const QString& path, const PosterJob::Renderer& render) {
+    image::TextChunks texts =
+        image::storedTexts(drawing.formula->routine, settingsOf(drawing, plan.scale), kProgramName);
+    save.job =
+        std::make_unique<PosterJob>(std::move(plan), std::move(texts), path, render, save.subject);
+    save.path = path;
+    save.cancelPressed = false;
     // Always from the event loop, so that the job is never destroyed inside
     // its own call.
     connect(
-        &job, &PosterJob::finished, this,
-        [this, finishing = &job](bool cancelled, const QString& error) {
-            guardSlot(window_, "Save poster", [&] { posterFinished(finishing, cancelled, error); });
+        save.job.get(), &PosterJob::finished, this,
+        [this, &save, finishing = save.job.get()](bool cancelled, const QString& error) {
+            guardSlot(window_, save.title,
+                      [&] { savingFinished(save, finishing, cancelled, error); });
         },
         Qt::QueuedConnection);
-    progress->show();
-    posterProgress_ = progress.release();
+    showProgress(save);
+    updateActions();
+    // Started only once everything listens: a file that fails at once is
+    // heard like any other.
+    save.job->start(startThread_);
 }
 
-void PictureExport::posterFinished(const PosterJob* job, bool cancelled, const QString& error) {
-    if (job != poster_.get())
+void PictureExport::showProgress(FileSave& save) {
+    PosterJob& job = *save.job;
+    auto progress = std::make_unique<QProgressDialog>(window_);
+    progress->setObjectName(save.subject + "Progress");
+    progress->setWindowModality(Qt::NonModal);
+    progress->setWindowTitle(save.title);
+    progress->setLabelText(save.label);
+    progress->setRange(0, int(job.totalRows()));
+    progress->setMinimumDuration(save.showAfterMs);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setValue(0);
+    connect(progress.get(), &QProgressDialog::canceled, &job, [&save, &job] {
+        save.cancelPressed = true;
+        job.cancel();
+    });
+    connect(&job, &PosterJob::progressed, progress.get(),
+            [shown = progress.get()](quint64 rows) { shown->setValue(int(rows)); });
+    if (save.showAfterMs == 0)
+        progress->show();
+    save.progress = progress.release();
+}
+
+void PictureExport::savingFinished(FileSave& save, const PosterJob* job, bool cancelled,
+                                   const QString& error) {
+    if (job != save.job.get())
         return;
-    poster_.reset();
-    if (posterProgress_) {
-        posterProgress_->close();
-        posterProgress_->deleteLater();
-        posterProgress_ = nullptr;
+    save.job.reset();
+    if (save.progress) {
+        save.progress->close();
+        save.progress->deleteLater();
+        save.progress = nullptr;
     }
     updateActions();
-    if (!cancelled && !error.isEmpty() && !ending_)
-        QMessageBox::warning(window_, "Save poster", error);
+    if (ending_ || cancelled)
+        return;
+    if (!error.isEmpty())
+        QMessageBox::warning(window_, save.title, error);
+    else if (save.cancelPressed)
+        // Cancel came while the complete file was given its name.
+        QMessageBox::information(
+            window_, save.title,
+            QString("The %1 was already complete when Cancel was pressed: it is saved as %2.")
+                .arg(save.subject, QDir::toNativeSeparators(save.path)));
 }
 
 } // namespace spirell::app

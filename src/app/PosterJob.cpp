@@ -1,69 +1,84 @@
 #include "app/PosterJob.hpp"
 
-#include "base/Errors.hpp"
-#include "image/BandRenderer.hpp"
+#include "files/OutputFile.hpp"
 
-#include <QMetaObject>
+#include <sys/stat.h>
 
-#include <new>
+#include <atomic>
+#include <string>
 
 namespace spirell::app {
 
+namespace {
+
+enum class Phase { NotOpened, Opening, Open };
+
+// Opening or writing these may wait for a reader as long as it likes.
+bool waitsForAReader(mode_t mode) {
+    return S_ISFIFO(mode) || S_ISCHR(mode);
+}
+
+} // namespace
+
+// The file being written, as far as the window's thread may look at it.
+struct PosterJob::Target {
+    explicit Target(const QString& name) : path(name.toStdString()) {}
+    const std::string path;
+    std::atomic<Phase> phase{Phase::NotOpened};
+    std::atomic<bool> direct{false}; // open, and a FIFO or a device
+
+    // While the file is opened, the path itself tells: it may turn into a
+    // FIFO after any earlier look.
+    bool mayWaitForever() const {
+        switch (phase.load()) {
+        case Phase::NotOpened:
+            return false;
+        case Phase::Opening: {
+            struct stat status = {};
+            return ::stat(path.c_str(), &status) == 0 && waitsForAReader(status.st_mode);
+        }
+        case Phase::Open:
+            return direct.load();
+        }
+        return false;
+    }
+};
+
 PosterJob::PosterJob(image::ImagePlan plan, image::TextChunks texts, const QString& path,
-                     Renderer render, QObject* parent)
-    : QObject(parent), plan_(std::move(plan)), texts_(std::move(texts)), render_(std::move(render)),
-      output_(std::make_unique<files::OutputFile>(path.toStdString())) {}
+                     Renderer render, const QString& subject)
+    : PosterJob(std::make_shared<Target>(path), std::move(plan), std::move(texts),
+                std::move(render), subject) {}
 
-PosterJob::~PosterJob() {
-    cancel();
-    if (thread_.joinable())
-        thread_.join();
-}
+PosterJob::PosterJob(const std::shared_ptr<Target>& target, image::ImagePlan plan,
+                     image::TextChunks texts, Renderer render, const QString& subject)
+    : BackgroundTask(
+          subject,
+          [target, plan, texts = std::move(texts), render = std::move(render)](Context& context) {
+              target->phase = Phase::Opening;
+              files::OutputFile output(target->path);
+              struct stat opened = {};
+              target->direct = ::fstat(::fileno(output.stream()), &opened) == 0 &&
+                               waitsForAReader(opened.st_mode);
+              target->phase = Phase::Open;
+              // Cancelled while a FIFO waited for its reader: nothing is written.
+              context.stopIfCancelled();
 
-void PosterJob::start() {
-    if (started_)
-        return;
-    started_ = true;
-    try {
-        thread_ = std::thread([this] { run(); });
-    } catch (const std::exception& failure) {
-        // Reported later, as a failing thread would: whoever hears finished
-        // may destroy the job, which must not happen inside start().
-        output_.reset(); // removes the temporary file
-        QMetaObject::invokeMethod(
-            this,
-            [this, error = QString("cannot start the poster: %1").arg(failure.what())] {
-                emit finished(false, error);
-            },
-            Qt::QueuedConnection);
-    }
-}
-
-void PosterJob::run() {
-    bool cancelled = false;
-    QString error;
-    try {
-        image::BandOptions options;
-        options.threads = plan_.threads;
-        options.cancel = &cancelled_;
-        const image::ProgressSink progress = [this](std::uint64_t rows) { emit progressed(rows); };
-        if (render_)
-            render_(plan_, texts_, output_->stream(), options, progress);
-        else
-            image::renderPng(plan_, texts_, output_->stream(), options, progress);
-        output_->commit();
-    } catch (const base::Cancelled&) {
-        cancelled = true;
-    } catch (const std::bad_alloc&) {
-        error = "out of memory";
-    } catch (const std::exception& failure) {
-        error = QString::fromStdString(failure.what());
-    } catch (...) {
-        error = "the poster failed for an unknown reason";
-    }
-    if (cancelled || !error.isEmpty())
-        output_.reset(); // removes the temporary file
-    emit finished(cancelled, error);
-}
+              image::BandOptions options;
+              options.threads = plan.threads;
+              options.cancel = &context.cancelFlag();
+              const image::ProgressSink progress = [&](std::uint64_t rows) {
+                  context.reportProgress(rows);
+              };
+              if (render)
+                  render(plan, texts, output.stream(), options, progress);
+              else
+                  image::renderPng(plan, texts, output.stream(), options, progress);
+              // Cancel pressed during the last write still leaves no file;
+              // once committed the file is complete, and the window says so.
+              context.stopIfCancelled();
+              output.commit();
+          },
+          [target] { return target->mayWaitForever(); }),
+      totalRows_(plan.height()) {}
 
 } // namespace spirell::app

@@ -1,68 +1,52 @@
 #pragma once
 
-#include "files/OutputFile.hpp"
+#include "app/BackgroundTask.hpp"
 #include "image/BandRenderer.hpp"
 #include "image/ImagePlan.hpp"
 #include "image/PngFile.hpp"
 
-#include <QObject>
 #include <QString>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <thread>
 
 namespace spirell::app {
 
-// A poster being written in the background: the image library's renderer
-// computes and encodes it on worker threads, never on the window's thread,
-// into an output file that appears only when complete. Progress and the end
-// reach the window as signals on its own thread. Cancelling, or destroying the
-// job, stops the workers within about one band and leaves no file behind.
+// A picture written to a file in the background: Save image writes one at
+// scale 1, Save poster at the scale chosen. The file is opened, computed,
+// encoded, written and committed on the job's own thread and the image
+// library's worker threads, never on the window's thread, into an output file
+// that appears only when complete. Progress and the end reach the window as
+// signals on its own thread. Cancelling, or destroying the job, stops the
+// workers within about one band and leaves no file behind; a job writing to a
+// FIFO or a device, which may wait for its reader indefinitely, is let go at
+// once (see BackgroundTask).
 //
 // Nothing runs before start(), so the window can connect to the signals first:
-// a poster that fails at once still finishes where someone hears it.
-class PosterJob : public QObject {
+// a job that fails at once still finishes where someone hears it.
+class PosterJob : public BackgroundTask {
     Q_OBJECT
 public:
-    // How the poster is painted into its file: image::renderPng unless a test
+    // How the picture is painted into its file: image::renderPng unless a test
     // stands in for it.
     using Renderer =
         std::function<void(const image::ImagePlan&, const image::TextChunks&, std::FILE*,
                            const image::BandOptions&, const image::ProgressSink&)>;
 
-    // Makes the file the poster is written to. Throws base::InputError or
-    // base::RenderFailure when the file cannot be started.
+    // subject names the job in messages. The file is only opened once started.
     PosterJob(image::ImagePlan plan, image::TextChunks texts, const QString& path,
-              Renderer render = {}, QObject* parent = nullptr);
-    ~PosterJob() override;
+              Renderer render = {}, const QString& subject = "poster");
 
-    // Starts the poster on a thread of its own; once only. Throws nothing:
-    // when no thread can start, finished reports it from the event loop.
-    void start();
-
-    quint64 totalRows() const { return plan_.height(); }
-    void cancel() { cancelled_ = true; }
-
-signals:
-    void progressed(quint64 rowsDone);
-    // error is empty when the poster is complete; cancelled jobs end quietly.
-    // Emitted exactly once for a started job.
-    void finished(bool cancelled, const QString& error);
+    quint64 totalRows() const { return totalRows_; }
 
 private:
-    void run();
+    struct Target;
+    PosterJob(const std::shared_ptr<Target>& target, image::ImagePlan plan, image::TextChunks texts,
+              Renderer render, const QString& subject);
 
-    image::ImagePlan plan_;
-    image::TextChunks texts_;
-    Renderer render_;
-    std::unique_ptr<files::OutputFile> output_;
-    std::atomic<bool> cancelled_{false};
-    bool started_ = false;
-    std::thread thread_;
+    quint64 totalRows_ = 0;
 };
 
 } // namespace spirell::app

@@ -1,6 +1,9 @@
 #include "app/StartupOptions.hpp"
 
 #include "ProgramInfo.hpp"
+#include "app/Messages.hpp"
+
+#include <QGuiApplication>
 
 #include <algorithm>
 #include <string_view>
@@ -60,6 +63,15 @@ double fittingScale(int availableWidth, int availableHeight, int windowWidth, in
 
 std::string startupVersionText() {
     return std::string("spirell ") + kVersion + "\n";
+}
+
+void nameTheApplication() {
+    // Without an organisation, Qt keeps the settings under "Unknown Organization".
+    QCoreApplication::setOrganizationName(kProgramName);
+    QCoreApplication::setApplicationName(kProgramName);
+    QCoreApplication::setApplicationVersion(kVersion);
+    // Desktops match the window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(kApplicationId);
 }
 
 } // namespace spirell::app

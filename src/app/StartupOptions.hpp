@@ -26,4 +26,9 @@ double fittingScale(int availableWidth, int availableHeight, int windowWidth, in
 // "spirell 3.2014" and a line feed.
 std::string startupVersionText();
 
+// Names the organisation, the application, its version and its desktop entry
+// for Qt, once the application object exists. The names place the settings:
+// ~/.config/Vortica Spirell/Vortica Spirell.conf on Linux.
+void nameTheApplication();
+
 } // namespace spirell::app

@@ -10,6 +10,7 @@
 
 #include <QLineEdit>
 
+#include <algorithm>
 #include <string>
 
 namespace spirell::app {
@@ -159,7 +160,12 @@ QWidget* makeControl(const ControlDescription& description, QWidget* parent, dou
     control->setPalette(palette);
     control->setObjectName(description.name);
     QFont font = fontFor(description.font);
-    font.setPointSizeF(font.pointSizeF() * scale);
+    if (scale != 1) {
+        if (font.pointSizeF() > 0)
+            font.setPointSizeF(font.pointSizeF() * scale);
+        else
+            font.setPixelSize(std::max(1, qRound(font.pixelSize() * scale)));
+    }
     control->setFont(font);
     control->setGeometry(scaledPlace(description.place, scale));
     control->setToolTip(description.tooltip);

@@ -1,4 +1,3 @@
-#include "ProgramInfo.hpp"
 #include "app/MainWindow.hpp"
 #include "app/StartupOptions.hpp"
 #include "drawing/Computing.hpp"
@@ -8,6 +7,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -32,6 +32,9 @@ double displayScaleForTheScreen() {
 int main(int argc, char* argv[]) {
     // A poster being written when the desktop session ends leaves nothing behind.
     spirell::files::installSignalCleanup();
+    // A FIFO's reader that goes away fails the save with a message instead
+    // of ending the program and the drawings in it.
+    std::signal(SIGPIPE, SIG_IGN);
     // Help and version are answered before Qt starts, so they need no display.
     switch (spirell::app::startupRequest(argc, argv)) {
     case spirell::app::StartupRequest::ShowHelp:
@@ -53,10 +56,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(spirell::app::kProgramName);
-    QApplication::setApplicationVersion(spirell::kVersion);
-    // Desktops match the window to its menu entry and icon by this name.
-    QGuiApplication::setDesktopFileName(spirell::kApplicationId);
+    spirell::app::nameTheApplication();
     spirell::app::MainWindow window(computing, displayScaleForTheScreen());
     window.show();
     window.activateWindow();
