@@ -260,6 +260,7 @@ void Explorer::render(const boxes::BoxTexts& texts, int formula) {
                 QRect(kPictureLeft, kPictureTop, int(grid.columnX.size()), int(grid.rowY.size()))};
     pictureIsExact_ = false;
     rendering_ = true;
+    ++inputs_;
     render_->request(shown, view, canvas_.shownSize());
     emit pictureExplored(picture_);
 }
@@ -269,6 +270,8 @@ void Explorer::show(std::shared_ptr<const drawing::ExploredRows> rows) {
         return;
     canvas_.setRows(rows->firstRow, rows->width, int(rows->pixels.size() / rows->width),
                     rows->pixels.data());
+    // Only the latest request's pieces get this far.
+    emit pictureShown(inputs_, rows->complete);
     if (rows->complete) {
         rendering_ = false;
         emit renderedExactly();

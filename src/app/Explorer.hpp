@@ -51,8 +51,10 @@ public:
     void rememberView();
     ViewHistory& history() { return history_; }
 
-    // The picture's generation of exploring render whose pieces are shown.
+    // Whether an exploring render is under way.
     bool isRendering() const { return rendering_; }
+    // How many inputs asked for a view so far.
+    quint64 inputs() const { return inputs_; }
 
 signals:
     // The boxes and the picture now show another view of the formula: the
@@ -62,6 +64,9 @@ signals:
     void formulaShown(int formula);
     // The render of the picture's view is complete: the canvas shows it exactly.
     void renderedExactly();
+    // A piece of the view asked for by input number input shows on the
+    // canvas; exact once the picture is complete.
+    void pictureShown(quint64 input, bool exact);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -91,6 +96,7 @@ private:
     DrawnPicture picture_;
     bool pictureIsExact_ = false;
     bool rendering_ = false;
+    quint64 inputs_ = 0;
     bool gestureFailed_ = false; // a message was shown in this gesture
     bool dragging_ = false;
     QPoint dragLast_;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <unordered_map>
 
 namespace spirell::drawing {
@@ -13,6 +14,9 @@ namespace {
 
 // The coarsest pass computes one pixel in this many along each side.
 constexpr int kCoarsestStep = 16;
+
+// Pieces go out no more often than a screen refreshes.
+constexpr auto kPieceInterval = std::chrono::milliseconds(16);
 
 // Pixels handed to a batch function at a time.
 constexpr std::size_t kBatchPixels = 256;
@@ -35,10 +39,11 @@ std::vector<int> sameValues(const std::vector<double>& values, const std::vector
     return found;
 }
 
-// The rows of a pass, in groups shown one after another: the finer passes,
-// which hold most of the pixels, are shown in several steps.
+// The rows of a pass, in groups shown one after another: the last pass, which
+// holds three quarters of the pixels, is shown in two steps. Each group costs
+// the window a copy and a repaint, and the workers a wait for the slowest row.
 int groupsOfPass(int step) {
-    return step == 1 ? 4 : step == 2 ? 2 : 1;
+    return step == 1 ? 2 : 1;
 }
 
 } // namespace
@@ -218,29 +223,35 @@ void ExploringRender::render(const Request& request, base::WorkerPool* pool) {
         const bool visitedBefore = step < kCoarsestStep && row % (2 * step) == 0;
         const int firstColumn = visitedBefore ? step : 0;
         const int columnStep = visitedBefore ? 2 * step : step;
-        std::vector<int> wanted;
-        std::vector<double> X;
-        for (int column = firstColumn; column < width; column += columnStep)
-            if (!shown.exact[shown.at(column, row)]) {
-                wanted.push_back(column);
-                X.push_back(shown.grid.columnX[column]);
-            }
+        // The pixels not yet exact, a batch at a time.
+        int wanted[kBatchPixels];
+        double X[kBatchPixels];
         formulas::Colour colours[kBatchPixels];
         const double Y = shown.grid.rowY[row];
-        for (std::size_t first = 0; first < X.size(); first += kBatchPixels) {
-            lanes::PixelBatch pixels;
-            pixels.X = X.data() + first;
-            pixels.xStride = 1;
-            pixels.Y = &Y;
-            pixels.count = std::min(kBatchPixels, X.size() - first);
+        lanes::PixelBatch pixels;
+        pixels.X = X;
+        pixels.xStride = 1;
+        pixels.Y = &Y;
+        const auto flush = [&] {
             batch(rule, pixels, colours);
             computed += pixels.count;
             for (std::size_t i = 0; i < pixels.count; ++i) {
-                const std::size_t at = shown.at(wanted[first + i], row);
+                const std::size_t at = shown.at(wanted[i], row);
                 shown.pixels[at] = packed(colours[i]);
                 shown.exact[at] = 1;
             }
+            pixels.count = 0;
+        };
+        for (int column = firstColumn; column < width; column += columnStep) {
+            if (shown.exact[shown.at(column, row)])
+                continue;
+            wanted[pixels.count] = column;
+            X[pixels.count] = shown.grid.columnX[column];
+            if (++pixels.count == kBatchPixels)
+                flush();
         }
+        if (pixels.count > 0)
+            flush();
         // Each pixel of the pass stands for its block until a finer pass
         // replaces the block's other pixels.
         if (step == 1)
@@ -256,6 +267,14 @@ void ExploringRender::render(const Request& request, base::WorkerPool* pool) {
         }
     };
 
+    // The rows changed since the last piece went out. A piece goes out at
+    // most about once a screen refresh: the coarse picture at once, the exact
+    // one at the end, and between them whatever has changed by then. Each
+    // piece costs the window a copy and a repaint, taken from the cores that
+    // compute.
+    int changedFirst = height, changedEnd = 0;
+    auto lastPiece = std::chrono::steady_clock::time_point{};
+    bool anyPiece = false;
     for (int step = kCoarsestStep; step >= 1; step /= 2) {
         const int passRows = (height + step - 1) / step;
         const int groups = std::min(groupsOfPass(step), passRows);
@@ -274,17 +293,26 @@ void ExploringRender::render(const Request& request, base::WorkerPool* pool) {
             }
             if (superseded(request.generation))
                 return;
+            changedFirst = std::min(changedFirst, first * step);
+            changedEnd = std::max(changedEnd, std::min(last * step, height));
+            const bool complete = step == 1 && group + 1 == groups;
+            const auto now = std::chrono::steady_clock::now();
+            if (anyPiece && !complete && now - lastPiece < kPieceInterval)
+                continue;
             auto rows = std::make_shared<ExploredRows>();
             rows->generation = request.generation;
             rows->width = width;
             rows->height = height;
-            rows->firstRow = first * step;
-            const int endRow = std::min(last * step, height);
-            rows->pixels.assign(shown.pixels.begin() + shown.at(0, rows->firstRow),
-                                shown.pixels.begin() + shown.at(0, endRow));
-            rows->complete = step == 1 && group + 1 == groups;
+            rows->firstRow = changedFirst;
+            rows->pixels.assign(shown.pixels.begin() + shown.at(0, changedFirst),
+                                shown.pixels.begin() + shown.at(0, changedEnd));
+            rows->complete = complete;
             rows->computedPixels = computed.load();
             deliver_(std::move(rows));
+            changedFirst = height;
+            changedEnd = 0;
+            lastPiece = now;
+            anyPiece = true;
         }
     }
 }
