@@ -5,6 +5,7 @@
 #include "app/ViewCommand.hpp"
 #include "image/ImageSettings.hpp"
 #include "image/PngFile.hpp"
+#include "support/MessageBoxWatcher.hpp"
 #include "support/PngChunks.hpp"
 #include "support/RendererRuns.hpp"
 #include "support/TestPrinting.hpp"
@@ -246,18 +247,10 @@ void ExploringWindowTest::rangeOverflowShowsOneMessageAGesture() {
     window.show();
     window.formulaButton(0)->click();
     window.boxes().write(boxTexts("1", "1", "150", "5e307"));
-    int messages = 0;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            ++messages;
-            box->done(QMessageBox::Ok);
-        }
-    });
-    closer.start(10);
+    MessageBoxWatcher messages;
     for (int turn = 0; turn < 5; ++turn)
         send(window.canvas(), {Input::Wheel, -480, {50, 50}});
-    QCOMPARE(messages, 1);
+    QCOMPARE(messages.boxes.size(), std::size_t(1));
     QCOMPARE(window.boxes().texts(), boxTexts("1", "1", "150", "5e307"));
 }
 
@@ -333,23 +326,15 @@ void ExploringWindowTest::openRestoresTheView() {
     MainWindow window(computingFromEnvironment());
     window.show();
     const BoxTexts before = window.boxes().texts();
-    int messages = 0;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            ++messages;
-            box->done(QMessageBox::Ok);
-        }
-    });
-    closer.start(10);
+    MessageBoxWatcher messages;
     window.viewActions().open(path);
     if (!opens) {
-        QCOMPARE(messages, 1);
+        QCOMPARE(messages.boxes.size(), std::size_t(1));
         QCOMPARE(window.boxes().texts(), before);
         QVERIFY(window.latestDrawing().isEmpty());
         return;
     }
-    QCOMPARE(messages, 0);
+    QCOMPARE(messages.boxes.size(), std::size_t(0));
     QCOMPARE(window.boxes().texts(), boxTexts("7.5", "-20", "200", "0.3", "90"));
     QCOMPARE(window.latestDrawing().formula->index, 4);
     // The picture drawn is the saved one, pixel for pixel.

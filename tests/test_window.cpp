@@ -2,6 +2,7 @@
 #include "app/MainWindow.hpp"
 #include "app/PosterDialog.hpp"
 #include "app/StartupOptions.hpp"
+#include "support/MessageBoxWatcher.hpp"
 #include "support/RecordingSurface.hpp"
 #include "support/RendererRuns.hpp"
 #include "support/TestPrinting.hpp"
@@ -94,29 +95,6 @@ QColor buttonColour(const QWidget* button) {
 QColor textColour(const QWidget* label) {
     return label->palette().color(QPalette::WindowText);
 }
-
-// Closes every message box that opens while it watches, remembering its texts.
-class MessageBoxWatcher : public QObject {
-public:
-    struct Box {
-        QString title, text;
-        QMessageBox::Icon icon;
-    };
-    MessageBoxWatcher() {
-        timer_.setInterval(10);
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                boxes.push_back({box->windowTitle(), box->text(), box->icon()});
-                box->done(QMessageBox::Ok);
-            }
-        });
-        timer_.start();
-    }
-    std::vector<Box> boxes;
-
-private:
-    QTimer timer_;
-};
 
 // Runs a click during the next yield of a drawing.
 void duringTheDrawing(std::function<void()> action) {
