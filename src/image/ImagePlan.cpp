@@ -35,9 +35,27 @@ std::uint64_t countSteps(const drawing::LoopRange& range, std::uint64_t cap) {
     return static_cast<std::uint64_t>(range.count(static_cast<std::int64_t>(cap) + 1));
 }
 
+// The axis that an image of so many pixels takes from a loop of count plain
+// values at a scale, centred on the centre of the loop's picture.
+PixelAxis axisOf(double first, std::uint64_t count, std::uint64_t pixels, int scale) {
+    // Both below 2^53, so the difference is exact; division truncates toward
+    // zero, which leaves the odd pixel on the right (below) both ways.
+    const auto pictureWidth = static_cast<std::int64_t>(count * static_cast<std::uint64_t>(scale));
+    const std::int64_t offset = (pictureWidth - static_cast<std::int64_t>(pixels)) / 2;
+    PixelAxis axis;
+    axis.first = first;
+    axis.scale = scale;
+    axis.pixels = pixels;
+    // The plain step holding pixel offset, rounded toward minus infinity.
+    axis.firstStep = offset >= 0 ? offset / scale : -((-offset + scale - 1) / scale);
+    axis.firstSubPixel = static_cast<int>(offset - axis.firstStep * scale);
+    return axis;
+}
+
 } // namespace
 
-ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& computing) {
+ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& computing,
+                    const ExtraPixels& extra) {
     ImagePlan plan;
     plan.formula = formulas::findFormula(settings.formula);
     if (!plan.formula)
@@ -55,38 +73,63 @@ ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& com
     plan.kernels = &computing.kernels();
 
     const drawing::LoopRange columns = drawing::columnRange(plan.view);
-    plan.rows = drawing::rowRange(plan.view);
-    if (columns.stepLimit() == 0 || plan.rows.stepLimit() == 0)
+    const drawing::LoopRange rows = drawing::rowRange(plan.view);
+    if (columns.stepLimit() == 0 || rows.stepLimit() == 0)
         throw base::InputError("nothing to draw: --size " + base::quoted(settings.boxes.size) +
                                " is below 1");
 
-    const auto tooBig = [&] {
-        return base::InputError("--size " + base::quoted(settings.boxes.size) + " at scale " +
-                                std::to_string(plan.scale) + " would make an image of more than " +
-                                std::to_string(base::kMaxPixels) + " pixels");
-    };
-    // Counting takes a step per value, so neither loop is counted further than
-    // the limit allows: first both up to the side of the largest square, then
-    // the longer one up to what the shorter one leaves.
-    const std::uint64_t area = base::kMaxPixels / (std::uint64_t(plan.scale) * plan.scale);
-    const auto side = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(area)));
-    std::uint64_t columnCount = countSteps(columns, side);
-    plan.rowCount = countSteps(plan.rows, side);
-    if (columnCount > side && plan.rowCount > side)
-        throw tooBig();
-    if (columnCount <= side)
-        plan.rowCount = countSteps(plan.rows, area / columnCount);
-    else
-        columnCount = countSteps(columns, area / plan.rowCount);
-    if (!fitsTheLimits(columnCount, plan.rowCount, plan.scale))
-        throw tooBig();
+    std::uint64_t columnCount = 0;
+    std::uint64_t rowCount = 0;
+    FrameSize frame;
+    if (settings.frame) {
+        // The picture may be larger than any image: only the frame is made.
+        frame = *settings.frame;
+        if (!fitsTheLimits(frame.width, frame.height, 1))
+            throw base::InputError("--frame " + frameSizeText(frame) +
+                                   " would make an image of more than " +
+                                   std::to_string(base::kMaxPixels) + " pixels");
+        columnCount = countSteps(columns, static_cast<std::uint64_t>(columns.stepLimit()));
+        rowCount = countSteps(rows, static_cast<std::uint64_t>(rows.stepLimit()));
+    } else {
+        const auto tooBig = [&] {
+            return base::InputError("--size " + base::quoted(settings.boxes.size) + " at scale " +
+                                    std::to_string(plan.scale) +
+                                    " would make an image of more than " +
+                                    std::to_string(base::kMaxPixels) + " pixels");
+        };
+        // Counting takes a step per value, so neither loop is counted further
+        // than the limit allows: first both up to the side of the largest
+        // square, then the longer one up to what the shorter one leaves.
+        const std::uint64_t area = base::kMaxPixels / (std::uint64_t(plan.scale) * plan.scale);
+        const auto side = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(area)));
+        columnCount = countSteps(columns, side);
+        rowCount = countSteps(rows, side);
+        if (columnCount > side && rowCount > side)
+            throw tooBig();
+        if (columnCount <= side)
+            rowCount = countSteps(rows, area / columnCount);
+        else
+            columnCount = countSteps(columns, area / rowCount);
+        if (!fitsTheLimits(columnCount, rowCount, plan.scale))
+            throw tooBig();
+        frame = {static_cast<std::uint32_t>(columnCount * plan.scale),
+                 static_cast<std::uint32_t>(rowCount * plan.scale)};
+    }
+    if (extra.columns > 0 || extra.rows > 0) {
+        if (!fitsTheLimits(std::uint64_t{frame.width} + extra.columns,
+                           std::uint64_t{frame.height} + extra.rows, 1))
+            throw base::InputError("an image of " + frameSizeText(frame) +
+                                   " and the pixels added to it would have more than " +
+                                   std::to_string(base::kMaxPixels) + " pixels");
+    }
+    plan.columns = axisOf(columns.first, columnCount, frame.width, plan.scale);
+    plan.columns.pixels += extra.columns;
+    plan.rows = axisOf(rows.first, rowCount, frame.height, plan.scale);
+    plan.rows.pixels += extra.rows;
     plan.threads = drawing::threadsFor(computing.threads, plan.height());
 
-    plan.columns.reserve(columnCount);
-    columns.forEach([&](std::int64_t, double X) {
-        plan.columns.push_back(X);
-        return true;
-    });
+    plan.columnX.reserve(plan.width());
+    plan.columns.forEach([&](double X) { plan.columnX.push_back(X); });
     return plan;
 }
 
@@ -124,12 +167,11 @@ void computeRow(const ImagePlan& plan, double Y, std::uint8_t* rgb) {
         }
         pixels.count = 0;
     };
-    for (const double plainX : plan.columns)
-        for (int s = 0; s < plan.scale; ++s) {
-            X[pixels.count++] = subPixelValue(plainX, s, plan.scale);
-            if (pixels.count == kPiece)
-                flush();
-        }
+    for (const double columnX : plan.columnX) {
+        X[pixels.count++] = columnX;
+        if (pixels.count == kPiece)
+            flush();
+    }
     if (pixels.count > 0)
         flush();
 }
