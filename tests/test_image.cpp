@@ -227,6 +227,9 @@ void ImageTest::pixelLimitCountsTheRealImage_data() {
         << boxTexts("1", "1", "10") << kMaxScale << QSize(100, 60) << QSize(100, 60);
     QTest::newRow("largest square frame")
         << boxTexts("1", "1", "10") << 1 << QSize(46340, 46340) << QSize(46340, 46340);
+    // Rows come one at a time as they are computed: no list of them is made.
+    QTest::newRow("tallest frame")
+        << boxTexts("1", "1", "10") << 1 << QSize(1, 2147483647) << QSize(1, 2147483647);
     QTest::newRow("frame one row over the limit")
         << boxTexts("1", "1", "10") << 1 << QSize() << QSize(65536, 32769);
 }

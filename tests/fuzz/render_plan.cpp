@@ -1,7 +1,7 @@
 // spirell-render's command line and image plan. Each line of the input is one
 // argument after the program name. The arguments are parsed and the settings
-// planned as the renderer does (without --from, which reads a file, and
-// --help and --version, which plan nothing); a bad
+// planned as the renderer does (without --from, which reads a file, --animate,
+// which reads keyframes, and --help and --version, which plan nothing); a bad
 // request may fail only with InputError. A plan must keep to the pixel limits,
 // and for a small image its rows, at any scale and in any frame, must hold at
 // every plain pixel of the view's picture that they show the colour the
@@ -145,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         CommandLine line;
         expectOnlyInputError(about, [&] { line = parseCommandLine(arguments); });
-        if (line.help || line.version || !line.from.empty())
+        if (line.help || line.version || !line.from.empty() || line.animate)
             return 0;
         FUZZ_CHECK(!line.output.empty() && line.formula, about);
         const ImageSettings settings = resolveSettings(line);
