@@ -58,6 +58,8 @@ class AnimationTest : public QObject {
 private slots:
     void initTestCase();
     void framesAreTheirViews();
+    void framesTakeTheirSize_data();
+    void framesTakeTheirSize();
     void framesAreTheSameEverywhere_data();
     void framesAreTheSameEverywhere();
     void videosHoldTheFrames_data();
@@ -83,6 +85,7 @@ void AnimationTest::initTestCase() {
         {"ripple", "--x", "-10", "--y", "1", "--size", "20", "--zoom", "0.5", "-o", key("c.png")},
         {"ripple", "--size", "21", "-o", key("odd1.png")},
         {"ripple", "--size", "21", "--x", "9", "--zoom", "3", "-o", key("odd2.png")},
+        {"ripple", "--size", "24", "--frame", "30x20", "-o", key("framed.png")},
     };
     for (const QStringList& arguments : keyframes)
         succeeds(runRenderer(arguments + QStringList{"--quiet"}));
@@ -117,6 +120,31 @@ void AnimationTest::framesAreTheirViews() {
     // The frames between move: no two neighbours are the same picture.
     for (int i = 1; i < names.size(); ++i)
         QVERIFY(rgbOf(frames + names[i]) != rgbOf(frames + names[i - 1]));
+}
+
+void AnimationTest::framesTakeTheirSize_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("the first keyframe's picture")
+        << QStringList{key("a.png"), key("b.png")} << QSize(24, 24);
+    QTest::newRow("its picture at the flight's scale")
+        << QStringList{key("a.png"), key("b.png"), "--scale", "3"} << QSize(72, 72);
+    QTest::newRow("the first keyframe's frame")
+        << QStringList{key("framed.png"), key("b.png")} << QSize(30, 20);
+    QTest::newRow("the frame asked for")
+        << QStringList{key("framed.png"), key("b.png"), "--frame", "9x31"} << QSize(9, 31);
+}
+
+void AnimationTest::framesTakeTheirSize() {
+    QFETCH(QStringList, options);
+    QFETCH(QSize, size);
+    QTemporaryDir folder;
+    succeeds(runRenderer(QStringList{"--animate", "--seconds", "0.1", "--fps", "10", "--quiet",
+                                     "-o", folder.filePath("f%d.png")} +
+                         options));
+    QCOMPARE(framesIn(folder.path()), (QStringList{"f0.png", "f1.png"}));
+    QCOMPARE(QImage(folder.filePath("f0.png")).size(), size);
+    QCOMPARE(QImage(folder.filePath("f1.png")).size(), size);
 }
 
 void AnimationTest::framesAreTheSameEverywhere_data() {

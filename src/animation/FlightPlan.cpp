@@ -81,8 +81,9 @@ FlightPlan planFlight(const std::vector<Keyframe>& keys, const FlightChoices& ch
             " frames: fewer keyframes, shorter moves or fewer frames a second make fewer");
     plan.scale = choices.scale.value_or(keys.front().settings.scale);
 
-    // The first keyframe's own picture gives the frame unless one was chosen;
-    // every keyframe must make a picture in that frame.
+    // The first keyframe's own picture (in its own frame, if it has one)
+    // gives the frame unless one was chosen; every keyframe must make a
+    // picture in that frame.
     const auto planned = [&](const Keyframe& key, std::optional<image::FrameSize> frame) {
         try {
             return image::planImage({plan.formula->routine, key.settings.boxes, plan.scale, frame},
@@ -94,7 +95,7 @@ FlightPlan planFlight(const std::vector<Keyframe>& keys, const FlightChoices& ch
     if (choices.frame) {
         plan.frame = *choices.frame;
     } else {
-        const image::ImagePlan first = planned(keys.front(), std::nullopt);
+        const image::ImagePlan first = planned(keys.front(), keys.front().settings.frame);
         plan.frame = {first.width(), first.height()};
     }
     for (const Keyframe& key : keys) {

@@ -30,8 +30,9 @@ struct Keyframe {
 Keyframe readKeyframe(const std::string& path);
 
 // What the user chose; what is left out comes from the defaults (4 seconds a
-// move, 30 frames a second) and from the first keyframe (its scale, and its
-// own picture's size at the flight's scale).
+// move, 30 frames a second) and from the first keyframe (its scale, and the
+// size of its own picture at the flight's scale, or of its frame if it has
+// one).
 struct FlightChoices {
     std::optional<double> secondsPerMove;
     std::optional<int> framesPerSecond;
