@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -66,6 +67,8 @@ private slots:
     void videosHoldTheFrames();
     void oddFramesGrowForHalvedColour();
     void stoppedRenderGoesOn();
+    void interruptedVideoLeavesNothing_data();
+    void interruptedVideoLeavesNothing();
     void progressCountsFrames_data();
     void progressCountsFrames();
 
@@ -322,6 +325,67 @@ void AnimationTest::stoppedRenderGoesOn() {
     QCOMPARE(inode(names[0]), untouched[0]);
     QCOMPARE(inode(names[4]), untouched[1]);
     QCOMPARE(inode(names[5]), untouched[2]);
+}
+
+void AnimationTest::interruptedVideoLeavesNothing_data() {
+    QTest::addColumn<QString>("interruption");
+    QTest::newRow("SIGTERM") << "SIGTERM";
+    QTest::newRow("SIGINT") << "SIGINT";
+    QTest::newRow("full disk") << "full disk";
+}
+
+// A video is complete or not there at all: no temporary file and no part of
+// a video stays at the name, whether a signal or a full disk ends the render.
+void AnimationTest::interruptedVideoLeavesNothing() {
+    QFETCH(QString, interruption);
+    QTemporaryDir folder;
+    const QStringList flight{SPIRELL_RENDER_BINARY,
+                             "--animate",
+                             key("a.png"),
+                             key("b.png"),
+                             "--seconds",
+                             "20",
+                             "--frame",
+                             "320x240",
+                             "--quiet",
+                             "-o",
+                             folder.filePath("flight.mp4")};
+    QProcess process;
+    if (interruption == "full disk") {
+        if (QStandardPaths::findExecutable("unshare").isEmpty())
+            QSKIP("unshare is not installed");
+        // A file system of 64 KiB in a mount namespace of the render's own;
+        // the shell lists what the render left in it.
+        process.start("unshare", QStringList{"--mount", "sh", "-c",
+                                             "mount -t tmpfs -o size=64k none \"$0\" || exit 99; "
+                                             "\"$@\"; status=$?; ls -A \"$0\"; exit $status",
+                                             folder.path()} +
+                                     flight);
+        QVERIFY(process.waitForFinished(120000));
+        const QString errors = QString::fromUtf8(process.readAllStandardError());
+        if (process.exitCode() == 99 || errors.startsWith("unshare:"))
+            QSKIP("no permission to mount a small file system");
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY2(errors.startsWith("spirell-render: ") && errors.count('\n') == 1 &&
+                     errors.contains("No space left on device"),
+                 qPrintable(errors));
+        QCOMPARE(process.readAllStandardOutput(), QByteArray());
+        return;
+    }
+    process.start(flight.first(), flight.mid(1));
+    QElapsedTimer waited;
+    waited.start();
+    while (QDir(folder.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot) &&
+           waited.elapsed() < 10000)
+        QThread::msleep(5);
+    QThread::msleep(200); // well into the frames
+    const int signal = interruption == "SIGTERM" ? SIGTERM : SIGINT;
+    ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(process.exitCode(), signal);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 void AnimationTest::progressCountsFrames_data() {
