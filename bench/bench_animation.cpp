@@ -1,8 +1,10 @@
 // Where the time of an animation goes: the same flight's frames computed
-// alone on every core, then encoded alone by each video kind (the frames
-// computed again beforehand, untimed), in wall and processor seconds. With
-// spirell-render's own run of the flight, where both overlap, these show how
-// much the overlap gains and what bounds it.
+// alone on every core, then computed again and handed to each kind of video
+// encoder in turn, in wall and processor seconds. The encoders work on
+// threads of their own, still busy with a frame while the next is computed,
+// so an encoder's share is the difference between the two passes, in
+// processor seconds above all. With spirell-render's own run of the flight,
+// where computing and encoding overlap, these show what bounds it.
 //
 // Usage: spirell-bench-animation KEY1.png KEY2.png [...] [--seconds S] [--fps N]
 //                                [--frame WxH] [--kinds mp4,webm,mkv]
@@ -120,22 +122,28 @@ int run(int argc, char** argv) {
         if (descriptor < 0)
             throw std::runtime_error("cannot make a temporary file");
         ::unlink(path);
-        Seconds encoded;
+        Seconds both;
         {
             video::VideoWriter writer(descriptor, kind, size.width, size.height,
                                       flight.timing.framesPerSecond,
                                       animation::flightMetadata(flight));
-            for (std::uint64_t frame = 0; frame < flight.frames; ++frame) {
-                computeFrame(flight, frame, computing, extra, rgb);
-                encoded += timed([&] { writer.writeFrame(rgb); });
-            }
-            encoded += timed([&] { writer.finish(); });
+            both = timed([&] {
+                for (std::uint64_t frame = 0; frame < flight.frames; ++frame) {
+                    computeFrame(flight, frame, computing, extra, rgb);
+                    writer.writeFrame(rgb);
+                }
+                writer.finish();
+            });
         }
         const off_t bytes = ::lseek(descriptor, 0, SEEK_END);
         ::close(descriptor);
-        const std::string what = std::string("encoding ") + std::string(videoKindName(kind)) +
-                                 " (" + std::to_string(bytes / 1024) + " KiB)";
-        print(what.c_str(), encoded, flight.frames);
+        const std::string kindName(videoKindName(kind));
+        print(("computing and encoding " + kindName).c_str(), both, flight.frames);
+        const Seconds encoding{both.wall - computed.wall, both.processor - computed.processor};
+        print(
+            ("encoding " + kindName + ", the difference (" + std::to_string(bytes >> 20) + " MiB)")
+                .c_str(),
+            encoding, flight.frames);
     }
     return 0;
 }
