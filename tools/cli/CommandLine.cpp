@@ -185,7 +185,7 @@ static_assert(animation::kMaxFrames == 100000);
 std::string usageText() {
     return R"(Usage: spirell-render FORMULA -o FILE.png [options]
        spirell-render --from OLD.png -o FILE.png [options]
-       spirell-render --animate KEY1.png KEY2.png [KEY3.png ...] -o OUTPUT [options]
+       spirell-render --animate KEY1.png KEY2.png [...] -o OUTPUT [options]
 
 Paints one Vortica Spirell formula into a PNG file, pixel for pixel as the
 window would draw it for the same five boxes, or a flight through views.
@@ -229,11 +229,12 @@ Animation:
   --seconds S         seconds a move from one keyframe to the next (default 4)
   --fps N             frames a second, 1 to 240 (default 30)
   --lossless          lossless video; only ".mkv"
-                      Frames are the first keyframe's picture at the scale
-                      (default: its own) unless --frame says otherwise; .mp4
-                      and .webm keep colour for 2 x 2 pixels, so an odd width
-                      or height gets one more column or row of the frame. A
-                      flight has at most 100000 frames.
+                      Frames are the size of the first keyframe's picture
+                      (or of its frame, if it has one) at the scale (default:
+                      its own) unless --frame says otherwise; .mp4 and .webm
+                      keep colour for 2 x 2 pixels, so an odd width or height
+                      gets one more column or row of the frame. A flight has
+                      at most 100000 frames.
 
 Environment: SPIRELL_SIMD=scalar|sse2|avx|avx512 chooses the instruction-set
 width (default: the widest this processor has), SPIRELL_THREADS=N the threads
