@@ -128,9 +128,20 @@ ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& com
     plan.rows.pixels += extra.rows;
     plan.threads = drawing::threadsFor(computing.threads, plan.height());
 
-    plan.columnX.reserve(plan.width());
-    plan.columns.forEach([&](double X) { plan.columnX.push_back(X); });
+    const PixelAxis plainColumns = plan.columns.plain();
+    plan.plainColumnX.reserve(plainColumns.pixels);
+    plainColumns.forEach([&](double X) { plan.plainColumnX.push_back(X); });
     return plan;
+}
+
+PixelAxis PixelAxis::plain() const {
+    PixelAxis plainAxis = *this;
+    plainAxis.scale = 1;
+    plainAxis.firstSubPixel = 0;
+    const auto perPlain = static_cast<std::uint64_t>(scale);
+    plainAxis.pixels =
+        (static_cast<std::uint64_t>(firstSubPixel) + pixels + perPlain - 1) / perPlain;
+    return plainAxis;
 }
 
 bool fitsTheLimits(std::uint64_t columns, std::uint64_t rows, int scale) {
@@ -167,8 +178,14 @@ void computeRow(const ImagePlan& plan, double Y, std::uint8_t* rgb) {
         }
         pixels.count = 0;
     };
-    for (const double columnX : plan.columnX) {
-        X[pixels.count++] = columnX;
+    std::size_t plain = 0;
+    int subPixel = plan.columns.firstSubPixel;
+    for (std::uint32_t column = 0; column < plan.width(); ++column) {
+        X[pixels.count++] = subPixelValue(plan.plainColumnX[plain], subPixel, plan.scale);
+        if (++subPixel == plan.scale) {
+            subPixel = 0;
+            ++plain;
+        }
         if (pixels.count == kPiece)
             flush();
     }

@@ -27,6 +27,8 @@ struct PixelAxis {
 
     // Calls visit(value) with the world value of each pixel in order.
     template <typename Visit> void forEach(Visit&& visit) const;
+    // The same axis with one pixel for each plain value it touches.
+    PixelAxis plain() const;
 };
 
 // What one render will compute: the formula, its view, and the world X of
@@ -39,7 +41,10 @@ struct ImagePlan {
     unsigned threads = 1;                        // the threads that share the rows
     PixelAxis columns;                           // left to right
     PixelAxis rows;                              // top to bottom, given as the rows are computed
-    std::vector<double> columnX;                 // world X of each column, sub-pixels included
+    // World X of each plain column the image touches, from the one that
+    // holds its first pixel: a row's sub-pixels are worked out as it is
+    // computed, so that the list takes no more memory than the picture's.
+    std::vector<double> plainColumnX;
 
     std::uint32_t width() const { return static_cast<std::uint32_t>(columns.pixels); }
     std::uint32_t height() const { return static_cast<std::uint32_t>(rows.pixels); }

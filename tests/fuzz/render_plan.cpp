@@ -94,7 +94,10 @@ void checkPlan(const ImagePlan& plan, const Computing& computing, const std::str
     FUZZ_CHECK(plan.formula, about);
     FUZZ_CHECK(width >= 1 && height >= 1, about);
     FUZZ_CHECK(width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels, about);
-    FUZZ_CHECK(width == plan.columnX.size(), about);
+    const std::uint64_t covered = width + plan.columns.firstSubPixel;
+    FUZZ_CHECK(plan.plainColumnX.size() * plan.scale >= covered &&
+                   (plan.plainColumnX.size() - 1) * plan.scale < covered,
+               about + ": the plain columns are not those the image touches");
     if (width * height > kComparedPixels * 64 || width > kComparedRowWidth)
         return;
     const std::vector<double> rows = rowValues(plan);
