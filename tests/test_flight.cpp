@@ -1,13 +1,21 @@
 #include "animation/Flight.hpp"
+#include "animation/FlightRender.hpp"
+#include "animation/FlightTarget.hpp"
+#include "base/Errors.hpp"
 #include "boxes/NumberText.hpp"
 #include "drawing/ViewParams.hpp"
 #include "formulas/Catalogue.hpp"
+#include "support/FolderEntries.hpp"
+#include "support/ProcessState.hpp"
 #include "support/TestPrinting.hpp"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace spirell;
 using namespace spirell::animation;
+using namespace spirell::testing;
+using namespace spirell::video;
 using namespace spirell::boxes;
 using namespace spirell::drawing;
 using namespace spirell::formulas;
@@ -33,6 +41,10 @@ private slots:
     void theSharedPointKeepsItsPlaceAndAngle();
     void movesEaseInAndOut();
     void framesOfAFlight();
+    void outputNames_data();
+    void outputNames();
+    void cancellingStopsAFlight_data();
+    void cancellingStopsAFlight();
 };
 
 void FlightTest::valuesBetweenKeyframes_data() {
@@ -138,6 +150,95 @@ void FlightTest::framesOfAFlight() {
     QVERIFY(frameCount(3, FlightTiming{1e9, 60}) > kMaxFrames);
     QVERIFY(frameCount(200000, FlightTiming{1, 1}) > kMaxFrames);
     QCOMPARE(framesPerMove(FlightTiming{0.001, 1}), std::uint64_t(1));
+}
+
+void FlightTest::outputNames_data() {
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<bool>("lossless");
+    // "frame 7: NAME", "video: KIND" or "refused: PART OF THE MESSAGE"
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("new folder") << "out/" << false << "frame 7: out/frame-00007.png";
+    QTest::newRow("folder that exists") << "/" << false << "frame 7: /frame-00007.png";
+    QTest::newRow("%d") << "f%d.png" << false << "frame 7: f7.png";
+    QTest::newRow("%05d in a folder") << "a/f%05d.PNG" << false << "frame 7: a/f00007.PNG";
+    QTest::newRow("%3d pads with blanks") << "f%3d.png" << false << "frame 7: f  7.png";
+    QTest::newRow("%i") << "%i.png" << true << "frame 7: 7.png";
+    QTest::newRow("two numbers") << "f%d-%d.png" << false << "refused: after its number";
+    QTest::newRow("%s") << "f%s.png" << false << "refused: only \"%d\"";
+    QTest::newRow("%% before the number") << "100%%-%d.png" << false << "refused: only \"%d\"";
+    QTest::newRow("% at the end") << "f%d.png%" << false << "refused: after its number";
+    QTest::newRow("numbered video") << "f%d.mp4" << false << "refused: ends in \".png\"";
+    QTest::newRow("mp4") << "flight.MP4" << false << "video: H.264 in MP4";
+    QTest::newRow("webm") << "flight.webm" << false << "video: VP9 in WebM";
+    QTest::newRow("mkv") << "flight.mkv" << false << "video: lossless FFV1 in Matroska";
+    QTest::newRow("lossless mkv") << "flight.mkv" << true << "video: lossless FFV1 in Matroska";
+    QTest::newRow("lossless mp4") << "flight.mp4" << true << "refused: \".mkv\"";
+    QTest::newRow("unknown kind") << "flight.avi" << false << "refused: cannot tell";
+    QTest::newRow("no extension") << "flight" << false << "refused: cannot tell";
+}
+
+void FlightTest::outputNames() {
+    QFETCH(QString, output);
+    QFETCH(bool, lossless);
+    QFETCH(QString, expected);
+    QString found;
+    try {
+        const FlightTarget target = flightTargetFor(output.toStdString(), lossless);
+        if (target.frames)
+            found = "frame 7: " + QString::fromStdString(target.frames->nameOf(7));
+        else
+            found = "video: " + QString::fromStdString(std::string(
+                                    spirell::video::videoKindName(target.video.value())));
+    } catch (const spirell::base::InputError& error) {
+        found = "refused: " + QString(error.what());
+    }
+    if (expected.startsWith("refused: "))
+        QVERIFY2(found.startsWith("refused: ") && found.contains(expected.mid(9)),
+                 qPrintable(found));
+    else
+        QCOMPARE(found, expected);
+}
+
+void FlightTest::cancellingStopsAFlight_data() {
+    QTest::addColumn<QString>("output");
+    QTest::newRow("PNG frames") << "frames";
+    QTest::newRow("video") << "flight.mkv";
+}
+
+// The window stops a flight from its own thread: the frames written by then
+// stay, an unfinished video goes, and no thread is left behind.
+void FlightTest::cancellingStopsAFlight() {
+    QFETCH(QString, output);
+    const std::vector<Keyframe> keys{{"a.png", {"ripple", boxTexts("1", "1", "40")}},
+                                     {"b.png", {"aries", boxTexts("9", "1", "40", "3")}}};
+    const FlightPlan plan =
+        planFlight(keys, {0.5, 20, std::nullopt, std::nullopt}, computingFromEnvironment());
+    QCOMPARE(plan.frames, std::uint64_t(11));
+    QTemporaryDir folder;
+    std::atomic<bool> cancel{false};
+    std::uint64_t reported = 0;
+    FlightOptions options;
+    options.cancel = &cancel;
+    options.progress = [&](const FlightProgress& progress) {
+        reported = progress.framesDone;
+        cancel = progress.framesDone == 3;
+    };
+    const qsizetype threadsBefore = threadCount();
+    const std::string path = folder.filePath(output).toStdString();
+    if (output == "frames")
+        QVERIFY_THROWS_EXCEPTION(spirell::base::Cancelled,
+                                 renderFrameFiles(plan, *flightTargetFor(path + "/", false).frames,
+                                                  true, computingFromEnvironment(), options));
+    else
+        QVERIFY_THROWS_EXCEPTION(spirell::base::Cancelled,
+                                 renderVideoFile(plan, path, VideoKind::MkvLossless,
+                                                 computingFromEnvironment(), options));
+    QCOMPARE(reported, std::uint64_t(3));
+    QCOMPARE(entries(folder.path()), output == "frames" ? QStringList{"frames"} : QStringList{});
+    if (output == "frames")
+        QCOMPARE(entries(folder.filePath("frames")),
+                 (QStringList{"frame-00000.png", "frame-00001.png", "frame-00002.png"}));
+    QCOMPARE(threadCount(), threadsBefore);
 }
 
 QTEST_APPLESS_MAIN(FlightTest)

@@ -1,7 +1,9 @@
 // The image library, called directly: the plan of an image, its rows computed
 // in bands on worker threads, the PNG encoding and the output file.
 #include "base/Errors.hpp"
+#include "drawing/DrawingFrame.hpp"
 #include "files/OutputFile.hpp"
+#include "formulas/Catalogue.hpp"
 #include "image/BandRenderer.hpp"
 #include "image/ImagePlan.hpp"
 #include "image/ImageSettings.hpp"
@@ -36,6 +38,7 @@ using namespace spirell;
 using namespace spirell::base;
 using namespace spirell::boxes;
 using namespace spirell::drawing;
+using namespace spirell::formulas;
 using namespace spirell::files;
 using namespace spirell::testing;
 using namespace spirell::image;
@@ -176,12 +179,16 @@ private slots:
     void pixelLimitCountsTheRealImage();
     void planComputesAsTold_data();
     void planComputesAsTold();
+    void frameShowsThePlaneAroundThePicture_data();
+    void frameShowsThePlaneAroundThePicture();
     void bandsAndThreadsDoNotChangeTheRows_data();
     void bandsAndThreadsDoNotChangeTheRows();
     void pngHoldsTheRowsWhateverTheThreads_data();
     void pngHoldsTheRowsWhateverTheThreads();
     void strictReaderCatchesDamage_data();
     void strictReaderCatchesDamage();
+    void completePngsAreTold_data();
+    void completePngsAreTold();
     void filtersFollowTheirDefinitions_data();
     void filtersFollowTheirDefinitions();
     void entropyWeightIsCountTimesLog2_data();
@@ -195,32 +202,131 @@ private slots:
 void ImageTest::pixelLimitCountsTheRealImage_data() {
     QTest::addColumn<BoxTexts>("view");
     QTest::addColumn<int>("scale");
-    QTest::addColumn<QSize>("size"); // empty: refused
-    QTest::newRow("largest square") << boxTexts("1", "1", "46340") << 1 << QSize(46340, 46340);
-    QTest::newRow("one column more") << boxTexts("1", "1", "46341") << 1 << QSize();
+    QTest::addColumn<QSize>("size");  // empty: refused
+    QTest::addColumn<QSize>("frame"); // empty: the view's own picture
+    QTest::newRow("largest square")
+        << boxTexts("1", "1", "46340") << 1 << QSize(46340, 46340) << QSize();
+    QTest::newRow("one column more") << boxTexts("1", "1", "46341") << 1 << QSize() << QSize();
     QTest::newRow("fractional size just fits")
-        << boxTexts("0.3", "1", "46340.5") << 1 << QSize(46340, 46340);
+        << boxTexts("0.3", "1", "46340.5") << 1 << QSize(46340, 46340) << QSize();
     QTest::newRow("largest square at scale 2")
-        << boxTexts("1", "1", "23170") << 2 << QSize(46340, 46340);
-    QTest::newRow("one more at scale 2") << boxTexts("1", "1", "23171") << 2 << QSize();
-    QTest::newRow("768 at scale 3") << boxTexts("1", "1", "768") << 3 << QSize(3072, 2304);
+        << boxTexts("1", "1", "23170") << 2 << QSize(46340, 46340) << QSize();
+    QTest::newRow("one more at scale 2") << boxTexts("1", "1", "23171") << 2 << QSize() << QSize();
+    QTest::newRow("768 at scale 3")
+        << boxTexts("1", "1", "768") << 3 << QSize(3072, 2304) << QSize();
     // So far out that the counter cannot move: a single column of many rows.
-    QTest::newRow("one column, far out") << boxTexts("1e300", "1", "3e6") << 1 << QSize(1, 3000000);
-    QTest::newRow("one row, far out") << boxTexts("1", "-1e300", "3e6") << 1 << QSize(3000000, 1);
-    QTest::newRow("absurd size") << boxTexts("1", "1", "1e300") << 1 << QSize();
+    QTest::newRow("one column, far out")
+        << boxTexts("1e300", "1", "3e6") << 1 << QSize(1, 3000000) << QSize();
+    QTest::newRow("one row, far out")
+        << boxTexts("1", "-1e300", "3e6") << 1 << QSize(3000000, 1) << QSize();
+    QTest::newRow("absurd size") << boxTexts("1", "1", "1e300") << 1 << QSize() << QSize();
+    // A frame is the image: the picture around it may be beyond any limit.
+    QTest::newRow("frame of a picture beyond the limit")
+        << boxTexts("1", "1", "1e6") << 1 << QSize(120, 80) << QSize(120, 80);
+    QTest::newRow("frame at the largest scale")
+        << boxTexts("1", "1", "10") << kMaxScale << QSize(100, 60) << QSize(100, 60);
+    QTest::newRow("largest square frame")
+        << boxTexts("1", "1", "10") << 1 << QSize(46340, 46340) << QSize(46340, 46340);
+    // Rows come one at a time as they are computed: no list of them is made.
+    QTest::newRow("tallest frame")
+        << boxTexts("1", "1", "10") << 1 << QSize(1, 2147483647) << QSize(1, 2147483647);
+    QTest::newRow("frame one row over the limit")
+        << boxTexts("1", "1", "10") << 1 << QSize() << QSize(65536, 32769);
 }
 
 void ImageTest::pixelLimitCountsTheRealImage() {
     QFETCH(BoxTexts, view);
     QFETCH(int, scale);
     QFETCH(QSize, size);
-    const ImageSettings settings{"aries", view, scale};
+    QFETCH(QSize, frame);
+    ImageSettings settings{"aries", view, scale};
+    if (frame.isValid())
+        settings.frame = FrameSize{std::uint32_t(frame.width()), std::uint32_t(frame.height())};
     if (!size.isValid()) {
         QVERIFY_THROWS_EXCEPTION(InputError, planImage(settings, computingFromEnvironment()));
         return;
     }
     const ImagePlan plan = planImage(settings, computingFromEnvironment());
     QCOMPARE(QSize(int(plan.width()), int(plan.height())), size);
+}
+
+void ImageTest::frameShowsThePlaneAroundThePicture_data() {
+    QTest::addColumn<QString>("formula");
+    QTest::addColumn<BoxTexts>("view");
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<QSize>("extra"); // pixels added right and below
+    // A quarter position makes fractional world coordinates on both axes.
+    const BoxTexts quarter = boxTexts("0.25", "-3.75", "20", "1.5");
+    QTest::newRow("larger, even differences")
+        << "aries" << quarter << 1 << QSize(26, 30) << QSize(0, 0);
+    QTest::newRow("larger, odd differences")
+        << "aries" << quarter << 1 << QSize(27, 31) << QSize(0, 0);
+    QTest::newRow("smaller, odd differences")
+        << "aries" << quarter << 1 << QSize(13, 9) << QSize(0, 0);
+    QTest::newRow("wider and lower") << "quest" << quarter << 1 << QSize(33, 7) << QSize(0, 0);
+    QTest::newRow("larger at scale 3") << "aries" << quarter << 3 << QSize(67, 61) << QSize(0, 0);
+    QTest::newRow("smaller at scale 2") << "aries" << quarter << 2 << QSize(31, 17) << QSize(0, 0);
+    QTest::newRow("1024 x 768 picture, smaller frame")
+        << "pebble" << boxTexts("-7", "3", "768") << 1 << QSize(41, 37) << QSize(0, 0);
+    QTest::newRow("a column and a row more, as an even video takes them")
+        << "aries" << quarter << 1 << QSize(27, 31) << QSize(1, 1);
+    QTest::newRow("a column more of a smaller frame")
+        << "aries" << quarter << 2 << QSize(15, 16) << QSize(1, 0);
+}
+
+// Where a frame overlaps the view's own picture it has the picture's very
+// bits; elsewhere the loops go on, one world unit a plain pixel: before the
+// first value the first minus 1, 2, ..., after the last adding 1.
+void ImageTest::frameShowsThePlaneAroundThePicture() {
+    QFETCH(QString, formula);
+    QFETCH(BoxTexts, view);
+    QFETCH(int, scale);
+    QFETCH(QSize, frame);
+    QFETCH(QSize, extra);
+    const Computing computing = computingFromEnvironment();
+    const ImageSettings pictureSettings{formula.toStdString(), view, scale};
+    const ImagePlan picture = planImage(pictureSettings, computing);
+    const std::vector<std::uint8_t> pictureRgb = renderedBytes(picture, {2, 0});
+    ImageSettings frameSettings = pictureSettings;
+    frameSettings.frame = FrameSize{std::uint32_t(frame.width()), std::uint32_t(frame.height())};
+    const ImagePlan plan = planImage(frameSettings, computing,
+                                     {std::uint32_t(extra.width()), std::uint32_t(extra.height())});
+    const std::vector<std::uint8_t> rgb = renderedBytes(plan, {3, 0});
+    QCOMPARE(QSize(int(plan.width()), int(plan.height())), frame + extra);
+
+    // The world value of pixel p of a loop continued both ways, at the scale.
+    const auto worldValue = [&](const drawing::LoopRange& loop, std::int64_t p) {
+        const std::int64_t plain = p >= 0 ? p / scale : -((-p + scale - 1) / scale);
+        const int subPixel = int(p - plain * scale);
+        double value = loop.first - double(std::max<std::int64_t>(-plain, 0));
+        for (std::int64_t step = 0; step < plain; ++step)
+            value += 1;
+        return subPixel == 0 ? value : value + double(subPixel) / scale;
+    };
+    // The picture's centre stays the centre; an odd pixel left over is on the right.
+    const int left = (int(picture.width()) - frame.width()) / 2;
+    const int top = (int(picture.height()) - frame.height()) / 2;
+    const Formula& shown = *findFormula(formula.toStdString());
+    int overlapping = 0;
+    for (int y = 0; y < int(plan.height()); ++y)
+        for (int x = 0; x < int(plan.width()); ++x) {
+            const int px = x + left, py = y + top;
+            const std::uint8_t* pixel = &rgb[(std::size_t(y) * plan.width() + x) * 3];
+            const QString where = QString("(%1, %2)").arg(x).arg(y);
+            if (px >= 0 && py >= 0 && px < int(picture.width()) && py < int(picture.height())) {
+                ++overlapping;
+                const std::uint8_t* same =
+                    &pictureRgb[(std::size_t(py) * picture.width() + px) * 3];
+                QVERIFY2(std::memcmp(pixel, same, 3) == 0, qPrintable(where));
+                continue;
+            }
+            const Colour expected =
+                pixelColour(shown, picture.view, worldValue(columnRange(picture.view), px),
+                            worldValue(rowRange(picture.view), py));
+            QVERIFY2((Colour{pixel[0], pixel[1], pixel[2]} == expected), qPrintable(where));
+        }
+    QVERIFY(overlapping > 0);
 }
 
 void ImageTest::bandsAndThreadsDoNotChangeTheRows_data() {
@@ -384,6 +490,48 @@ void ImageTest::strictReaderCatchesDamage() {
     }
     const DecodedPng decoded = decodeStrictly(file);
     QVERIFY2(decoded.error.isEmpty() == sound, qPrintable(decoded.error));
+}
+
+void ImageTest::completePngsAreTold_data() {
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<bool>("complete");
+    QTest::newRow("none") << "none" << true;
+    QTest::newRow("cut in the image data") << "cut" << false;
+    QTest::newRow("the end chunk missing") << "no end" << false;
+    QTest::newRow("a byte of image data changed") << "changed" << false;
+    QTest::newRow("another width") << "width" << false;
+    QTest::newRow("bytes after the end") << "trailing" << false;
+    QTest::newRow("not a PNG") << "text" << false;
+    QTest::newRow("missing") << "missing" << false;
+    QTest::newRow("a folder") << "folder" << false;
+}
+
+// Frames already written are kept only when whole: a stopped run may have
+// been copied, cut short or damaged since.
+void ImageTest::completePngsAreTold() {
+    QFETCH(QString, damage);
+    QFETCH(bool, complete);
+    const ImagePlan plan =
+        planImage({"aries", boxTexts("0.25", "2", "23", "1.5"), 2}, computingFromEnvironment());
+    PngEncoding encoding;
+    encoding.pieceBytes = 1000;
+    QByteArray file = writtenPng(plan, {2, 0}, encoding, {{"Comment", "kept"}}).bytes;
+    if (damage == "cut")
+        file.truncate(file.size() / 2);
+    else if (damage == "no end")
+        file.chop(12);
+    else if (damage == "changed")
+        file[file.size() / 2] = char(file[file.size() / 2] ^ 1);
+    else if (damage == "trailing")
+        file.append('\0');
+    else if (damage == "text")
+        file = "not an image\n";
+    QTemporaryDir folder;
+    const QString path = folder.filePath(damage == "folder" ? "" : "frame.png");
+    if (damage != "missing" && damage != "folder")
+        writeFile(path, file);
+    const std::uint32_t width = plan.width() + (damage == "width" ? 1 : 0);
+    QCOMPARE(isCompletePng(path.toStdString(), width, plan.height()), complete);
 }
 
 namespace {

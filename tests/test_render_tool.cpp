@@ -178,6 +178,7 @@ private slots:
     void threadsThatCannotStart();
     void fromReadsOnlyItsOwnTexts_data();
     void fromReadsOnlyItsOwnTexts();
+    void renderingFromAnImageGivesTheSameFile_data();
     void renderingFromAnImageGivesTheSameFile();
     void commandLineOverridesTheStoredSettings();
     void environmentChoosesWidthAndThreads_data();
@@ -204,6 +205,15 @@ void RenderToolTest::initTestCase() {
         QVERIFY(stored.save(path(name)));
     };
     storedImage("noscale.png", "aries", false);
+    // Keyframes: the stored settings are all an animation reads of them.
+    storedImage("key1.png", "aries", true);
+    storedImage("key2.png", "0", true);
+    storedImage("ember.png", "blood", true);
+    QImage badFrame = image;
+    for (const auto& [key, text] : storedTexts("aries", ImageSettings{}))
+        badFrame.setText(QString::fromStdString(key), QString::fromStdString(text));
+    badFrame.setText("spirell:frame", "12 x 12");
+    QVERIFY(badFrame.save(path("badframe.png")));
     storedImage("unknown.png", "zebra", true);
 
     QVERIFY(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
@@ -395,6 +405,67 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
     // Refused at once rather than waited for.
     row("output is a FIFO without a reader", {"aries", "-o", "{in}/fifo"},
         "no program is reading the FIFO");
+    row("frame without a height", {"aries", "--frame", "12", "-o", "{out}"},
+        "--frame needs WIDTHxHEIGHT");
+    row("frame of no columns", {"aries", "--frame", "0x5", "-o", "{out}"}, "not \"0x5\"");
+    row("frame side beyond 31 bits", {"aries", "--frame", "2147483648x1", "-o", "{out}"},
+        "from 1 to 2147483647");
+    row("frame of more than 2^31 pixels", {"aries", "--frame", "65536x32769", "-o", "{out}"},
+        "--frame 65536x32769 would make an image of more than 2147483648 pixels");
+    row("animate one keyframe", {"--animate", "{in}/key1.png", "-o", "{folder}/frames/"},
+        "--animate needs at least two keyframes, not 1");
+    row("animate a missing keyframe",
+        {"--animate", "{in}/key1.png", "{in}/absent.png", "-o", "{folder}/frames/"}, "cannot read");
+    row("animate a text file",
+        {"--animate", "{in}/key1.png", "{in}/notes.txt", "-o", "{folder}/flight.mp4"},
+        "notes.txt is not a PNG");
+    row("animate a picture not of ours",
+        {"--animate", "{in}/plain.png", "{in}/key1.png", "-o", "{folder}/flight.mkv"},
+        "plain.png holds no \"spirell:formula\"");
+    row("animate two formulas",
+        {"--animate", "{in}/key1.png", "{in}/key2.png", "{in}/ember.png", "-o", "{folder}/f%d.png"},
+        "ember.png paints \"ember\", not \"ripple\"");
+    row("animate with a formula",
+        {"ripple", "--animate", "{in}/key1.png", "{in}/key2.png", "-o", "{folder}/flight.mp4"},
+        "--animate takes keyframes, not the formula \"ripple\"");
+    row("animate with --from",
+        {"--animate", "{in}/key1.png", "{in}/key2.png", "--from", "{in}/key1.png", "-o",
+         "{folder}/flight.mp4"},
+        "--animate takes keyframes, not --from");
+    row("animate with a box",
+        {"--animate", "{in}/key1.png", "{in}/key2.png", "--zoom", "2", "-o", "{folder}/flight.mp4"},
+        "--zoom cannot go with --animate");
+    row("animate more than 100000 frames",
+        {"--animate", "{in}/key1.png", "{in}/key2.png", "{in}/key1.png", "--seconds", "250",
+         "--fps", "240", "-o", "{folder}/frames/"},
+        "more than 100000 frames");
+    row("animate into an unknown kind of file",
+        {"--animate", "{in}/key1.png", "{in}/key2.png", "-o", "{folder}/flight.avi"},
+        "cannot tell what to write");
+    row("animate lossless MP4",
+        {"--animate", "{in}/key1.png", "{in}/key2.png", "--lossless", "-o", "{folder}/flight.mp4"},
+        "\".mkv\"");
+    row("animate into frame names with two numbers",
+        {"--animate", "{in}/key1.png", "{in}/key2.png", "-o", "{folder}/f%d-%04d.png"},
+        "after its number");
+    row("animate a video one pixel high",
+        {"--animate", "{in}/key1.png", "{in}/key2.png", "--frame", "4x1", "-o",
+         "{folder}/flight.mkv"},
+        "a video's sides must be 2 to 16384 pixels, not 4x1");
+    row("animate to standard output", {"--animate", "{in}/key1.png", "{in}/key2.png", "-o", "-"},
+        "cannot tell what to write");
+    row("seconds without an animation", {"aries", "--seconds", "2", "-o", "{out}"},
+        "--seconds belongs to an animation");
+    row("no seconds",
+        {"--animate", "{in}/key1.png", "{in}/key2.png", "--seconds", "0", "-o",
+         "{folder}/flight.mp4"},
+        "--seconds needs a number of seconds above 0");
+    row("frame rate too high",
+        {"--animate", "{in}/key1.png", "{in}/key2.png", "--fps", "241", "-o",
+         "{folder}/flight.mp4"},
+        "--fps needs a whole number from 1 to 240");
+    row("from a PNG with a bad frame", {"--from", "{in}/badframe.png", "-o", "{out}"},
+        "holds a bad frame \"12 x 12\"");
     // Escape sequences, C1 controls and bytes that are not UTF-8 would reach the
     // terminal; the text is escaped and cut short.
     row("hostile formula name", {"\x1b[2J\u009b" + QString(300, 'x') + "end", "-o", "{out}"},
@@ -771,7 +842,7 @@ void RenderToolTest::memoryEstimateHoldsThePeak() {
     const ImagePlan plan =
         planImage({formula.toStdString(), view, scale}, computingFromEnvironment(threads));
     const qint64 estimate =
-        qint64(renderPngMemory(plan.columns.size(), plan.scale, plan.height(), plan.threads));
+        qint64(renderPngMemory(plan.plainColumnX.size(), plan.scale, plan.height(), plan.threads));
     const qint64 used = qint64(peakKiB - baseKiB) * 1024;
     const QString figures = QString("used %1, estimated %2 bytes").arg(used).arg(estimate);
     // Two megabytes for the threads' stacks and the allocator's own.
@@ -921,21 +992,35 @@ void RenderToolTest::fromReadsOnlyItsOwnTexts() {
     QVERIFY2(peakKiB < 32 * 1024, qPrintable(QString("peak %1 KiB").arg(peakKiB)));
 }
 
+void RenderToolTest::renderingFromAnImageGivesTheSameFile_data() {
+    QTest::addColumn<QStringList>("frame"); // options
+    QTest::addColumn<QString>("storedFrame");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("the view's own picture") << QStringList() << QString() << QSize(42, 42);
+    QTest::newRow("a frame") << QStringList{"--frame", "53x17"} << "53x17" << QSize(53, 17);
+}
+
 void RenderToolTest::renderingFromAnImageGivesTheSameFile() {
+    QFETCH(QStringList, frame);
+    QFETCH(QString, storedFrame);
+    QFETCH(QSize, size);
     QTemporaryDir folder;
     const QString first = folder.filePath("first.png");
     const QString again = folder.filePath("again.png");
-    // A caption, a verbatim box text with blanks and a scale: all must survive.
-    const RendererRun run =
-        runRenderer({"ripple", "--x", " 0.25", "--y", "-12", "--size", "21", "--zoom", "&H3",
-                     "--brightness", "99.5", "--scale", "2", "--quiet", "-o", first});
+    // A caption, a verbatim box text with blanks, a scale and a frame: all must survive.
+    const RendererRun run = runRenderer(
+        QStringList{"ripple", "--x", " 0.25", "--y", "-12", "--size", "21", "--zoom", "&H3",
+                    "--brightness", "99.5", "--scale", "2", "--quiet", "-o", first} +
+        frame);
     QVERIFY2(run.status == 0, qPrintable(run.errors));
 
     const QImage stored(first);
+    QCOMPARE(stored.size(), size);
     QCOMPARE(stored.text("spirell:formula"), QString("aries"));
     QCOMPARE(stored.text("spirell:x"), QString(" 0.25"));
     QCOMPARE(stored.text("spirell:zoom"), QString("&H3"));
     QCOMPARE(stored.text("spirell:scale"), QString("2"));
+    QCOMPARE(stored.text("spirell:frame"), storedFrame);
 
     const RendererRun rerun =
         runRenderer({"--from", first, "-o", again, "--threads", "3", "--quiet"});

@@ -3,6 +3,7 @@
 #include "ProgramInfo.hpp"
 #include "base/Errors.hpp"
 #include "base/UserText.hpp"
+#include "cli/Animate.hpp"
 #include "cli/CommandLine.hpp"
 #include "cli/ProgressLine.hpp"
 #include "cli/ResolveSettings.hpp"
@@ -11,6 +12,7 @@
 #include "image/BandRenderer.hpp"
 #include "image/ImagePlan.hpp"
 #include "image/ImageSettings.hpp"
+#include "video/VideoWriter.hpp"
 
 #include <cstdio>
 #include <exception>
@@ -74,11 +76,16 @@ int main(int argc, char** argv) {
         }
         // --threads wins over SPIRELL_THREADS.
         const drawing::Computing computing = drawing::computingFromEnvironment(line.threads);
-        render(line, computing);
+        if (line.animate)
+            animate(line, computing);
+        else
+            render(line, computing);
         return 0;
     } catch (const base::InputError& error) {
         return fail(kBadInput, error.what());
     } catch (const drawing::ComputingChoiceError& error) {
+        return fail(kBadInput, error.what());
+    } catch (const video::UnsupportedVideo& error) {
         return fail(kBadInput, error.what());
     } catch (const std::bad_alloc&) {
         return fail(kFailed, "out of memory");

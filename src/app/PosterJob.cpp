@@ -57,8 +57,8 @@ PosterJob::PosterJob(const std::shared_ptr<Target>& target, image::ImagePlan pla
               target->phase = Phase::Opening;
               files::OutputFile output(target->path);
               struct stat opened = {};
-              target->direct = ::fstat(::fileno(output.stream()), &opened) == 0 &&
-                               waitsForAReader(opened.st_mode);
+              target->direct =
+                  ::fstat(output.descriptor(), &opened) == 0 && waitsForAReader(opened.st_mode);
               target->phase = Phase::Open;
               // Cancelled while a FIFO waited for its reader: nothing is written.
               context.stopIfCancelled();

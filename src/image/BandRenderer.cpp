@@ -141,19 +141,16 @@ void runBands(const ImagePlan& plan, const BandOptions& options, const Stages& s
     };
 
     std::size_t filling = 0;
-    // The frame's own row loop gives the world Y values, so they are the very
-    // values the window's drawing uses.
-    plan.rows.forEach([&](std::int64_t, double Y) {
-        for (int s = 0; s < plan.scale; ++s) {
-            if (bands[filling].pixels.empty())
-                prepare(bands[filling]);
-            bands[filling].rowY.push_back(subPixelValue(Y, s, plan.scale));
-            if (bands[filling].rowY.size() == bandRows) {
-                step(&bands[filling]);
-                filling = (filling + 1) % depth;
-            }
+    // The rows' world Y values come one at a time, as the view's row loop
+    // gives them, so that an image of any height needs no list of them.
+    plan.rows.forEach([&](double Y) {
+        if (bands[filling].pixels.empty())
+            prepare(bands[filling]);
+        bands[filling].rowY.push_back(Y);
+        if (bands[filling].rowY.size() == bandRows) {
+            step(&bands[filling]);
+            filling = (filling + 1) % depth;
         }
-        return true;
     });
     if (!bands[filling].rowY.empty())
         step(&bands[filling]);

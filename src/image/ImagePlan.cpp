@@ -37,9 +37,27 @@ std::uint64_t countSteps(const drawing::LoopRange& range, std::uint64_t cap) {
     return static_cast<std::uint64_t>(range.count(static_cast<std::int64_t>(cap) + 1));
 }
 
+// The axis that an image of so many pixels takes from a loop of count plain
+// values at a scale, centred on the centre of the loop's picture.
+PixelAxis axisOf(double first, std::uint64_t count, std::uint64_t pixels, int scale) {
+    // Both below 2^53, so the difference is exact; division truncates toward
+    // zero, which leaves the odd pixel on the right (below) both ways.
+    const auto pictureWidth = static_cast<std::int64_t>(count * static_cast<std::uint64_t>(scale));
+    const std::int64_t offset = (pictureWidth - static_cast<std::int64_t>(pixels)) / 2;
+    PixelAxis axis;
+    axis.first = first;
+    axis.scale = scale;
+    axis.pixels = pixels;
+    // The plain step holding pixel offset, rounded toward minus infinity.
+    axis.firstStep = offset >= 0 ? offset / scale : -((-offset + scale - 1) / scale);
+    axis.firstSubPixel = static_cast<int>(offset - axis.firstStep * scale);
+    return axis;
+}
+
 } // namespace
 
-ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& computing) {
+ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& computing,
+                    const ExtraPixels& extra) {
     ImagePlan plan;
     plan.formula = formulas::findFormula(settings.formula);
     if (!plan.formula)
@@ -57,51 +75,87 @@ ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& com
     plan.kernels = &computing.kernels();
 
     const drawing::LoopRange columns = drawing::columnRange(plan.view);
-    plan.rows = drawing::rowRange(plan.view);
-    if (columns.stepLimit() == 0 || plan.rows.stepLimit() == 0)
+    const drawing::LoopRange rows = drawing::rowRange(plan.view);
+    if (columns.stepLimit() == 0 || rows.stepLimit() == 0)
         throw base::InputError("nothing to draw: --size " + base::quoted(settings.boxes.size) +
                                " is below 1");
 
-    const auto tooBig = [&] {
-        return base::InputError("--size " + base::quoted(settings.boxes.size) + " at scale " +
-                                std::to_string(plan.scale) + " would make an image of more than " +
-                                std::to_string(base::kMaxPixels) + " pixels");
-    };
-    // Counting takes a step per value, so neither loop is counted further than
-    // the limit allows: first both up to the side of the largest square, then
-    // the longer one up to what the shorter one leaves.
-    const std::uint64_t area = base::kMaxPixels / (std::uint64_t(plan.scale) * plan.scale);
-    const auto side = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(area)));
-    std::uint64_t columnCount = countSteps(columns, side);
-    plan.rowCount = countSteps(plan.rows, side);
-    if (columnCount > side && plan.rowCount > side)
-        throw tooBig();
-    if (columnCount <= side)
-        plan.rowCount = countSteps(plan.rows, area / columnCount);
-    else
-        columnCount = countSteps(columns, area / plan.rowCount);
-    if (!fitsTheLimits(columnCount, plan.rowCount, plan.scale))
-        throw tooBig();
+    std::uint64_t columnCount = 0;
+    std::uint64_t rowCount = 0;
+    FrameSize frame;
+    if (settings.frame) {
+        // The picture may be larger than any image: only the frame is made.
+        frame = *settings.frame;
+        if (!fitsTheLimits(frame.width, frame.height, 1))
+            throw base::InputError("--frame " + frameSizeText(frame) +
+                                   " would make an image of more than " +
+                                   std::to_string(base::kMaxPixels) + " pixels");
+        columnCount = countSteps(columns, static_cast<std::uint64_t>(columns.stepLimit()));
+        rowCount = countSteps(rows, static_cast<std::uint64_t>(rows.stepLimit()));
+    } else {
+        const auto tooBig = [&] {
+            return base::InputError("--size " + base::quoted(settings.boxes.size) + " at scale " +
+                                    std::to_string(plan.scale) +
+                                    " would make an image of more than " +
+                                    std::to_string(base::kMaxPixels) + " pixels");
+        };
+        // Counting takes a step per value, so neither loop is counted further
+        // than the limit allows: first both up to the side of the largest
+        // square, then the longer one up to what the shorter one leaves.
+        const std::uint64_t area = base::kMaxPixels / (std::uint64_t(plan.scale) * plan.scale);
+        const auto side = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(area)));
+        columnCount = countSteps(columns, side);
+        rowCount = countSteps(rows, side);
+        if (columnCount > side && rowCount > side)
+            throw tooBig();
+        if (columnCount <= side)
+            rowCount = countSteps(rows, area / columnCount);
+        else
+            columnCount = countSteps(columns, area / rowCount);
+        if (!fitsTheLimits(columnCount, rowCount, plan.scale))
+            throw tooBig();
+        frame = {static_cast<std::uint32_t>(columnCount * plan.scale),
+                 static_cast<std::uint32_t>(rowCount * plan.scale)};
+    }
+    if (extra.columns > 0 || extra.rows > 0) {
+        if (!fitsTheLimits(std::uint64_t{frame.width} + extra.columns,
+                           std::uint64_t{frame.height} + extra.rows, 1))
+            throw base::InputError("an image of " + frameSizeText(frame) +
+                                   " and the pixels added to it would have more than " +
+                                   std::to_string(base::kMaxPixels) + " pixels");
+    }
+    plan.columns = axisOf(columns.first, columnCount, frame.width, plan.scale);
+    plan.columns.pixels += extra.columns;
+    plan.rows = axisOf(rows.first, rowCount, frame.height, plan.scale);
+    plan.rows.pixels += extra.rows;
     plan.threads = drawing::threadsFor(computing.threads, plan.height());
 
     // Checked before the columns take their share: an image too wide for the
     // memory would otherwise end in the kernel's out-of-memory kill.
-    const std::uint64_t width = columnCount * static_cast<std::uint64_t>(plan.scale);
+    const PixelAxis plainColumns = plan.columns.plain();
     const std::uint64_t needed =
-        renderPngMemory(columnCount, plan.scale, plan.height(), plan.threads);
+        renderPngMemory(plainColumns.pixels, plan.scale, plan.height(), plan.threads);
     const std::uint64_t available = base::availableMemory();
     if (needed > available)
-        throw base::RenderFailure("not enough memory for an image of " + std::to_string(width) +
-                                  " x " + std::to_string(plan.height()) +
-                                  " pixels: it needs about " + base::bytesText(needed) + ", and " +
+        throw base::RenderFailure("not enough memory for an image of " +
+                                  std::to_string(plan.width()) + " x " +
+                                  std::to_string(plan.height()) + " pixels: it needs about " +
+                                  base::bytesText(needed) + ", and " +
                                   base::bytesText(available) + " is available");
 
-    plan.columns.reserve(columnCount);
-    columns.forEach([&](std::int64_t, double X) {
-        plan.columns.push_back(X);
-        return true;
-    });
+    plan.plainColumnX.reserve(plainColumns.pixels);
+    plainColumns.forEach([&](double X) { plan.plainColumnX.push_back(X); });
     return plan;
+}
+
+PixelAxis PixelAxis::plain() const {
+    PixelAxis plainAxis = *this;
+    plainAxis.scale = 1;
+    plainAxis.firstSubPixel = 0;
+    const auto perPlain = static_cast<std::uint64_t>(scale);
+    plainAxis.pixels =
+        (static_cast<std::uint64_t>(firstSubPixel) + pixels + perPlain - 1) / perPlain;
+    return plainAxis;
 }
 
 bool fitsTheLimits(std::uint64_t columns, std::uint64_t rows, int scale) {
@@ -138,12 +192,17 @@ void computeRow(const ImagePlan& plan, double Y, std::uint8_t* rgb) {
         }
         pixels.count = 0;
     };
-    for (const double plainX : plan.columns)
-        for (int s = 0; s < plan.scale; ++s) {
-            X[pixels.count++] = subPixelValue(plainX, s, plan.scale);
-            if (pixels.count == kPiece)
-                flush();
+    std::size_t plain = 0;
+    int subPixel = plan.columns.firstSubPixel;
+    for (std::uint32_t column = 0; column < plan.width(); ++column) {
+        X[pixels.count++] = subPixelValue(plan.plainColumnX[plain], subPixel, plan.scale);
+        if (++subPixel == plan.scale) {
+            subPixel = 0;
+            ++plain;
         }
+        if (pixels.count == kPiece)
+            flush();
+    }
     if (pixels.count > 0)
         flush();
 }

@@ -11,6 +11,7 @@ std::vector<std::string> storedKeys() {
     for (const boxes::BoxDescription& box : boxes::kBoxTable)
         keys.push_back(box.pngKey);
     keys.push_back(keys::scale);
+    keys.push_back(keys::frame);
     return keys;
 }
 
@@ -19,6 +20,8 @@ TextChunks storedTexts(const char* routine, const ImageSettings& settings, const
     for (const boxes::BoxDescription& box : boxes::kBoxTable)
         texts.emplace_back(box.pngKey, settings.boxes.*box.member);
     texts.emplace_back(keys::scale, std::to_string(settings.scale));
+    if (settings.frame)
+        texts.emplace_back(keys::frame, frameSizeText(*settings.frame));
     texts.emplace_back("Software", software);
     return texts;
 }
@@ -42,7 +45,32 @@ ImageSettings settingsFromTexts(const std::map<std::string, std::string>& texts,
     if (!scaleValue)
         throw base::InputError(base::shown(fileName) + " holds a bad scale " + base::quoted(scale));
     settings.scale = static_cast<int>(*scaleValue);
+
+    if (const auto frame = texts.find(keys::frame); frame != texts.end()) {
+        settings.frame = readFrameSize(frame->second);
+        if (!settings.frame)
+            throw base::InputError(base::shown(fileName) + " holds a bad frame " +
+                                   base::quoted(frame->second));
+    }
     return settings;
+}
+
+std::optional<FrameSize> readFrameSize(std::string_view text) {
+    const auto times = text.find('x');
+    if (times == std::string_view::npos)
+        return std::nullopt;
+    const auto side = [](std::string_view digits) {
+        return base::readWholeNumber(digits, 1, static_cast<long long>(base::kMaxSide));
+    };
+    const std::optional<long long> width = side(text.substr(0, times));
+    const std::optional<long long> height = side(text.substr(times + 1));
+    if (!width || !height)
+        return std::nullopt;
+    return FrameSize{static_cast<std::uint32_t>(*width), static_cast<std::uint32_t>(*height)};
+}
+
+std::string frameSizeText(const FrameSize& size) {
+    return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
 
 } // namespace spirell::image

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace spirell::image {
@@ -16,22 +18,40 @@ inline constexpr int kMaxScale = 46340;
 static_assert(std::uint64_t{kMaxScale} * kMaxScale <= base::kMaxPixels &&
               std::uint64_t{kMaxScale + 1} * (kMaxScale + 1) > base::kMaxPixels);
 
+// The size of an image in pixels, each side 1 to base::kMaxSide.
+struct FrameSize {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+
+    bool operator==(const FrameSize&) const = default;
+};
+
 // Everything an image depends on: the formula as the user named it, the five
-// box texts exactly as typed, and the scale.
+// box texts exactly as typed, the scale, and the frame: the image's size when
+// it is not the view's own picture (see planImage).
 struct ImageSettings {
     std::string formula;
     boxes::BoxTexts boxes;
     int scale = 1;
+    std::optional<FrameSize> frame = std::nullopt;
 };
+
+// "WIDTHxHEIGHT", two whole numbers in plain decimal digits from 1 to
+// base::kMaxSide; nothing for any other text. The pixel count is not checked.
+std::optional<FrameSize> readFrameSize(std::string_view text);
+std::string frameSizeText(const FrameSize& size);
 
 // The keys under which an image keeps its settings; each box's own key is in
 // kBoxTable.
 namespace keys {
 inline constexpr const char* formula = "spirell:formula";
 inline constexpr const char* scale = "spirell:scale";
+// Only images with a frame have it; older images never do.
+inline constexpr const char* frame = "spirell:frame";
 } // namespace keys
 
-// Every key an image keeps its settings under: the formula, the boxes, the scale.
+// Every key an image keeps its settings under: the formula, the boxes, the
+// scale and the frame.
 std::vector<std::string> storedKeys();
 
 // The text chunks that let an image be painted again; the formula is stored by
@@ -40,7 +60,8 @@ std::vector<std::string> storedKeys();
 TextChunks storedTexts(const char* routine, const ImageSettings& settings,
                        const char* software = "spirell-render");
 
-// Settings stored in an image. Throws InputError naming the first key missing.
+// Settings stored in an image. Throws InputError naming the first key missing
+// (the frame may be missing) or a scale or frame that cannot be read.
 ImageSettings settingsFromTexts(const std::map<std::string, std::string>& texts,
                                 const std::string& fileName);
 

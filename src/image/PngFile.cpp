@@ -399,4 +399,77 @@ std::map<std::string, std::string> readPngTexts(const std::string& path,
     return std::move(reader.texts);
 }
 
+namespace {
+
+std::uint32_t bigEndian(const std::uint8_t* bytes) {
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+           std::uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+} // namespace
+
+bool isCompletePng(const std::string& path, std::uint32_t width, std::uint32_t height) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    struct stat status = {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        return false;
+    }
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(descriptor, "rb"),
+                                                               &std::fclose);
+    if (!file) {
+        ::close(descriptor);
+        return false;
+    }
+    const auto read = [&](void* bytes, std::size_t size) {
+        return std::fread(bytes, 1, size, file.get()) == size;
+    };
+    static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    std::uint8_t start[8] = {};
+    if (!read(start, sizeof start) || std::memcmp(start, signature, sizeof start) != 0)
+        return false;
+
+    bool imageData = false;
+    std::vector<std::uint8_t> buffer(std::size_t{64} << 10);
+    for (int chunk = 0;; ++chunk) {
+        std::uint8_t lengthAndType[8] = {};
+        if (!read(lengthAndType, sizeof lengthAndType))
+            return false;
+        std::uint32_t left = bigEndian(lengthAndType);
+        if (left > PNG_UINT_31_MAX)
+            return false;
+        const std::string_view type(reinterpret_cast<const char*>(lengthAndType + 4), 4);
+        if ((chunk == 0) != (type == "IHDR"))
+            return false;
+        uLong crc = crc32(0, lengthAndType + 4, 4);
+        std::uint8_t header[13] = {};
+        bool firstPart = true;
+        do {
+            const std::size_t part = std::min<std::size_t>(left, buffer.size());
+            if (!read(buffer.data(), part))
+                return false;
+            if (firstPart && type == "IHDR")
+                std::memcpy(header, buffer.data(), std::min<std::size_t>(part, sizeof header));
+            firstPart = false;
+            crc = crc32(crc, buffer.data(), static_cast<uInt>(part));
+            left -= static_cast<std::uint32_t>(part);
+        } while (left > 0);
+        std::uint8_t stored[4] = {};
+        if (!read(stored, sizeof stored) || bigEndian(stored) != static_cast<std::uint32_t>(crc))
+            return false;
+        if (type == "IHDR") {
+            // 8-bit RGB, the standard compression and filters, no interlacing.
+            static const std::uint8_t kind[5] = {8, 2, 0, 0, 0};
+            if (bigEndian(lengthAndType) != sizeof header || bigEndian(header) != width ||
+                bigEndian(header + 4) != height || std::memcmp(header + 8, kind, 5) != 0)
+                return false;
+        }
+        imageData = imageData || type == "IDAT";
+        if (type == "IEND")
+            return imageData && std::fgetc(file.get()) == EOF;
+    }
+}
+
 } // namespace spirell::image

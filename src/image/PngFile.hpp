@@ -61,4 +61,10 @@ inline constexpr std::size_t kMaxChunkBytes = std::size_t{1} << 20;     // any c
 std::map<std::string, std::string> readPngTexts(const std::string& path,
                                                 const std::vector<std::string>& keys);
 
+// Whether path is a regular file holding a whole 8-bit RGB PNG of the given
+// size, as PngWriter writes them: every chunk whole with its CRC right, image
+// data, and the end chunk last. A file cut short, damaged, of another size or
+// kind, or missing is not; nothing is thrown.
+bool isCompletePng(const std::string& path, std::uint32_t width, std::uint32_t height);
+
 } // namespace spirell::image

@@ -1,5 +1,6 @@
 #include "cli/CommandLine.hpp"
 
+#include "animation/FlightPlan.hpp"
 #include "base/Errors.hpp"
 #include "base/Limits.hpp"
 #include "base/UserText.hpp"
@@ -7,6 +8,9 @@
 #include "image/ImageSettings.hpp"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
 
 namespace spirell::cli {
 
@@ -22,6 +26,39 @@ long long wholeNumber(const std::string& option, const std::string& text, long l
         throw base::InputError(option + " needs a whole number from " + std::to_string(low) +
                                " to " + std::to_string(high) + ", not " + base::quoted(text));
     return *value;
+}
+
+// A number of seconds above 0, written in decimal digits with an optional
+// fraction, the same in every locale.
+double seconds(const std::string& option, const std::string& text) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const bool digitFirst =
+        !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.');
+    const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    if (!digitFirst || error != std::errc{} || stop != end || !(value > 0) || !std::isfinite(value))
+        throw base::InputError(option + " needs a number of seconds above 0, such as 2.5, not " +
+                               base::quoted(text));
+    return value;
+}
+
+// An animation takes its views from the keyframes alone.
+void checkAnimation(const CommandLine& line) {
+    if (line.formula)
+        throw base::InputError("--animate takes keyframes, not the formula " +
+                               base::quoted(*line.formula) + " before it");
+    if (!line.from.empty())
+        throw base::InputError("--animate takes keyframes, not --from");
+    for (std::size_t i = 0; i < boxes::kBoxTable.size(); ++i)
+        if (line.boxes[i])
+            throw base::InputError(std::string(boxes::kBoxTable[i].option) +
+                                   " cannot go with --animate: the keyframes hold the views");
+    if (line.keyframes.size() < 2)
+        throw base::InputError("--animate needs at least two keyframes, not " +
+                               std::to_string(line.keyframes.size()));
+    if (line.output.empty())
+        throw base::InputError(
+            "no output: give -o FOLDER/, -o NAME%05d.png or -o VIDEO.mp4 (.webm, .mkv)");
 }
 
 } // namespace
@@ -72,7 +109,25 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             line.output = value();
         else if (name == "--scale")
             line.scale = static_cast<int>(wholeNumber(name, value(), 1, kMaxScale));
-        else if (name == "--threads")
+        else if (name == "--frame") {
+            const std::string text = value();
+            line.frame = readFrameSize(text);
+            if (!line.frame)
+                throw base::InputError("--frame needs WIDTHxHEIGHT, two whole numbers from 1 to " +
+                                       std::to_string(base::kMaxSide) + ", not " +
+                                       base::quoted(text));
+        } else if (name == "--animate") {
+            flag();
+            line.animate = true;
+        } else if (name == "--seconds")
+            line.secondsPerMove = seconds(name, value());
+        else if (name == "--fps")
+            line.framesPerSecond = static_cast<int>(wholeNumber(
+                name, value(), animation::kMinFramesPerSecond, animation::kMaxFramesPerSecond));
+        else if (name == "--lossless") {
+            flag();
+            line.lossless = true;
+        } else if (name == "--threads")
             line.threads = static_cast<unsigned>(wholeNumber(name, value(), 1, base::kMaxThreads));
         else if (name == "--from") {
             line.from = value();
@@ -83,6 +138,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             line.quiet = true;
         } else if (name.starts_with("-") && name != "-")
             throw base::InputError("unknown option " + base::shown(name));
+        else if (line.animate)
+            line.keyframes.push_back(name);
         else if (line.formula)
             throw base::InputError("unexpected argument " + base::quoted(name) +
                                    " after the formula " + base::quoted(*line.formula));
@@ -90,6 +147,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             line.formula = name;
     }
 
+    if (line.animate) {
+        checkAnimation(line);
+        return line;
+    }
+    for (const auto& [given, option] : {std::pair{line.secondsPerMove.has_value(), "--seconds"},
+                                        {line.framesPerSecond.has_value(), "--fps"},
+                                        {line.lossless, "--lossless"}})
+        if (given)
+            throw base::InputError(std::string(option) +
+                                   " belongs to an animation: give --animate");
     if (line.output.empty())
         throw base::InputError("no output file: give -o FILE.png");
     if (!line.formula && line.from.empty())
@@ -112,12 +179,16 @@ std::string boxOptionLines() {
 
 } // namespace
 
+// The help text names the limit.
+static_assert(animation::kMaxFrames == 100000);
+
 std::string usageText() {
     return R"(Usage: spirell-render FORMULA -o FILE.png [options]
        spirell-render --from OLD.png -o FILE.png [options]
+       spirell-render --animate KEY1.png KEY2.png [...] -o OUTPUT [options]
 
 Paints one Vortica Spirell formula into a PNG file, pixel for pixel as the
-window would draw it for the same five boxes.
+window would draw it for the same five boxes, or a flight through views.
 
 FORMULA is a button caption ("ripple"), a routine name ("aries") or an index (0-18).
 
@@ -127,10 +198,16 @@ Options:
                       or a device such as /dev/null is written directly
 )" + boxOptionLines() +
            R"(  --scale K           K x K pixels per world unit, K a whole number (default 1)
-  --from FILE         take the formula, boxes and scale stored in an earlier
-                      image; options given here override them. Only its own
-                      texts are read, each up to 64 KiB and 256 KiB in all;
-                      a chunk over 1 MiB before the image data is refused
+  --frame WxH         an image of W x H pixels around the centre of the view's
+                      picture: the picture's pixels where they overlap, its
+                      columns and rows continued past its edges, its middle
+                      where the frame is smaller; an odd pixel left over goes
+                      to the right or the bottom. Sides up to 2147483647, at
+                      most 2147483648 pixels; stored, as the view is
+  --from FILE         take the formula, boxes, scale and frame stored in an
+                      earlier image; options given here override them. Only
+                      its own texts are read, each up to 64 KiB and 256 KiB in
+                      all; a chunk over 1 MiB before the image data is refused
   --threads N         computing and compressing threads (default: one per
                       core; at most four per core and one per image row).
                       Memory grows with them: three bands of rows, each about
@@ -139,6 +216,25 @@ Options:
   -q, --quiet         no progress line
   -h, --help          show this text
   --version           show the version
+
+Animation:
+  --animate KEY.png...  a flight through two or more keyframes, pictures saved
+                      by the window or spirell-render (the same formula in
+                      all); every frame is a view of its own, stored in PNG
+                      frames as in any image. OUTPUT is a folder (existing or
+                      ending in "/") or frame names with one "%d" or "%05d"
+                      ending in ".png": numbered PNG frames, where complete
+                      frames from a stopped run are kept; or a video: ".mp4"
+                      (H.264), ".webm" (VP9), ".mkv" (lossless FFV1)
+  --seconds S         seconds a move from one keyframe to the next (default 4)
+  --fps N             frames a second, 1 to 240 (default 30)
+  --lossless          lossless video; only ".mkv"
+                      Frames are the size of the first keyframe's picture
+                      (or of its frame, if it has one) at the scale (default:
+                      its own) unless --frame says otherwise; .mp4 and .webm
+                      keep colour for 2 x 2 pixels, so an odd width or height
+                      gets one more column or row of the frame. A flight has
+                      at most 100000 frames.
 
 Environment: SPIRELL_SIMD=scalar|sse2|avx|avx512 chooses the instruction-set
 width (default: the widest this processor has), SPIRELL_THREADS=N the threads

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "boxes/BoxTable.hpp"
+#include "image/ImageSettings.hpp"
 
 #include <array>
 #include <optional>
@@ -16,16 +17,25 @@ struct CommandLine {
     // The five boxes, in the order of kBoxTable.
     std::array<std::optional<std::string>, boxes::kBoxTable.size()> boxes;
     std::optional<int> scale;
+    std::optional<image::FrameSize> frame;
     std::optional<unsigned> threads;
     std::string output;
     std::string from;
+    // A flight through keyframes (--animate), its timing and its video.
+    bool animate = false;
+    std::vector<std::string> keyframes;
+    std::optional<double> secondsPerMove;
+    std::optional<int> framesPerSecond;
+    bool lossless = false;
     bool quiet = false;
     bool help = false;
     bool version = false;
 };
 
 // Reads the arguments that follow the program name. Throws InputError for an
-// unknown option, a missing or malformed value, or a missing output or formula.
+// unknown option, a missing or malformed value, or a missing output or formula;
+// with --animate, for fewer than two keyframes, a formula, --from or a box
+// option beside it; without it, for the options of an animation.
 // When --help or --version is among them nothing else is checked; --help wins.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 

@@ -17,6 +17,8 @@ ImageSettings resolveSettings(const CommandLine& line) {
             settings.boxes.*boxes::kBoxTable[i].member = *line.boxes[i];
     if (line.scale)
         settings.scale = *line.scale;
+    if (line.frame)
+        settings.frame = *line.frame;
     return settings;
 }
 

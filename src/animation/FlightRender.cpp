@@ -1,0 +1,165 @@
+#include "animation/FlightRender.hpp"
+
+#include "base/Errors.hpp"
+#include "base/UserText.hpp"
+#include "base/WorkerPool.hpp"
+#include "files/OutputFile.hpp"
+#include "image/BandRenderer.hpp"
+#include "image/ImagePlan.hpp"
+#include "image/PngFile.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <sys/stat.h>
+#include <vector>
+
+namespace spirell::animation {
+
+static_assert(kMaxFrames - 1 <= 99999, "folder frame names have room for every frame number");
+
+namespace {
+
+void checkCancel(const FlightOptions& options) {
+    if (options.cancel && options.cancel->load(std::memory_order_relaxed))
+        throw base::Cancelled();
+}
+
+void report(const FlightOptions& options, const FlightProgress& progress) {
+    if (options.progress)
+        options.progress(progress);
+}
+
+void makeFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0777) == 0)
+        return;
+    const int error = errno;
+    struct stat status = {};
+    if (error == EEXIST && ::stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+        return; // made meanwhile, by another run say
+    base::throwFileError(
+        "cannot make the folder " + base::shown(folder) + ": " + std::strerror(error), error);
+}
+
+} // namespace
+
+bool holdsFrame(const FlightPlan& plan, std::uint64_t frame, const std::string& path) {
+    if (!image::isCompletePng(path, plan.frame.width, plan.frame.height))
+        return false;
+    const image::ImageSettings settings = plan.frameSettings(frame);
+    const std::vector<std::string> keys = image::storedKeys();
+    std::map<std::string, std::string> stored;
+    try {
+        stored = image::readPngTexts(path, keys);
+    } catch (const base::InputError&) {
+        return false;
+    }
+    // Every stored setting as the frame would store it; which program wrote
+    // the file does not matter.
+    std::map<std::string, std::string> expected;
+    for (const auto& [key, text] : image::storedTexts(plan.formula->routine, settings))
+        if (std::find(keys.begin(), keys.end(), key) != keys.end())
+            expected.emplace(key, text);
+    return stored == expected;
+}
+
+void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool makeFolderFirst,
+                      const drawing::Computing& computing, const FlightOptions& options) {
+    checkCancel(options);
+    if (makeFolderFirst)
+        makeFolder(names.folder());
+    FlightProgress progress{0, 0, plan.frames};
+    report(options, progress);
+    for (std::uint64_t frame = 0; frame < plan.frames; ++frame) {
+        checkCancel(options);
+        const std::string path = names.nameOf(frame);
+        if (holdsFrame(plan, frame, path)) {
+            ++progress.framesKept;
+        } else {
+            const image::ImageSettings settings = plan.frameSettings(frame);
+            const image::ImagePlan picture = image::planImage(settings, computing);
+            files::OutputFile output(path);
+            image::BandOptions bands;
+            bands.threads = picture.threads;
+            bands.cancel = options.cancel;
+            image::renderPng(picture,
+                             image::storedTexts(plan.formula->routine, settings, options.software),
+                             output.stream(), bands);
+            output.commit();
+        }
+        ++progress.framesDone;
+        report(options, progress);
+    }
+}
+
+image::FrameSize videoFrameSize(const FlightPlan& plan, video::VideoKind kind) {
+    image::FrameSize size = plan.frame;
+    if (video::needsEvenSides(kind)) {
+        size.width += size.width % 2;
+        size.height += size.height % 2;
+    }
+    return size;
+}
+
+void renderVideoFile(const FlightPlan& plan, const std::string& path, video::VideoKind kind,
+                     const drawing::Computing& computing, const FlightOptions& options) {
+    // The encoder reads back what it wrote, so only a file will do.
+    struct stat status = {};
+    if (path == "-" || (::stat(path.c_str(), &status) == 0 &&
+                        (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode))))
+        throw base::InputError("cannot write a video to " + base::shown(path) +
+                               ": a video is written to a file, which the encoder reads back");
+    const image::FrameSize size = videoFrameSize(plan, kind);
+    const image::ExtraPixels extra{size.width - plan.frame.width, size.height - plan.frame.height};
+    checkCancel(options);
+
+    files::OutputFile output(path);
+    // A file is open for reading and writing, as the encoder needs it.
+    if (!output.isFile())
+        throw base::InputError("cannot write a video to " + base::shown(path) +
+                               ": a video is written to a file, which the encoder reads back");
+    video::VideoWriter writer(output.descriptor(), kind, size.width, size.height,
+                              plan.timing.framesPerSecond, flightMetadata(plan));
+    const std::size_t frameBytes = std::size_t{3} * size.width * size.height;
+    // The workers fill one buffer while the encoder takes the other.
+    std::vector<std::uint8_t> buffers[2] = {std::vector<std::uint8_t>(frameBytes),
+                                            std::vector<std::uint8_t>(frameBytes)};
+    FlightProgress progress{0, 0, plan.frames};
+    report(options, progress);
+    {
+        // Declared after all it uses, so that its end, which waits for the
+        // frame being encoded, finds them still there.
+        base::WorkerPool encoder(1);
+        for (std::uint64_t frame = 0; frame < plan.frames; ++frame) {
+            checkCancel(options);
+            std::vector<std::uint8_t>& buffer = buffers[frame % 2];
+            const image::ImagePlan picture =
+                image::planImage(plan.frameSettings(frame), computing, extra);
+            image::BandOptions bands;
+            bands.threads = picture.threads;
+            bands.cancel = options.cancel;
+            std::uint8_t* next = buffer.data();
+            image::renderRows(picture, bands, [&](const std::uint8_t* row) {
+                std::memcpy(next, row, picture.rowBytes());
+                next += picture.rowBytes();
+            });
+            // The frame before is encoded by now, or its failure is thrown here.
+            encoder.wait();
+            if (frame > 0) {
+                ++progress.framesDone;
+                report(options, progress);
+            }
+            encoder.start(1, [&writer, &buffer](std::size_t) { writer.writeFrame(buffer); });
+        }
+        encoder.wait();
+    }
+    checkCancel(options);
+    writer.finish();
+    output.commit();
+    progress.framesDone = plan.frames;
+    report(options, progress);
+}
+
+} // namespace spirell::animation

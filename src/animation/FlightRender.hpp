@@ -1,0 +1,65 @@
+#pragma once
+
+#include "animation/FlightPlan.hpp"
+#include "animation/FlightTarget.hpp"
+#include "drawing/Computing.hpp"
+#include "video/VideoWriter.hpp"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Painting a flight's frames on all cores, into numbered PNG files or into a
+// video, with progress and cancellation, for spirell-render and the window
+// alike.
+namespace spirell::animation {
+
+struct FlightProgress {
+    std::uint64_t framesDone = 0; // written or encoded, kept ones included
+    std::uint64_t framesKept = 0; // frames already there from an earlier run
+    std::uint64_t frames = 0;     // in all
+};
+
+struct FlightOptions {
+    // Set from any thread to stop: the render throws base::Cancelled within
+    // about a band of rows. Frames already written stay; a video is left
+    // unfinished, for its OutputFile to remove.
+    const std::atomic<bool>* cancel = nullptr;
+    // Called on the calling thread after each frame, and once at the start.
+    std::function<void(const FlightProgress&)> progress;
+    // The program named in each PNG frame.
+    const char* software = "spirell-render";
+};
+
+// Writes the frames as PNG files named by the pattern, each through an
+// OutputFile, so that a frame file appears only when complete. A frame file
+// that is already there and complete, of the frame's size and with the
+// frame's settings stored in it, is kept, so that a render that was stopped
+// goes on where it stopped; any other file of that name is replaced. The
+// pattern's folder is made first when makeFolder says so. Throws InputError
+// when a frame file cannot be made there, RenderFailure when writing fails,
+// base::Cancelled when asked to stop.
+void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool makeFolder,
+                      const drawing::Computing& computing, const FlightOptions& options = {});
+
+// Whether the file holds frame number frame of the flight, complete.
+bool holdsFrame(const FlightPlan& plan, std::uint64_t frame, const std::string& path);
+
+// The frame size a video of that kind is made at: kinds that keep one colour
+// sample for 2 x 2 pixels take one more column (row) where the frame's width
+// (height) is odd, as a larger frame would show it.
+image::FrameSize videoFrameSize(const FlightPlan& plan, video::VideoKind kind);
+
+// Encodes the flight as a video of that kind, with its recipe as metadata,
+// into the file at path, which appears only when complete (an OutputFile).
+// The frames are computed on the computing's threads while the encoder takes
+// the frame before on a thread of its own; two frames are held at a time.
+// Throws InputError for a path where no video can be written (standard
+// output, a device or a FIFO among them), video::UnsupportedVideo when the
+// video cannot be made as asked, RenderFailure or video::VideoFailure when
+// writing fails, base::Cancelled when asked to stop.
+void renderVideoFile(const FlightPlan& plan, const std::string& path, video::VideoKind kind,
+                     const drawing::Computing& computing, const FlightOptions& options = {});
+
+} // namespace spirell::animation

@@ -1,0 +1,40 @@
+#include "cli/Animate.hpp"
+
+#include "animation/FlightPlan.hpp"
+#include "animation/FlightRender.hpp"
+#include "animation/FlightTarget.hpp"
+#include "cli/ProgressLine.hpp"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace spirell::cli {
+
+void animate(const CommandLine& line, const drawing::Computing& computing) {
+    // The output's name is checked before any keyframe is read.
+    const animation::FlightTarget target = animation::flightTargetFor(line.output, line.lossless);
+    std::vector<animation::Keyframe> keys;
+    for (const std::string& path : line.keyframes)
+        keys.push_back(animation::readKeyframe(path));
+    const animation::FlightPlan plan = animation::planFlight(
+        keys, {line.secondsPerMove, line.framesPerSecond, line.scale, line.frame}, computing);
+
+    ProgressLine progress(stderr, plan.frames, !line.quiet && ::isatty(2), ProgressUnit::Frames);
+    animation::FlightOptions options;
+    options.progress = [&](const animation::FlightProgress& done) {
+        progress.update(done.framesDone, done.framesKept);
+    };
+    try {
+        if (target.frames)
+            animation::renderFrameFiles(plan, *target.frames, target.makesFolder, computing,
+                                        options);
+        else
+            animation::renderVideoFile(plan, target.path, *target.video, computing, options);
+    } catch (...) {
+        progress.finish(); // the error message gets a line of its own
+        throw;
+    }
+    progress.finish();
+}
+
+} // namespace spirell::cli
