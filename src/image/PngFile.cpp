@@ -248,11 +248,13 @@ struct TextReader {
         data.remove_prefix(keyEnd + 1);
 
         // zTXt: method, data. iTXt: flag, method, language, translated key, data.
+        // The flag is 0 (plain) or 1 (compressed); any other marks a damaged
+        // chunk, which libpng drops too.
         bool compressed = compressedType;
         if (international) {
-            if (data.size() < 2)
+            if (data.size() < 2 || (data[0] != 0 && data[0] != 1))
                 return refuse("a damaged \"" + key + "\" text");
-            compressed = data[0] != 0;
+            compressed = data[0] == 1;
             data.remove_prefix(1);
         }
         if (compressedType || compressed) {
