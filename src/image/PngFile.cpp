@@ -240,8 +240,15 @@ struct TextReader {
             return true;
         std::string_view data(reinterpret_cast<const char*>(chunk.data), chunk.size);
         const auto keyEnd = data.find('\0');
-        if (keyEnd == std::string_view::npos)
-            return true; // no keyword at all: none of ours
+        if (keyEnd == std::string_view::npos) {
+            // No zero byte after the keyword: a damaged chunk. One that is all
+            // one of the keys is refused like any damaged text under them,
+            // not passed over for an earlier text (libpng reads an empty one).
+            const std::string key(data);
+            if (std::find(keys->begin(), keys->end(), key) != keys->end())
+                return refuse("a damaged \"" + key + "\" text");
+            return true;
+        }
         const std::string key(data.substr(0, keyEnd));
         if (std::find(keys->begin(), keys->end(), key) == keys->end())
             return true;
