@@ -240,19 +240,28 @@ struct TextReader {
             return true;
         std::string_view data(reinterpret_cast<const char*>(chunk.data), chunk.size);
         const auto keyEnd = data.find('\0');
-        if (keyEnd == std::string_view::npos)
-            return true; // no keyword at all: none of ours
+        if (keyEnd == std::string_view::npos) {
+            // No zero byte after the keyword: a damaged chunk. One that is all
+            // one of the keys is refused like any damaged text under them,
+            // not passed over for an earlier text (libpng reads an empty one).
+            const std::string key(data);
+            if (std::find(keys->begin(), keys->end(), key) != keys->end())
+                return refuse("a damaged \"" + key + "\" text");
+            return true;
+        }
         const std::string key(data.substr(0, keyEnd));
         if (std::find(keys->begin(), keys->end(), key) == keys->end())
             return true;
         data.remove_prefix(keyEnd + 1);
 
         // zTXt: method, data. iTXt: flag, method, language, translated key, data.
+        // The flag is 0 (plain) or 1 (compressed); any other marks a damaged
+        // chunk, which libpng drops too.
         bool compressed = compressedType;
         if (international) {
-            if (data.size() < 2)
+            if (data.size() < 2 || (data[0] != 0 && data[0] != 1))
                 return refuse("a damaged \"" + key + "\" text");
-            compressed = data[0] != 0;
+            compressed = data[0] == 1;
             data.remove_prefix(1);
         }
         if (compressedType || compressed) {
