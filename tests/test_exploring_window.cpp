@@ -1,5 +1,6 @@
 // Exploring the picture in the real window, offscreen: the wheel, drags and
 // keys, the view history, opening and sharing views.
+#include "app/AnimationDialog.hpp"
 #include "app/MainWindow.hpp"
 #include "app/StartupOptions.hpp"
 #include "app/ViewCommand.hpp"
@@ -12,8 +13,11 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QMessageBox>
 #include <QNativeGestureEvent>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -118,6 +122,8 @@ private slots:
     void fittingScale_data();
     void fittingScale();
     void aScaledWindowKeepsItsPicturesFullSize();
+    void saveAnimationFliesThroughTheViewsKept_data();
+    void saveAnimationFliesThroughTheViewsKept();
 };
 
 void ExploringWindowTest::initTestCase() {
@@ -398,6 +404,67 @@ void ExploringWindowTest::aScaledWindowKeepsItsPicturesFullSize() {
     QApplication::sendEvent(window.canvas(), &wheel);
     QCOMPARE(window.boxes().texts(), boxTexts("0.5", "0.5", "300", "0.5"));
     QVERIFY(renderedExactly(window));
+}
+
+void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept_data() {
+    QTest::addColumn<int>("format"); // AnimationDialog::Format
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<int>("files"); // in the folder afterwards
+    // Three views a second apart at two frames a second: two frames a move,
+    // and the last view once more.
+    QTest::newRow("PNG frames") << int(AnimationDialog::Format::PngFrames) << 1.0 << false << 5;
+    QTest::newRow("MP4, cancelled") << int(AnimationDialog::Format::Mp4) << 120.0 << true << 0;
+}
+
+void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
+    QFETCH(int, format);
+    QFETCH(double, seconds);
+    QFETCH(bool, cancel);
+    QFETCH(int, files);
+    MainWindow window(computingFromEnvironment());
+    window.show();
+    for (const char* x : {"1", "40"}) {
+        window.boxes().write(boxTexts(x, "1", "64"));
+        window.formulaButton(0)->click();
+    }
+    window.formulaButton(4)->click(); // another formula's view, left out
+    window.boxes().write(boxTexts("90", "1", "64"));
+    window.formulaButton(0)->click();
+    QTemporaryDir folder;
+    const QString target = format == int(AnimationDialog::Format::PngFrames)
+                               ? folder.path()
+                               : folder.filePath("flight.mp4");
+    window.animationExport().setChooser(
+        [&](const QString&, const QString&, bool) { return target; });
+    QString leftOut;
+    QTimer dialogs;
+    QObject::connect(&dialogs, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<AnimationDialog*>(QApplication::activeModalWidget())) {
+            if (auto* note = dialog->findChild<QLabel*>("animationLeftOut"))
+                leftOut = note->text();
+            dialog->setSecondsPerMove(seconds);
+            dialog->setFramesPerSecond(2);
+            dialog->setFormat(AnimationDialog::Format(format));
+            dialog->setFrame(cancel ? 1 : 0); // 1280 x 720: long enough to cancel
+            dialog->accept();
+        }
+    });
+    dialogs.start(5);
+    window.animationExport().action()->trigger();
+    QVERIFY(leftOut.startsWith("1 of the views"));
+    QVERIFY(window.animationExport().task());
+    if (cancel) {
+        auto* progress = window.findChild<QProgressDialog*>("animationProgress");
+        QVERIFY(progress);
+        QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, 30000);
+        progress->findChild<QPushButton*>()->click(); // as the user cancels
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!window.animationExport().task(), 60000);
+    QCOMPARE(entries(folder.path()).size(), files);
+    if (!cancel) // the last frame is the current view's picture
+        QCOMPARE(QImage(folder.filePath("frame-00004.png")).convertToFormat(QImage::Format_RGB32),
+                 shownPicture(window));
 }
 
 QTEST_MAIN(ExploringWindowTest)

@@ -76,6 +76,9 @@ MainWindow::MainWindow(const drawing::Computing& computing, double displayScale,
             startFormula(formula);
         });
     connect(this, &MainWindow::latestDrawingChanged, viewActions_, &ViewActions::setDrawing);
+    animationExport_ = new AnimationExport(this, explorer_->history(), computing_);
+    connect(this, &MainWindow::latestDrawingChanged, animationExport_,
+            &AnimationExport::setDrawing);
     setAcceptDrops(true);
     createActions();
     boxes_.sizeBox()->setFocus();
@@ -88,9 +91,11 @@ MainWindow::MainWindow(const drawing::Computing& computing, double displayScale,
     exitColourTimer_->start();
 }
 
-// A poster still being written is cancelled and an exploring render ends;
+// A poster or an animation still being written is cancelled and an
+// exploring render ends;
 // their workers end while the window is still whole.
 MainWindow::~MainWindow() {
+    delete animationExport_;
     delete pictureExport_;
     delete explorer_;
 }
@@ -211,6 +216,7 @@ void MainWindow::showPictureMenu(const QPoint& globalPosition) {
     guardSlot(this, kProgramName, [&] {
         QMenu menu(this);
         menu.addActions(pictureExport_->actions());
+        menu.addAction(animationExport_->action());
         menu.addSeparator();
         menu.addActions(viewActions_->actions());
         menu.exec(globalPosition);
@@ -354,6 +360,7 @@ void MainWindow::endTheProgram() {
     haltFlag_.request();
     explorer_->cancel();
     pictureExport_->endQuietly();
+    animationExport_->endQuietly();
     exitColourTimer_->stop();
     hide();
     endProgram_();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AnimationExport.hpp"
 #include "app/Canvas.hpp"
 #include "app/ClickableLabel.hpp"
 #include "app/ColourButton.hpp"
@@ -69,6 +70,8 @@ public:
     Explorer& explorer() const { return *explorer_; }
     // Back, Forward, Copy view and Open picture.
     ViewActions& viewActions() const { return *viewActions_; }
+    // Save animation, through the views kept.
+    AnimationExport& animationExport() const { return *animationExport_; }
 
     // Does what a control does: an action of the window (for DrawFormula, of
     // the catalogue's formula index) or an edit of the boxes. It runs as a
@@ -121,6 +124,7 @@ private:
     PictureExport* pictureExport_ = nullptr;
     Explorer* explorer_ = nullptr;
     ViewActions* viewActions_ = nullptr;
+    AnimationExport* animationExport_ = nullptr;
     DrawnPicture latestDrawing_;
     int drawingsStarted_ = 0; // tells whether another drawing painted over one
 

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QDialog>
+#include <QSize>
+
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QSpinBox;
+
+namespace spirell::app {
+
+// Asks how to fly through the views kept: how many of the latest views, the
+// seconds a move, the frames a second, the frame size and the format.
+class AnimationDialog : public QDialog {
+    Q_OBJECT
+public:
+    enum class Format { Mp4, Webm, PngFrames };
+
+    // views: the views of the picture's formula there are (at least 2);
+    // leftOut: the views of other formulas, which take no part; picture: the
+    // picture's own size.
+    AnimationDialog(int views, int leftOut, QSize picture, QWidget* parent = nullptr);
+
+    int views() const;
+    double secondsPerMove() const;
+    int framesPerSecond() const;
+    // The frame size, or an empty size for the picture's own.
+    QSize frame() const;
+    Format format() const;
+
+    // What the dialog shows of the flight: its frames and its length.
+    QString flightText() const;
+
+    void setViews(int views);
+    void setSecondsPerMove(double seconds);
+    void setFramesPerSecond(int frames);
+    void setFrame(int choice); // 0: the picture's own, 1: 1280 x 720, 2: 1920 x 1080
+    void setFormat(Format format);
+
+private:
+    void showFlight();
+
+    QSpinBox* views_ = nullptr;
+    QDoubleSpinBox* seconds_ = nullptr;
+    QSpinBox* framesPerSecond_ = nullptr;
+    QComboBox* frame_ = nullptr;
+    QComboBox* format_ = nullptr;
+    QLabel* flight_ = nullptr;
+};
+
+} // namespace spirell::app

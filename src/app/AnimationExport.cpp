@@ -1,0 +1,184 @@
+#include "app/AnimationExport.hpp"
+
+#include "animation/FlightPlan.hpp"
+#include "animation/FlightRender.hpp"
+#include "animation/FlightTarget.hpp"
+#include "app/AnimationDialog.hpp"
+#include "app/Messages.hpp"
+#include "app/ViewHistory.hpp"
+#include "base/Errors.hpp"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QSettings>
+#include <QWidget>
+
+namespace spirell::app {
+
+namespace {
+
+constexpr const char* kTitle = "Save animation";
+
+} // namespace
+
+AnimationExport::AnimationExport(QWidget* window, const ViewHistory& history,
+                                 const drawing::Computing& computing)
+    : QObject(window), window_(window), history_(history), computing_(computing),
+      choose_([this](const QString& title, const QString& suggested, bool folder) {
+          return chooseInDialog(title, suggested, folder);
+      }) {
+    action_ = new QAction("Save animation...", this);
+    action_->setObjectName("saveAnimationAction");
+    action_->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_A);
+    action_->setShortcutContext(Qt::WindowShortcut);
+    window_->addAction(action_);
+    connect(action_, &QAction::triggered, this,
+            [this] { guardSlot(window_, kTitle, [this] { saveAnimation(); }); });
+    updateAction();
+}
+
+// An animation still being written is cancelled; its thread ends first.
+AnimationExport::~AnimationExport() {
+    ending_ = true;
+    task_.reset();
+}
+
+void AnimationExport::setDrawing(const DrawnPicture& drawing) {
+    drawing_ = drawing;
+    updateAction();
+}
+
+void AnimationExport::updateAction() {
+    action_->setEnabled(!drawing_.isEmpty() && !task_);
+}
+
+void AnimationExport::endQuietly() {
+    ending_ = true;
+    if (task_)
+        task_->cancel();
+}
+
+void AnimationExport::saveAnimation() {
+    if (drawing_.isEmpty() || task_)
+        return;
+    const formulas::Formula& formula = *drawing_.formula;
+    std::vector<animation::Keyframe> keys;
+    int leftOut = 0;
+    for (const SettledView& view : history_.upToCurrent()) {
+        if (view.formula != formula.index) {
+            ++leftOut;
+            continue;
+        }
+        keys.push_back(
+            {"view " + std::to_string(keys.size() + 1), {formula.routine, view.boxes, 1}});
+    }
+    if (keys.size() < 2) {
+        QMessageBox::information(window_, kTitle,
+                                 QString("An animation flies through the views you kept of "
+                                         "\"%1\": explore it, or draw it in another view, first.")
+                                     .arg(formula.caption));
+        return;
+    }
+    AnimationDialog dialog(int(keys.size()), leftOut, drawing_.area.size(), window_);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    keys.erase(keys.begin(), keys.end() - dialog.views());
+
+    animation::FlightChoices choices;
+    choices.secondsPerMove = dialog.secondsPerMove();
+    choices.framesPerSecond = dialog.framesPerSecond();
+    if (!dialog.frame().isEmpty())
+        choices.frame = image::FrameSize{std::uint32_t(dialog.frame().width()),
+                                         std::uint32_t(dialog.frame().height())};
+    const AnimationDialog::Format format = dialog.format();
+    const bool frames = format == AnimationDialog::Format::PngFrames;
+    const QString suggested = frames ? QString("%1-frames").arg(formula.caption)
+                              : format == AnimationDialog::Format::Mp4
+                                  ? QString("%1.mp4").arg(formula.caption)
+                                  : QString("%1.webm").arg(formula.caption);
+    const QString path = choose_(kTitle, suggested, frames);
+    if (path.isEmpty() || task_)
+        return;
+
+    animation::FlightPlan plan;
+    animation::FlightTarget target;
+    try {
+        plan = animation::planFlight(keys, choices, computing_);
+        // A folder of frames ends in "/"; a video's kind follows its name.
+        target = animation::flightTargetFor(
+            frames ? QDir(path).absolutePath().toStdString() + "/" : path.toStdString(), false);
+    } catch (const base::InputError& error) {
+        QMessageBox::warning(window_, kTitle, QString::fromStdString(error.what()));
+        return;
+    }
+
+    const drawing::Computing computing = computing_;
+    task_ = std::make_unique<BackgroundTask>(
+        "animation", [plan, target, computing](BackgroundTask::Context& context) {
+            animation::FlightOptions options;
+            options.cancel = &context.cancelFlag();
+            options.progress = [&](const animation::FlightProgress& progress) {
+                context.reportProgress(progress.framesDone);
+            };
+            options.software = kProgramName;
+            if (target.frames)
+                animation::renderFrameFiles(plan, *target.frames, target.makesFolder, computing,
+                                            options);
+            else
+                animation::renderVideoFile(plan, target.path, *target.video, computing, options);
+        });
+    connect(task_.get(), &BackgroundTask::finished, this,
+            [this](bool cancelled, const QString& error) {
+                guardSlot(window_, kTitle, [&] { finished(cancelled, error); });
+            });
+
+    auto* progress = new QProgressDialog(window_);
+    progress->setObjectName("animationProgress");
+    progress->setWindowModality(Qt::NonModal);
+    progress->setWindowTitle(kTitle);
+    progress->setLabelText(QString("Painting %1 frames...").arg(plan.frames));
+    progress->setRange(0, int(plan.frames));
+    progress->setMinimumDuration(0);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setValue(0);
+    connect(progress, &QProgressDialog::canceled, task_.get(), &BackgroundTask::cancel);
+    connect(task_.get(), &BackgroundTask::progressed, progress,
+            [progress](quint64 done) { progress->setValue(int(done)); });
+    progress->show();
+    progress_ = progress;
+    updateAction();
+    // Started only once everything listens.
+    task_->start();
+}
+
+void AnimationExport::finished(bool cancelled, const QString& error) {
+    task_.reset();
+    if (progress_) {
+        progress_->close();
+        progress_->deleteLater();
+    }
+    updateAction();
+    if (!ending_ && !cancelled && !error.isEmpty())
+        QMessageBox::warning(window_, kTitle, error);
+}
+
+QString AnimationExport::chooseInDialog(const QString& title, const QString& suggested,
+                                        bool folder) {
+    QSettings settings;
+    const QString start = settings.value("folders/animation", QDir::homePath()).toString();
+    const QString path =
+        folder ? QFileDialog::getExistingDirectory(window_, title, start)
+               : QFileDialog::getSaveFileName(window_, title, QDir(start).filePath(suggested),
+                                              suggested.endsWith(".mp4") ? "MP4 video (*.mp4)"
+                                                                         : "WebM video (*.webm)");
+    if (!path.isEmpty())
+        settings.setValue("folders/animation", folder ? path : QFileInfo(path).absolutePath());
+    return path;
+}
+
+} // namespace spirell::app
