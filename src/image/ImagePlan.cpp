@@ -137,11 +137,10 @@ ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& com
         renderPngMemory(plainColumns.pixels, plan.scale, plan.height(), plan.threads);
     const std::uint64_t available = base::availableMemory();
     if (needed > available)
-        throw base::RenderFailure("not enough memory for an image of " +
-                                  std::to_string(plan.width()) + " x " +
-                                  std::to_string(plan.height()) + " pixels: it needs about " +
-                                  base::bytesText(needed) + ", and " +
-                                  base::bytesText(available) + " is available");
+        throw base::RenderFailure(
+            "not enough memory for an image of " + std::to_string(plan.width()) + " x " +
+            std::to_string(plan.height()) + " pixels: it needs about " + base::bytesText(needed) +
+            ", and " + base::bytesText(available) + " is available");
 
     plan.plainColumnX.reserve(plainColumns.pixels);
     plainColumns.forEach([&](double X) { plan.plainColumnX.push_back(X); });
