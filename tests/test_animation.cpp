@@ -11,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -23,11 +22,6 @@ using namespace spirell;
 using namespace spirell::testing;
 
 namespace {
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // A picture's pixels as RGB bytes, rows top to bottom.
 Rgb rgbOf(const QString& path) {
@@ -333,28 +327,17 @@ void AnimationTest::interruptedVideoLeavesNothing() {
         QStringList{SPIRELL_RENDER_BINARY, "--animate", key("a.png"), key("b.png")} +
         QStringList{"--seconds", "20", "--frame", "320x240", "--quiet", "-o"} +
         QStringList{folder.filePath("flight.mp4")};
-    QProcess process;
     if (interruption == "full disk") {
-        if (QStandardPaths::findExecutable("unshare").isEmpty())
-            QSKIP("unshare is not installed");
-        // A file system of 64 KiB in a mount namespace of the render's own;
-        // the shell lists what the render left in it.
-        process.start("unshare", QStringList{"--mount", "sh", "-c",
-                                             "mount -t tmpfs -o size=64k none \"$0\" || exit 99; "
-                                             "\"$@\"; status=$?; ls -A \"$0\"; exit $status",
-                                             folder.path()} +
-                                     flight);
-        QVERIFY(process.waitForFinished(120000));
-        const QString errors = QString::fromUtf8(process.readAllStandardError());
-        if (process.exitCode() == 99 || errors.startsWith("unshare:"))
-            QSKIP("no permission to mount a small file system");
-        QCOMPARE(process.exitCode(), 1);
-        QVERIFY2(errors.startsWith("spirell-render: ") && errors.count('\n') == 1 &&
-                     errors.contains("No space left on device"),
-                 qPrintable(errors));
-        QCOMPARE(process.readAllStandardOutput(), QByteArray());
+        const auto disk = runOnSmallDisk(folder.path(), "size=64k", flight.mid(1));
+        if (!disk)
+            QSKIP("no small file system can be mounted here");
+        QCOMPARE(disk->run.status, 1);
+        QVERIFY2(isOneErrorLine(disk->run.errors, "No space left on device"),
+                 qPrintable(disk->run.errors));
+        QCOMPARE(disk->left, QByteArray());
         return;
     }
+    QProcess process;
     process.start(flight.first(), flight.mid(1));
     // The video is being written once the program has it open, nameless or
     // hidden, in the folder.

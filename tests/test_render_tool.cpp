@@ -49,11 +49,6 @@ using namespace spirell::image;
 
 namespace {
 
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Runs the renderer under GNU time, which forks it afresh and so measures
 // the renderer alone, and gives its exit status and peak resident memory in KiB.
 std::pair<int, long> runMeasured(const QStringList& arguments, const QString& folder) {
@@ -162,20 +157,17 @@ private slots:
     void badInputFailsAndLeavesNothing();
     void signalLeavesNothingBehind_data();
     void signalLeavesNothingBehind();
-    void outputFileReadsBackWhatItWrote();
     void outputTargets_data();
     void outputTargets();
     void newFileGetsTheUmask_data();
     void newFileGetsTheUmask();
-    void memoryThatIsNotThereIsRefused_data();
-    void memoryThatIsNotThereIsRefused();
+    void limitsLeaveTheImageWholeOrRefused_data();
+    void limitsLeaveTheImageWholeOrRefused();
     void memoryEstimateHoldsThePeak_data();
     void memoryEstimateHoldsThePeak();
     void fullDiskIsAFailure_data();
     void fullDiskIsAFailure();
     void threadsStayWithinTheCores();
-    void threadsThatCannotStart_data();
-    void threadsThatCannotStart();
     void fromReadsOnlyItsOwnTexts_data();
     void fromReadsOnlyItsOwnTexts();
     void renderingFromAnImageGivesTheSameFile_data();
@@ -490,10 +482,7 @@ void RenderToolTest::badInputFailsAndLeavesNothing() {
 
     QCOMPARE(run.status, 2);
     QVERIFY(!run.crashed);
-    QVERIFY2(run.errors.startsWith("spirell-render: ") && run.errors.count('\n') == 1 &&
-                 run.errors.endsWith('\n'),
-             qPrintable(run.errors));
-    QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
+    QVERIFY2(isOneErrorLine(run.errors, message), qPrintable(run.errors));
     QCOMPARE(entries(target.path()), QStringList());
 
     // Whatever the input, the line is short, valid UTF-8 and free of control characters.
@@ -628,23 +617,6 @@ void RenderToolTest::signalLeavesNothingBehind() {
     QCOMPARE(entries(folder.path()), QStringList());
 }
 
-// A file's descriptor is open for reading and writing, so that a writer can go
-// back over what it wrote; and the file has no name until it is complete.
-void RenderToolTest::outputFileReadsBackWhatItWrote() {
-    QTemporaryDir folder;
-    const QString path = folder.filePath("written.bin");
-    OutputFile output(path.toStdString());
-    QVERIFY(output.isFile());
-    QVERIFY(std::fputs("0123456789", output.stream()) >= 0 && std::fflush(output.stream()) == 0);
-    char back[4] = {};
-    QCOMPARE(::pread(output.descriptor(), back, sizeof back, 3), ssize_t(sizeof back));
-    QCOMPARE(QByteArray(back, sizeof back), QByteArray("3456"));
-    QCOMPARE(::pwrite(output.descriptor(), "ab", 2, 0), ssize_t(2));
-    QCOMPARE(entries(folder.path()), QStringList());
-    output.commit();
-    QCOMPARE(fileBytes(path), QByteArray("ab23456789"));
-}
-
 void RenderToolTest::outputTargets_data() {
     // Links made first (name, where to), the -o target, the exit status, where
     // the image ends up ("-": standard output) and the folder afterwards.
@@ -763,47 +735,61 @@ void RenderToolTest::newFileGetsTheUmask() {
     QCOMPARE(file.st_mode & 07777, 0666u & ~unsigned(mask));
 }
 
-void RenderToolTest::memoryThatIsNotThereIsRefused_data() {
-    QTest::addColumn<QString>("limit"); // prlimit's option
+void RenderToolTest::limitsLeaveTheImageWholeOrRefused_data() {
+    QTest::addColumn<QStringList>("limits"); // prlimit's options
     QTest::addColumn<QStringList>("view");
-    QTest::addColumn<QString>("refused"); // the image the message names; empty: rendered
+    QTest::addColumn<QString>("error"); // empty: rendered
+    QTest::addColumn<bool>("compared"); // with the image made without the limits
+    // Each thread reserves its 256 MiB stack out of the address space allowed.
+    const QStringList threads{"ripple", "--size", "64", "--threads", "100"};
+    QTest::newRow("room for a few threads")
+        << QStringList{"--as=1000000000", "--stack=268435456"} << threads << "" << true;
+    QTest::newRow("room for no thread")
+        << QStringList{"--as=200000000", "--stack=268435456"} << threads
+        << "could not start any computing thread: " << false;
     // Far out, the rows stay where they are: one row as wide as the loops go,
     // 2^30 + 1 pixels, which takes about 20 GiB.
     const QStringList widest{"ripple", "--y", "1e300", "--size", "2147483647"};
-    QTest::newRow("widest row, address space") << "--as=1000000000" << widest << "1073741825 x 1";
-    QTest::newRow("widest row, data") << "--data=1000000000" << widest << "1073741825 x 1";
+    const QString noMemory = "not enough memory for an image of 1073741825 x 1 pixels: it needs ";
+    QTest::newRow("widest row, address space")
+        << QStringList{"--as=1000000000"} << widest << noMemory << false;
+    QTest::newRow("widest row, data")
+        << QStringList{"--data=1000000000"} << widest << noMemory << false;
     QTest::newRow("a row that fits")
-        << "--as=1000000000" << QStringList{"ripple", "--y", "1e300", "--size", "3e6"} << "";
+        << QStringList{"--as=1000000000"} << QStringList{"ripple", "--y", "1e300", "--size", "3e6"}
+        << "" << false;
 }
 
-// An image that needs more memory than the system can give is refused with
-// a message and status 1 before it starts, instead of ending in a kill.
-void RenderToolTest::memoryThatIsNotThereIsRefused() {
-    QFETCH(QString, limit);
+// With threads that cannot start or memory that is not there, the image is
+// made by the threads that started, or refused with a message and status 1
+// before it starts, instead of ending in a kill; no temporary file is left.
+void RenderToolTest::limitsLeaveTheImageWholeOrRefused() {
+    QFETCH(QStringList, limits);
     QFETCH(QStringList, view);
-    QFETCH(QString, refused);
+    QFETCH(QString, error);
+    QFETCH(bool, compared);
     if (QStandardPaths::findExecutable("prlimit").isEmpty())
         QSKIP("prlimit is not installed");
 #if defined(__SANITIZE_ADDRESS__)
-    QSKIP("AddressSanitizer's shadow memory needs more than the limit leaves");
+    QSKIP("AddressSanitizer's shadow memory needs more address space than the limits leave");
 #endif
-    QTemporaryDir folder;
+    QTemporaryDir folder, reference;
     QProcess process;
-    process.start("prlimit", QStringList{limit, SPIRELL_RENDER_BINARY} + view +
+    process.start("prlimit", limits + QStringList{SPIRELL_RENDER_BINARY} + view +
                                  QStringList{"--quiet", "-o", folder.filePath("image.png")});
     QVERIFY(process.waitForFinished(120000));
     const QString errors = QString::fromUtf8(process.readAllStandardError());
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    if (refused.isEmpty()) {
-        QVERIFY2(process.exitCode() == 0, qPrintable(errors));
-        return;
-    }
-    QCOMPARE(process.exitCode(), 1);
-    QVERIFY2(errors.startsWith("spirell-render: not enough memory for an image of " + refused +
-                               " pixels: it needs about ") &&
-                 errors.count('\n') == 1,
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit &&
+                 process.exitCode() == (error.isEmpty() ? 0 : 1),
              qPrintable(errors));
-    QCOMPARE(entries(folder.path()), QStringList());
+    QCOMPARE(entries(folder.path()), error.isEmpty() ? QStringList{"image.png"} : QStringList());
+    QVERIFY2(error.isEmpty() || isOneErrorLine(errors, "spirell-render: " + error),
+             qPrintable(errors));
+    if (compared) {
+        const QString expected = reference.filePath("image.png");
+        QCOMPARE(runRenderer(view + QStringList{"--quiet", "-o", expected}).status, 0);
+        QCOMPARE(fileBytes(folder.filePath("image.png")), fileBytes(expected));
+    }
 }
 
 void RenderToolTest::memoryEstimateHoldsThePeak_data() {
@@ -859,27 +845,16 @@ void RenderToolTest::fullDiskIsAFailure_data() {
 void RenderToolTest::fullDiskIsAFailure() {
     // A full disk is no fault of the request: status 1, not 2.
     QFETCH(QString, fileSystem);
-    if (QStandardPaths::findExecutable("unshare").isEmpty())
-        QSKIP("unshare is not installed");
     QTemporaryDir folder;
-    QProcess process;
-    // In a mount namespace of its own the small file system is gone with the
-    // process; the shell lists what the renderer left in it.
-    process.start("unshare", {"--mount", "sh", "-c",
-                              "mount -t tmpfs -o \"$1\" none \"$0\" || exit 99; shift; \"$@\"; "
-                              "status=$?; ls -A \"$0\"; exit $status",
-                              folder.path(), fileSystem, SPIRELL_RENDER_BINARY, "aries", "--size",
-                              "300", "--quiet", "-o", folder.filePath("image.png")});
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        QFAIL("the render did not end");
-    const QString errors = QString::fromUtf8(process.readAllStandardError());
-    if (process.exitCode() == 99 || errors.startsWith("unshare:"))
-        QSKIP("no permission to mount a small file system");
-    QVERIFY2(process.exitCode() == 1, qPrintable(errors));
-    QVERIFY2(errors.startsWith("spirell-render: ") && errors.count('\n') == 1 &&
-                 errors.contains("No space left on device"),
-             qPrintable(errors));
-    QCOMPARE(process.readAllStandardOutput(), QByteArray()); // nothing left behind
+    const auto disk =
+        runOnSmallDisk(folder.path(), fileSystem,
+                       {"aries", "--size", "300", "--quiet", "-o", folder.filePath("image.png")});
+    if (!disk)
+        QSKIP("no small file system can be mounted here");
+    QVERIFY2(disk->run.status == 1 && !disk->run.crashed, qPrintable(disk->run.errors));
+    QVERIFY2(isOneErrorLine(disk->run.errors, "No space left on device"),
+             qPrintable(disk->run.errors));
+    QCOMPARE(disk->left, QByteArray()); // nothing left behind
 }
 
 void RenderToolTest::threadsStayWithinTheCores() {
@@ -912,45 +887,6 @@ void RenderToolTest::threadsStayWithinTheCores() {
     const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
     QVERIFY2(threads > 1 && threads <= qsizetype(kThreadsPerCore * cores + 1),
              qPrintable(QString::number(threads)));
-}
-
-void RenderToolTest::threadsThatCannotStart_data() {
-    // Each thread reserves its 256 MiB stack out of the address space allowed.
-    QTest::addColumn<QString>("addressSpace");
-    QTest::addColumn<int>("status");
-    QTest::newRow("room for a few threads") << "1000000000" << 0;
-    QTest::newRow("room for none") << "200000000" << 1;
-}
-
-void RenderToolTest::threadsThatCannotStart() {
-    QFETCH(QString, addressSpace);
-    QFETCH(int, status);
-    if (QStandardPaths::findExecutable("prlimit").isEmpty())
-        QSKIP("prlimit is not installed");
-#if defined(__SANITIZE_ADDRESS__)
-    QSKIP("AddressSanitizer's shadow memory needs more address space than the limit leaves");
-#endif
-    QTemporaryDir folder;
-    const QStringList view{"ripple", "--size", "64", "--quiet", "--threads", "100", "-o"};
-    QCOMPARE(runRenderer(view + QStringList{folder.filePath("reference.png")}).status, 0);
-
-    QProcess process;
-    process.start("prlimit",
-                  QStringList{"--as=" + addressSpace, "--stack=268435456", SPIRELL_RENDER_BINARY} +
-                      view + QStringList{folder.filePath("image.png")});
-    QVERIFY(process.waitForFinished(60000));
-    const QString errors = QString::fromUtf8(process.readAllStandardError());
-    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == status,
-             qPrintable(errors));
-    if (status == 0)
-        QCOMPARE(fileBytes(folder.filePath("image.png")),
-                 fileBytes(folder.filePath("reference.png")));
-    else
-        QVERIFY2(errors.startsWith("spirell-render: could not start any computing thread: ") &&
-                     errors.count('\n') == 1,
-                 qPrintable(errors));
-    // No temporary file left either way.
-    QCOMPARE(entries(folder.path()).size(), status == 0 ? 2 : 1);
 }
 
 void RenderToolTest::fromReadsOnlyItsOwnTexts_data() {
@@ -1088,8 +1024,7 @@ void RenderToolTest::environmentChoosesWidthAndThreads() {
         return;
     }
     QCOMPARE(run.status, 2);
-    QVERIFY2(run.errors.startsWith("spirell-render: " + error) && run.errors.count('\n') == 1,
-             qPrintable(run.errors));
+    QVERIFY2(isOneErrorLine(run.errors, "spirell-render: " + error), qPrintable(run.errors));
     QVERIFY(!QFile::exists(output));
 }
 

@@ -668,11 +668,6 @@ void choosePosterScale(int scale) {
     });
 }
 
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // A PNG file's bytes without its "Software" text, which names the program
 // that wrote it: the window or spirell-render.
 QByteArray withoutSoftwareText(const QByteArray& png) {

@@ -9,10 +9,12 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <QThread>
 
+#include <optional>
 #include <utility>
 
 // Runs of spirell-render, as a user would start it, with a look at what they
@@ -26,6 +28,12 @@ struct RendererRun {
     QString errors;
     QByteArray errorBytes; // as written, for checks that decoding would hide
 };
+
+// Whether a run's errors are one line from spirell-render that holds text.
+inline bool isOneErrorLine(const QString& errors, const QString& text) {
+    return errors.startsWith("spirell-render: ") && errors.count('\n') == 1 &&
+           errors.endsWith('\n') && errors.contains(text);
+}
 
 // This process's environment with NAME=value entries added or replaced.
 inline QProcessEnvironment environmentWith(const QStringList& entries) {
@@ -61,6 +69,35 @@ inline RendererRun runRenderer(const QStringList& arguments, const QString& fold
     const QByteArray errors = process.readAllStandardError();
     return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
             QString::fromUtf8(errors), errors};
+}
+
+// Runs spirell-render on a tmpfs mounted over folder with these mount options,
+// in a mount namespace of its own so that the file system is gone with the
+// run; left is what the run left there. Nothing when no file system can be
+// mounted here.
+struct SmallDiskRun {
+    RendererRun run;
+    QByteArray left;
+};
+
+inline std::optional<SmallDiskRun> runOnSmallDisk(const QString& folder, const QString& options,
+                                                  const QStringList& arguments) {
+    if (QStandardPaths::findExecutable("unshare").isEmpty())
+        return {};
+    QProcess process;
+    process.start("unshare", QStringList{"--mount", "sh", "-c",
+                                         "mount -t tmpfs -o \"$1\" none \"$0\" || exit 99; shift; "
+                                         "\"$@\"; status=$?; ls -A \"$0\"; exit $status",
+                                         folder, options, SPIRELL_RENDER_BINARY} +
+                                 arguments);
+    if (!process.waitForFinished(120000))
+        qFatal("spirell-render did not finish");
+    const QByteArray errors = process.readAllStandardError();
+    if (process.exitCode() == 99 || errors.startsWith("unshare:"))
+        return {};
+    return SmallDiskRun{{process.exitCode(), process.exitStatus() == QProcess::CrashExit,
+                         QString::fromUtf8(errors), errors},
+                        process.readAllStandardOutput()};
 }
 
 // The files a running program has open in a folder: for each, the path of
