@@ -5,6 +5,7 @@
 #include "animation/FlightTarget.hpp"
 #include "app/AnimationDialog.hpp"
 #include "app/Messages.hpp"
+#include "app/ShortcutActions.hpp"
 #include "app/ViewHistory.hpp"
 #include "base/Errors.hpp"
 
@@ -31,11 +32,8 @@ AnimationExport::AnimationExport(QWidget* window, const ViewHistory& history,
       choose_([this](const QString& title, const QString& suggested, bool folder) {
           return chooseInDialog(title, suggested, folder);
       }) {
-    action_ = new QAction("Save animation...", this);
-    action_->setObjectName("saveAnimationAction");
-    action_->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_A);
-    action_->setShortcutContext(Qt::WindowShortcut);
-    window_->addAction(action_);
+    action_ = addShortcutAction(window_, this, "saveAnimationAction", "Save animation...",
+                                Qt::CTRL | Qt::SHIFT | Qt::Key_A);
     connect(action_, &QAction::triggered, this,
             [this] { guardSlot(window_, kTitle, [this] { saveAnimation(); }); });
     updateAction();

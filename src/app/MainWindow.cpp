@@ -2,6 +2,7 @@
 
 #include "ProgramInfo.hpp"
 #include "app/Palette.hpp"
+#include "app/ShortcutActions.hpp"
 #include "boxes/BoxEdits.hpp"
 #include "drawing/DrawingFrame.hpp"
 #include "drawing/ViewParams.hpp"
@@ -198,15 +199,9 @@ void MainWindow::mousePressEvent(QMouseEvent* event) {
 // Esc halts and Ctrl+Q ends the program, from the poster's progress window
 // too; the picture's own actions are PictureExport's.
 void MainWindow::createActions() {
-    auto* haltAction = new QAction("Halt", this);
-    haltAction->setObjectName("haltAction");
-    haltAction->setShortcut(Qt::Key_Escape);
-    haltAction->setShortcutContext(Qt::WindowShortcut);
-    auto* quitAction = new QAction("Quit", this);
-    quitAction->setObjectName("quitAction");
-    quitAction->setShortcut(Qt::CTRL | Qt::Key_Q);
-    quitAction->setShortcutContext(Qt::ApplicationShortcut);
-    addActions({haltAction, quitAction});
+    auto* haltAction = addShortcutAction(this, this, "haltAction", "Halt", Qt::Key_Escape);
+    auto* quitAction = addShortcutAction(this, this, "quitAction", "Quit", Qt::CTRL | Qt::Key_Q,
+                                         Qt::ApplicationShortcut);
     connect(haltAction, &QAction::triggered, this, [this] { perform(WindowAction::Halt); });
     connect(quitAction, &QAction::triggered, this, [this] { perform(WindowAction::EndProgram); });
     connect(canvas_, &Canvas::menuRequested, this, &MainWindow::showPictureMenu);

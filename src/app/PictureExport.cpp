@@ -3,6 +3,7 @@
 #include "app/Canvas.hpp"
 #include "app/Messages.hpp"
 #include "app/PosterDialog.hpp"
+#include "app/ShortcutActions.hpp"
 #include "image/BandRenderer.hpp"
 #include "image/ImagePlan.hpp"
 #include "image/ImageSettings.hpp"
@@ -68,11 +69,7 @@ PictureExport::PictureExport(QWidget* window, const Canvas& canvas,
       }) {
     const auto action = [this](const char* name, const QString& text, const QKeySequence& keys,
                                void (PictureExport::*slot)()) {
-        auto* made = new QAction(text, this);
-        made->setObjectName(name);
-        made->setShortcut(keys);
-        made->setShortcutContext(Qt::WindowShortcut);
-        window_->addAction(made);
+        auto* made = addShortcutAction(window_, this, name, text, keys);
         connect(made, &QAction::triggered, this, slot);
         return made;
     };

@@ -2,6 +2,7 @@
 
 #include "app/Explorer.hpp"
 #include "app/Messages.hpp"
+#include "app/ShortcutActions.hpp"
 #include "app/ViewCommand.hpp"
 #include "base/Errors.hpp"
 #include "base/UserText.hpp"
@@ -32,11 +33,7 @@ ViewActions::ViewActions(QWidget* window, Explorer& explorer, ViewDrawer drawVie
       chooseFile_([this] { return chooseFileInDialog(); }) {
     const auto action = [this](const char* name, const QString& text, const QKeySequence& keys,
                                void (ViewActions::*slot)()) {
-        auto* made = new QAction(text, this);
-        made->setObjectName(name);
-        made->setShortcut(keys);
-        made->setShortcutContext(Qt::WindowShortcut);
-        window_->addAction(made);
+        auto* made = addShortcutAction(window_, this, name, text, keys);
         connect(made, &QAction::triggered, this,
                 [this, slot] { guardSlot(window_, kProgramName, [&] { (this->*slot)(); }); });
         return made;
