@@ -10,7 +10,8 @@
 //   second, and how many inputs behind the pointer the picture shown was;
 // - storm: 1000 wheel notches in one second: the memory before and after, and
 //   the time from the last notch to the exact picture against its computation.
-// Prints Markdown tables for docs/PERFORMANCE.md.
+// Prints Markdown tables for docs/PERFORMANCE.md. With formula captions as
+// arguments, only those formulas are measured, and neither drag nor storm.
 
 #include "app/Canvas.hpp"
 #include "app/MainWindow.hpp"
@@ -139,7 +140,10 @@ int main(int argc, char** argv) {
                 computing.threads);
     std::printf("| formula | coarse, median ms | exact ms | computed alone ms | exact / "
                 "computed |\n|---|---|---|---|---|\n");
+    const QStringList only = app.arguments().mid(1);
     for (const formulas::Formula& formula : formulas::formulaCatalogue()) {
+        if (!only.isEmpty() && !only.contains(formula.caption))
+            continue;
         window.boxes().write({"1", "1", "768", "0.15", "150"});
         window.formulaButton(formula.index)->click();
         std::vector<double> coarse;
@@ -158,6 +162,9 @@ int main(int argc, char** argv) {
                     alone, exact / alone);
         std::fflush(stdout);
     }
+
+    if (!only.isEmpty())
+        return 0;
 
     // A drag over ripple at 60 moves a second.
     window.boxes().write({"1", "1", "768", "0.15", "150"});

@@ -59,6 +59,15 @@ public:
         return picture;
     }
 
+    // The generation's first piece: the coarsest pass over the whole picture.
+    std::shared_ptr<const ExploredRows> first(std::uint64_t generation) {
+        std::lock_guard lock(mutex_);
+        const auto found = std::find_if(pieces_.begin(), pieces_.end(), [&](const auto& piece) {
+            return piece->generation == generation;
+        });
+        return found == pieces_.end() ? nullptr : *found;
+    }
+
     bool anyComplete(std::uint64_t generation) {
         std::lock_guard lock(mutex_);
         return std::any_of(pieces_.begin(), pieces_.end(), [&](const auto& piece) {
@@ -138,7 +147,8 @@ void ExploringRenderTest::endsWithTheFramesPictureComputingEachPixelOnce_data() 
 }
 
 // Whatever the passes, the picture at rest is the frame's, bit for bit, and
-// no pixel was computed twice.
+// no pixel was computed twice; the coarse picture first shown gives each
+// 16 x 16 block its corner's colour.
 void ExploringRenderTest::endsWithTheFramesPictureComputingEachPixelOnce() {
     QFETCH(QString, routine);
     QFETCH(BoxTexts, boxes);
@@ -151,6 +161,14 @@ void ExploringRenderTest::endsWithTheFramesPictureComputingEachPixelOnce() {
     const std::vector<std::uint32_t> picture = collector.complete(generation, &computed);
     QVERIFY(picture == framePicture(formula, boxes));
     QCOMPARE(computed, pixelsOf(formula, boxes));
+    const auto coarse = collector.first(generation);
+    QVERIFY(coarse && coarse->firstRow == 0 && coarse->pixels.size() == picture.size());
+    for (std::size_t at = 0; at < picture.size(); ++at) {
+        const std::size_t x = at % coarse->width, y = at / coarse->width;
+        const std::size_t corner = (y - y % 16) * coarse->width + (x - x % 16);
+        if (coarse->pixels[at] != picture[corner])
+            QFAIL(qPrintable(QString("pixel %1, %2 is not its block's colour").arg(x).arg(y)));
+    }
 }
 
 void ExploringRenderTest::keepsOnlyPixelsWhoseCoordinatesMatch_data() {

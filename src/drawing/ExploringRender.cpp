@@ -189,6 +189,7 @@ void ExploringRender::render(const Request& request, base::WorkerPool* pool) {
     picture->pixels.assign(pixelCount, 0xff000000u);
     picture->exact.assign(pixelCount, 0);
     // Keep what the last picture computed for the same world coordinates.
+    bool keptAny = false;
     if (picture_ && picture_->computedLike(formula, view)) {
         const Picture& before = *picture_;
         const std::vector<int> columns = sameValues(picture->grid.columnX, before.grid.columnX);
@@ -203,6 +204,7 @@ void ExploringRender::render(const Request& request, base::WorkerPool* pool) {
                 if (before.exact[from]) {
                     picture->pixels[picture->at(column, row)] = before.pixels[from];
                     picture->exact[picture->at(column, row)] = 1;
+                    keptAny = true;
                 }
             }
         }
@@ -253,17 +255,24 @@ void ExploringRender::render(const Request& request, base::WorkerPool* pool) {
         if (pixels.count > 0)
             flush();
         // Each pixel of the pass stands for its block until a finer pass
-        // replaces the block's other pixels.
+        // replaces the block's other pixels. Without kept pixels a block holds
+        // no exact pixel but its own corner, which the fill leaves as it is.
         if (step == 1)
             return;
         const int lastRow = std::min(row + step, height);
         for (int column = firstColumn; column < width; column += columnStep) {
             const std::uint32_t colour = shown.pixels[shown.at(column, row)];
-            const int lastColumn = std::min(column + step, width);
-            for (int y = row; y < lastRow; ++y)
-                for (int x = column; x < lastColumn; ++x)
-                    if (!shown.exact[shown.at(x, y)])
-                        shown.pixels[shown.at(x, y)] = colour;
+            const int blockWidth = std::min(column + step, width) - column;
+            for (int y = row; y < lastRow; ++y) {
+                const std::size_t start = shown.at(column, y);
+                if (!keptAny) {
+                    std::fill_n(shown.pixels.begin() + start, blockWidth, colour);
+                    continue;
+                }
+                for (std::size_t at = start; at < start + blockWidth; ++at)
+                    if (!shown.exact[at])
+                        shown.pixels[at] = colour;
+            }
         }
     };
 
