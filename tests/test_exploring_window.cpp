@@ -82,6 +82,13 @@ void send(QWidget* canvas, const Input& input) {
     }
 }
 
+// Shows the window and draws the formula with these boxes.
+void draw(MainWindow& window, const BoxTexts& boxes, int formula = 0) {
+    window.show();
+    window.boxes().write(boxes);
+    window.formulaButton(formula)->click();
+}
+
 // Waits for the exploring render to show its exact picture.
 bool renderedExactly(MainWindow& window) {
     return QTest::qWaitFor([&] { return !window.explorer().isRendering(); }, 60000);
@@ -105,7 +112,6 @@ QImage clickedPicture(const MainWindow& explored, const Computing& computing) {
 class ExploringWindowTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void exactAtRest_data();
     void exactAtRest();
     void inputsEditTheBoxes_data();
@@ -125,12 +131,6 @@ private slots:
     void saveAnimationFliesThroughTheViewsKept_data();
     void saveAnimationFliesThroughTheViewsKept();
 };
-
-void ExploringWindowTest::initTestCase() {
-    // A click on a formula, halt and reset also end exploring renders:
-    // the tests below wait for pictures with the default event dispatcher.
-    QVERIFY(QApplication::instance());
-}
 
 void ExploringWindowTest::exactAtRest_data() {
     QTest::addColumn<QString>("routine");
@@ -156,12 +156,10 @@ void ExploringWindowTest::exactAtRest() {
     QFETCH(Gesture, gesture);
     QFETCH(Computing, computing);
     MainWindow window(computing);
-    window.show();
+    const int index = formulas::findFormula(routine.toStdString())->index;
     // Tenths add up with rounding: the frame's loops and the render's grid
     // must agree on every column's value.
-    window.boxes().write(boxTexts("0.3", "-7.1", "500", "0.2"));
-    const int index = formulas::findFormula(routine.toStdString())->index;
-    window.formulaButton(index)->click();
+    draw(window, boxTexts("0.3", "-7.1", "500", "0.2"), index);
     window.canvas()->setFocus();
     for (const Input& input : gesture) {
         send(window.canvas(), input);
@@ -197,9 +195,7 @@ void ExploringWindowTest::inputsEditTheBoxes() {
     QFETCH(Input, input);
     QFETCH(BoxTexts, after);
     MainWindow window(computingFromEnvironment());
-    window.show();
-    window.boxes().write(boxTexts("1", "1", "300", "1"));
-    window.formulaButton(0)->click();
+    draw(window, boxTexts("1", "1", "300", "1"));
     window.canvas()->setFocus();
     send(window.canvas(), input);
     QCOMPARE(window.boxes().texts(), after);
@@ -208,9 +204,7 @@ void ExploringWindowTest::inputsEditTheBoxes() {
 
 void ExploringWindowTest::aStormOfWheelTurnsEndsExact() {
     MainWindow window(computingFromEnvironment());
-    window.show();
-    window.boxes().write(boxTexts("1", "1", "768", "0.15"));
-    window.formulaButton(0)->click();
+    draw(window, boxTexts("1", "1", "768", "0.15"));
     // Queued as a wheel would deliver them in one go, then handled at once.
     for (int i = 0; i < 1000; ++i)
         QApplication::postEvent(
@@ -234,9 +228,7 @@ void ExploringWindowTest::whatEndsAnExploringRender_data() {
 void ExploringWindowTest::whatEndsAnExploringRender() {
     QFETCH(QString, control);
     MainWindow window(Computing{lanes::InstructionSet::Scalar, 1});
-    window.show();
-    window.boxes().write(boxTexts("1", "1", "1024", "0.15"));
-    window.formulaButton(15)->click(); // quest: slow enough to be caught under way
+    draw(window, boxTexts("1", "1", "1024", "0.15"), 15); // quest: slow enough to catch
     send(window.canvas(), {Input::Wheel, 120, {500, 500}});
     QVERIFY(window.explorer().isRendering());
     QTest::mouseClick(window.findChild<QWidget*>(control), Qt::LeftButton);
@@ -262,9 +254,7 @@ void ExploringWindowTest::rangeOverflowShowsOneMessageAGesture() {
 
 void ExploringWindowTest::historyStepsBackAndForward() {
     MainWindow window(computingFromEnvironment());
-    window.show();
-    window.boxes().write(boxTexts("1", "1", "300"));
-    window.formulaButton(0)->click();
+    draw(window, boxTexts("1", "1", "300"));
     const QImage first = shownPicture(window);
     send(window.canvas(), {Input::Drag, 60, {10, 10}}); // settles at the release
     QVERIFY(renderedExactly(window));
@@ -351,9 +341,7 @@ void ExploringWindowTest::openRestoresTheView() {
 // Copy view's command line, run as it stands, paints the picture shown.
 void ExploringWindowTest::copyViewPaintsTheSamePicture() {
     MainWindow window(computingFromEnvironment());
-    window.show();
-    window.boxes().write(boxTexts("-40.25", "1e1", "120", "0.5", "it's 99"));
-    window.formulaButton(1)->click();
+    draw(window, boxTexts("-40.25", "1e1", "120", "0.5", "it's 99"), 1);
     send(window.canvas(), {Input::Wheel, 60, {30, 70}});
     QVERIFY(renderedExactly(window));
     window.viewActions().copyView();
