@@ -270,10 +270,7 @@ void AnimationTest::stoppedRenderGoesOn() {
 
     // Slow on purpose, so that the signal comes part-way.
     QProcess process;
-    QStringList environment = QProcess::systemEnvironment();
-    environment << "SPIRELL_SIMD=scalar"
-                << "SPIRELL_THREADS=1";
-    process.setEnvironment(environment);
+    process.setProcessEnvironment(environmentWith({"SPIRELL_SIMD=scalar", "SPIRELL_THREADS=1"}));
     process.start(flight.first(), flight.mid(1) + QStringList{frames});
     QElapsedTimer waited;
     waited.start();
@@ -300,16 +297,14 @@ void AnimationTest::stoppedRenderGoesOn() {
         return ::stat(QFile::encodeName(frames + name).constData(), &status) == 0 ? status.st_ino
                                                                                   : ino_t(0);
     };
-    const ino_t untouched[] = {inode(names[0]), inode(names[4]), inode(names[5])};
+    const QList<ino_t> untouched{inode(names[0]), inode(names[4]), inode(names[5])};
 
     succeeds(runRenderer(flight.mid(1) + QStringList{frames}));
     QCOMPARE(framesIn(frames), names);
     for (const QString& name : names)
         QVERIFY2(fileBytes(frames + name) == fileBytes(reference + name), qPrintable(name));
     // Frames that were whole were kept, not painted again.
-    QCOMPARE(inode(names[0]), untouched[0]);
-    QCOMPARE(inode(names[4]), untouched[1]);
-    QCOMPARE(inode(names[5]), untouched[2]);
+    QCOMPARE((QList<ino_t>{inode(names[0]), inode(names[4]), inode(names[5])}), untouched);
 }
 
 void AnimationTest::interruptedVideoLeavesNothing_data() {
@@ -347,8 +342,7 @@ void AnimationTest::interruptedVideoLeavesNothing() {
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
     QCOMPARE(process.exitCode(), SIGTERM);
-    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList());
+    QCOMPARE(entries(folder.path()), QStringList());
 }
 
 void AnimationTest::progressCountsFrames_data() {
