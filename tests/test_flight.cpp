@@ -168,13 +168,15 @@ void FlightTest::outputNames_data() {
     QTest::newRow("%% before the number") << "100%%-%d.png" << false << "refused: only \"%d\"";
     QTest::newRow("% at the end") << "f%d.png%" << false << "refused: after its number";
     QTest::newRow("numbered video") << "f%d.mp4" << false << "refused: ends in \".png\"";
-    QTest::newRow("mp4") << "flight.MP4" << false << "video: H.264 in MP4";
+    QTest::newRow("mp4, a dot in the folder") << "a.b/flight.MP4" << false << "video: H.264 in MP4";
     QTest::newRow("webm") << "flight.webm" << false << "video: VP9 in WebM";
     QTest::newRow("mkv") << "flight.mkv" << false << "video: lossless FFV1 in Matroska";
     QTest::newRow("lossless mkv") << "flight.mkv" << true << "video: lossless FFV1 in Matroska";
     QTest::newRow("lossless mp4") << "flight.mp4" << true << "refused: \".mkv\"";
     QTest::newRow("unknown kind") << "flight.avi" << false << "refused: cannot tell";
-    QTest::newRow("no extension") << "flight" << false << "refused: cannot tell";
+    QTest::newRow("a dot in the folder only")
+        << "out.mp4/flight" << false << "refused: cannot tell";
+    QTest::newRow("one picture") << "flight.png" << false << "refused: cannot tell";
 }
 
 void FlightTest::outputNames() {

@@ -17,7 +17,6 @@
 using namespace spirell::video;
 using namespace spirell::testing;
 Q_DECLARE_METATYPE(spirell::video::VideoKind)
-Q_DECLARE_METATYPE(std::optional<spirell::video::VideoKind>)
 
 // AddressSanitizer allocates past malloc's own accounts.
 #if defined(__SANITIZE_ADDRESS__)
@@ -66,8 +65,6 @@ void kindRows() {
 class VideoTest : public QObject {
     Q_OBJECT
 private slots:
-    void kindFromName_data();
-    void kindFromName();
     void framesComeBack_data();
     void framesComeBack();
     void coloursComeBack_data() { kindRows(); }
@@ -84,26 +81,6 @@ private:
     QString path(const QString& name) const { return directory_.filePath(name); }
     QTemporaryDir directory_;
 };
-
-void VideoTest::kindFromName_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("lossless");
-    QTest::addColumn<std::optional<VideoKind>>("expected");
-    QTest::newRow("mp4") << "a.b/flight.MP4" << false << std::optional{VideoKind::Mp4H264};
-    QTest::newRow("webm") << "flight.webm" << false << std::optional{VideoKind::WebmVp9};
-    QTest::newRow("mkv") << "flight.mkv" << false << std::optional{VideoKind::MkvLossless};
-    QTest::newRow("lossless mkv") << "flight.mkv" << true << std::optional{VideoKind::MkvLossless};
-    QTest::newRow("lossless mp4") << "flight.mp4" << true << std::optional<VideoKind>{};
-    QTest::newRow("image") << "flight.png" << false << std::optional<VideoKind>{};
-    QTest::newRow("dot in folder") << "out.mp4/flight" << false << std::optional<VideoKind>{};
-}
-
-void VideoTest::kindFromName() {
-    QFETCH(QString, name);
-    QFETCH(bool, lossless);
-    QFETCH(std::optional<VideoKind>, expected);
-    QCOMPARE(videoKindFor(name.toStdString(), lossless), expected);
-}
 
 void VideoTest::framesComeBack_data() {
     QTest::addColumn<VideoKind>("kind");
