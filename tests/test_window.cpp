@@ -852,10 +852,8 @@ void WindowTest::lateCancel() {
 void WindowTest::savesToAWaitingFifoCanBeCancelled_data() {
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("progress");
-    QTest::newRow("Save image") << "saveImageAction"
-                                << "pictureProgress";
-    QTest::newRow("Save poster") << "savePosterAction"
-                                 << "posterProgress";
+    QTest::newRow("Save image") << QString("saveImageAction") << QString("pictureProgress");
+    QTest::newRow("Save poster") << QString("savePosterAction") << QString("posterProgress");
 }
 
 void WindowTest::savesToAWaitingFifoCanBeCancelled() {
@@ -917,12 +915,10 @@ void WindowTest::posterJobRunsOnlyOnceStarted() {
 void WindowTest::posterThatFailsAtOnceIsHeard_data() {
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QString>("message");
-    QTest::newRow("a failure") << "failure"
-                               << "the disk is on fire";
-    QTest::newRow("out of memory") << "memory"
-                                   << "out of memory";
-    QTest::newRow("not a std::exception") << "unknown"
-                                          << "the poster failed for an unknown reason";
+    QTest::newRow("a failure") << QString("failure") << QString("the disk is on fire");
+    QTest::newRow("out of memory") << QString("memory") << QString("out of memory");
+    QTest::newRow("not a std::exception")
+        << QString("unknown") << QString("the poster failed for an unknown reason");
     // The reason comes from the system, in the locale's language.
     QTest::newRow("no thread")
         << "thread"
@@ -982,12 +978,9 @@ void WindowTest::failuresInSlotsShowOneMessage_data() {
     const QString outOfMemory("Run-time error '7':\n\nOut of memory");
     QTest::newRow("formula click out of memory") << "CMD0" << kProgramName << outOfMemory;
     QTest::newRow("box edit out of memory") << "horz0" << kProgramName << outOfMemory;
-    QTest::newRow("save image") << "saveImageAction"
-                                << "Save image"
-                                << "no file dialog";
-    QTest::newRow("save poster") << "savePosterAction"
-                                 << "Save poster"
-                                 << "no file dialog";
+    const QString noDialog("no file dialog");
+    QTest::newRow("save image") << "saveImageAction" << QString("Save image") << noDialog;
+    QTest::newRow("save poster") << "savePosterAction" << QString("Save poster") << noDialog;
 }
 
 void WindowTest::failuresInSlotsShowOneMessage() {
