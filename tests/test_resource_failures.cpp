@@ -167,16 +167,12 @@ std::pair<std::vector<Colour>, unsigned> pipelineColumns(unsigned threads,
 class ResourceFailuresTest : public QObject {
     Q_OBJECT
 private slots:
-    void poolWorksWithTheThreadsThatStarted_data();
+    void poolWorksWithTheThreadsThatStarted_data() { threadStartFailures(); }
     void poolWorksWithTheThreadsThatStarted();
-    void pipelineWorksWithTheThreadsThatStarted_data();
+    void pipelineWorksWithTheThreadsThatStarted_data() { threadStartFailures(); }
     void pipelineWorksWithTheThreadsThatStarted();
     void readingTextsWithoutMemoryKeepsNothing();
 };
-
-void ResourceFailuresTest::poolWorksWithTheThreadsThatStarted_data() {
-    threadStartFailures();
-}
 
 void ResourceFailuresTest::poolWorksWithTheThreadsThatStarted() {
     QFETCH(unsigned, startable);
@@ -203,10 +199,6 @@ void ResourceFailuresTest::poolWorksWithTheThreadsThatStarted() {
     }
     for (std::size_t task = 0; task < runs.size(); ++task)
         QVERIFY2(runs[task] == 2, qPrintable(QString("task %1").arg(task)));
-}
-
-void ResourceFailuresTest::pipelineWorksWithTheThreadsThatStarted_data() {
-    threadStartFailures();
 }
 
 // The pipeline never fails for want of threads: its caller computes too, and
