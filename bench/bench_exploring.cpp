@@ -5,7 +5,8 @@
 //   median of several notches, for every formula;
 // - exact: from a wheel notch to the exact picture, against the time the
 //   image library takes to compute the same view on the same threads, the
-//   fastest of several runs of each, alternately;
+//   fastest of several runs of each, alternately; and the exploring render
+//   of the same view alone, without the window, to tell their costs apart;
 // - drag: 60 moves a second over "ripple" for three seconds: screen updates a
 //   second, and how many inputs behind the pointer the picture shown was;
 // - storm: 1000 wheel notches in one second: the memory before and after, and
@@ -16,9 +17,13 @@
 #include "app/Canvas.hpp"
 #include "app/MainWindow.hpp"
 #include "drawing/Computing.hpp"
+#include "drawing/ExploringRender.hpp"
+#include "drawing/ViewParams.hpp"
 #include "image/BandRenderer.hpp"
 #include "image/ImagePlan.hpp"
 #include "lanes/InstructionSets.hpp"
+#include <condition_variable>
+#include <mutex>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -89,6 +94,30 @@ double computeMilliseconds(const MainWindow& window, const drawing::Computing& c
     return millisecondsSince(start);
 }
 
+// The exploring render alone, without the window: from a request for the
+// view the window shows to its exact picture, in ms.
+double exploringRenderMilliseconds(const MainWindow& window, const drawing::Computing& computing) {
+    std::mutex mutex;
+    std::condition_variable done;
+    std::uint64_t completed = 0;
+    drawing::ExploringRender render(computing,
+                                    [&](std::shared_ptr<const drawing::ExploredRows> rows) {
+                                        if (!rows->complete)
+                                            return;
+                                        std::lock_guard lock(mutex);
+                                        completed = rows->generation;
+                                        done.notify_all();
+                                    });
+    const DrawnPicture& shown = window.latestDrawing();
+    const drawing::ViewParams view = drawing::readView(*shown.formula, shown.boxes);
+    const auto start = Clock::now();
+    const std::uint64_t generation =
+        render.request(*shown.formula, view, window.canvas()->shownSize());
+    std::unique_lock lock(mutex);
+    done.wait(lock, [&] { return completed == generation; });
+    return millisecondsSince(start);
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -138,8 +167,8 @@ int main(int argc, char** argv) {
     std::printf("Machine: %u cores, %s, %u computing threads\n\n",
                 std::thread::hardware_concurrency(), lanes::nameOf(computing.instructionSet),
                 computing.threads);
-    std::printf("| formula | coarse, median ms | exact ms | computed alone ms | exact / "
-                "computed |\n|---|---|---|---|---|\n");
+    std::printf("| formula | coarse, median ms | exact ms | exploring render alone ms | computed "
+                "alone ms | exact / computed |\n|---|---:|---:|---:|---:|---:|\n");
     const QStringList only = app.arguments().mid(1);
     for (const formulas::Formula& formula : formulas::formulaCatalogue()) {
         if (!only.isEmpty() && !only.contains(formula.caption))
@@ -149,6 +178,7 @@ int main(int argc, char** argv) {
         std::vector<double> coarse;
         double exact = std::numeric_limits<double>::infinity();
         double alone = exact;
+        double renderAlone = exact;
         // Notches in and out by turns, so that the view stays near the start;
         // each exact picture and its computation alone alternately.
         for (int i = 0; i < 9; ++i) {
@@ -157,9 +187,10 @@ int main(int argc, char** argv) {
             coarse.push_back(first);
             exact = std::min(exact, complete);
             alone = std::min(alone, computeMilliseconds(window, computing));
+            renderAlone = std::min(renderAlone, exploringRenderMilliseconds(window, computing));
         }
-        std::printf("| %s | %.1f | %.1f | %.1f | %.2f |\n", formula.caption, median(coarse), exact,
-                    alone, exact / alone);
+        std::printf("| %s | %.1f | %.1f | %.1f | %.1f | %.2f |\n", formula.caption, median(coarse),
+                    exact, renderAlone, alone, exact / alone);
         std::fflush(stdout);
     }
 
