@@ -758,8 +758,7 @@ void WindowTest::posters() {
     QTemporaryDir folder;
     const QString poster = folder.filePath("poster.png");
     window_->pictureExport().setFileChooser([&](const QString&, const QString&) { return poster; });
-    setBoxes(*window_, {"1", "1", "150", "1", "150"});
-    window_->formulaButton(0)->click();
+    window_->formulaButton(0)->click(); // the start-up view
     QVERIFY(!window_->pictureExport().poster());
 
     choosePosterScale(scale);
@@ -821,8 +820,7 @@ void WindowTest::lateCancel() {
         if (!complete)
             QMetaObject::invokeMethod(qApp, pressCancel, Qt::BlockingQueuedConnection);
     });
-    setBoxes(*window_, {"1", "1", "150", "1", "150"});
-    window_->formulaButton(0)->click();
+    window_->formulaButton(0)->click(); // the start-up view
     MessageBoxWatcher watcher;
     choosePosterScale(2);
     child<QAction>(*window_, "savePosterAction")->trigger();
@@ -866,8 +864,7 @@ void WindowTest::savesToAWaitingFifoCanBeCancelled() {
     QVERIFY(reader >= 0);
     ::fcntl(reader, F_SETPIPE_SZ, 4096); // the least a pipe holds: the writer soon waits
     window_->pictureExport().setFileChooser([&](const QString&, const QString&) { return fifo; });
-    setBoxes(*window_, {"1", "1", "150", "1", "150"});
-    window_->formulaButton(0)->click();
+    window_->formulaButton(0)->click(); // the start-up view
     MessageBoxWatcher watcher;
     if (action == "savePosterAction")
         choosePosterScale(4);
@@ -947,8 +944,7 @@ void WindowTest::posterThatFailsAtOnceIsHeard() {
             throw std::system_error(
                 std::make_error_code(std::errc::resource_unavailable_try_again));
         });
-    setBoxes(*window_, {"1", "1", "150", "1", "150"});
-    window_->formulaButton(0)->click();
+    window_->formulaButton(0)->click(); // the start-up view
     auto* save = child<QAction>(*window_, "savePosterAction");
 
     MessageBoxWatcher watcher;
