@@ -648,11 +648,9 @@ void RenderToolTest::outputTargets() {
     process.start(SPIRELL_RENDER_BINARY, view + QStringList{"-o", target});
     const QByteArray fromPipe = readFifoToTheEnd(reader, process);
     ::close(reader);
-    QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(60000));
-    const QString errors = QString::fromUtf8(process.readAllStandardError());
-    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == status,
-             qPrintable(errors));
-    QVERIFY(status == 0 || errors.contains("No space left on device"));
+    const RendererRun run = finishedRun(process);
+    QVERIFY2(!run.crashed && run.status == status, qPrintable(run.errors));
+    QVERIFY(status == 0 || run.errors.contains("No space left on device"));
     const QByteArray written = image == "-"      ? process.readAllStandardOutput()
                                : image == "pipe" ? fromPipe
                                                  : fileBytes(folder.filePath(image));
@@ -695,8 +693,7 @@ void RenderToolTest::newFileGetsTheUmask() {
     process.setChildProcessModifier([mask] { ::umask(mode_t(mask)); });
     process.start(SPIRELL_RENDER_BINARY,
                   {"aries", "--size", "20", "--quiet", "-o", folder.filePath("new.png")});
-    QVERIFY(process.waitForFinished(60000));
-    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(finishedRun(process).status, 0);
     struct stat file = {};
     QVERIFY(::stat(QFile::encodeName(folder.filePath("new.png")).constData(), &file) == 0);
     QCOMPARE(file.st_mode & 07777, 0666u & ~unsigned(mask));
@@ -744,14 +741,11 @@ void RenderToolTest::limitsLeaveTheImageWholeOrRefused() {
     QProcess process;
     process.start("prlimit", limits + QStringList{SPIRELL_RENDER_BINARY} + view +
                                  QStringList{"--quiet", "-o", folder.filePath("image.png")});
-    QVERIFY(process.waitForFinished(120000));
-    const QString errors = QString::fromUtf8(process.readAllStandardError());
-    QVERIFY2(process.exitStatus() == QProcess::NormalExit &&
-                 process.exitCode() == (error.isEmpty() ? 0 : 1),
-             qPrintable(errors));
+    const RendererRun run = finishedRun(process);
+    QVERIFY2(!run.crashed && run.status == (error.isEmpty() ? 0 : 1), qPrintable(run.errors));
     QCOMPARE(entries(folder.path()), error.isEmpty() ? QStringList{"image.png"} : QStringList());
-    QVERIFY2(error.isEmpty() || isOneErrorLine(errors, "spirell-render: " + error),
-             qPrintable(errors));
+    QVERIFY2(error.isEmpty() || isOneErrorLine(run.errors, "spirell-render: " + error),
+             qPrintable(run.errors));
     if (compared) {
         const QString expected = reference.filePath("image.png");
         QCOMPARE(runRenderer(view + QStringList{"--quiet", "-o", expected}).status, 0);

@@ -56,6 +56,15 @@ inline QStringList withoutUnnamedFiles() {
 }
 #endif
 
+// The run a started process makes, once it has finished.
+inline RendererRun finishedRun(QProcess& process) {
+    if (process.state() != QProcess::NotRunning && !process.waitForFinished(120000))
+        qFatal("spirell-render did not finish");
+    const QByteArray errors = process.readAllStandardError();
+    return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
+            QString::fromUtf8(errors), errors};
+}
+
 // Runs spirell-render in folder; environment holds NAME=value entries to add.
 inline RendererRun runRenderer(const QStringList& arguments, const QString& folder = {},
                                const QStringList& environment = {}) {
@@ -64,11 +73,7 @@ inline RendererRun runRenderer(const QStringList& arguments, const QString& fold
         process.setWorkingDirectory(folder);
     process.setProcessEnvironment(environmentWith(environment));
     process.start(QStringLiteral(SPIRELL_RENDER_BINARY), arguments);
-    if (!process.waitForFinished(120000))
-        qFatal("spirell-render did not finish");
-    const QByteArray errors = process.readAllStandardError();
-    return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
-            QString::fromUtf8(errors), errors};
+    return finishedRun(process);
 }
 
 // Runs spirell-render on a tmpfs mounted over folder with these mount options,
@@ -90,14 +95,10 @@ inline std::optional<SmallDiskRun> runOnSmallDisk(const QString& folder, const Q
                                          "\"$@\"; status=$?; ls -A \"$0\"; exit $status",
                                          folder, options, SPIRELL_RENDER_BINARY} +
                                  arguments);
-    if (!process.waitForFinished(120000))
-        qFatal("spirell-render did not finish");
-    const QByteArray errors = process.readAllStandardError();
-    if (process.exitCode() == 99 || errors.startsWith("unshare:"))
+    const RendererRun run = finishedRun(process);
+    if (run.status == 99 || run.errorBytes.startsWith("unshare:"))
         return {};
-    return SmallDiskRun{{process.exitCode(), process.exitStatus() == QProcess::CrashExit,
-                         QString::fromUtf8(errors), errors},
-                        process.readAllStandardOutput()};
+    return SmallDiskRun{run, process.readAllStandardOutput()};
 }
 
 // The files a running program has open in a folder: for each, the path of
