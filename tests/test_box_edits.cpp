@@ -17,6 +17,11 @@ namespace {
 
 using Edit = std::function<void(BoxTexts&)>;
 
+// An edit that calls one of the edit functions with these arguments and the boxes.
+template <typename Function, typename... Arguments> Edit on(Function edit, Arguments... arguments) {
+    return [=](BoxTexts& texts) { edit(arguments..., texts); };
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Edit)
@@ -40,19 +45,17 @@ void BoxEditsTest::editsWriteTheBoxes_data() {
     QTest::addColumn<Edit>("edit");
     QTest::addColumn<BoxTexts>("after");
     const BoxTexts start = boxTexts("1", "1", "150", "1");
-    const auto shift = [](ShiftButton b) { return Edit([b](BoxTexts& t) { shiftView(b, t); }); };
-    const auto scale = [](ScaleButton b) {
-        return Edit([b](BoxTexts& t) { scalePosition(b, t); });
-    };
-    const auto zoom = [](ZoomButton b) { return Edit([b](BoxTexts& t) { zoomView(b, t); }); };
-    const auto preset = [](Preset p) { return Edit([p](BoxTexts& t) { applyPreset(p, t); }); };
+    const auto shift = [](ShiftButton button) { return on(shiftView, button); };
+    const auto scale = [](ScaleButton button) { return on(scalePosition, button); };
+    const auto zoom = [](ZoomButton button) { return on(zoomView, button); };
+    const auto preset = [](Preset size) { return on(applyPreset, size); };
 
     QTest::newRow("S") << start << preset(Preset::Small) << boxTexts("1", "1", "300", "1");
     QTest::newRow("M") << boxTexts("1", "1", "150", "1", "77") << preset(Preset::Medium)
                        << boxTexts("-250", "-250", "500", "0.2", "77");
     QTest::newRow("L") << boxTexts("5", "6", "150", "1") << preset(Preset::Large)
                        << boxTexts("5", "6", "768", "0.15");
-    QTest::newRow("reset") << boxTexts("9", "8", "300", "0.2", "7") << Edit(resetBoxes)
+    QTest::newRow("reset") << boxTexts("9", "8", "300", "0.2", "7") << on(resetBoxes)
                            << boxTexts("1", "1", "100", "1", "150");
     QTest::newRow("pan right") << start << shift(ShiftButton::Right)
                                << boxTexts("251", "1", "150", "1");
@@ -83,15 +86,15 @@ void BoxEditsTest::editsWriteTheBoxes_data() {
     QTest::newRow("hidden <<") << boxTexts("7", "7", "150", "1")
                                << zoom(ZoomButton::DoubleAndMoveToTwiceSize)
                                << boxTexts("300", "300", "150", "2");
-    QTest::newRow("drag right and up") << start << Edit([](BoxTexts& t) { panByPixels(30, -7, t); })
-                                       << boxTexts("-29", "8", "150", "1");
-    QTest::newRow("brighter") << start << Edit([](BoxTexts& t) { scaleBrightness(2, t); })
+    QTest::newRow("drag right and up")
+        << start << on(panByPixels, 30, -7) << boxTexts("-29", "8", "150", "1");
+    QTest::newRow("brighter") << start << on(scaleBrightness, 2)
                               << boxTexts("1", "1", "150", "1", "300");
     QTest::newRow("zoom in at the point 0, 0")
-        << boxTexts("5", "-3", "150", "0.5") << Edit([](BoxTexts& t) { zoomAround(4, 0, 0, t); })
+        << boxTexts("5", "-3", "150", "0.5") << on(zoomAround, 4, 0, 0)
         << boxTexts("5", "-3", "150", "2");
     QTest::newRow("zoom out at a point")
-        << boxTexts("1", "1", "150", "1") << Edit([](BoxTexts& t) { zoomAround(0.5, 10, 20, t); })
+        << boxTexts("1", "1", "150", "1") << on(zoomAround, 0.5, 10, 20)
         << boxTexts("11", "21", "150", "0.5");
 }
 
@@ -107,25 +110,21 @@ void BoxEditsTest::overflowLeavesEveryBox_data() {
     QTest::addColumn<BoxTexts>("before");
     QTest::addColumn<Edit>("edit");
     QTest::newRow("double a huge position")
-        << boxTexts("1e308", "1", "150", "1")
-        << Edit([](BoxTexts& t) { scalePosition(ScaleButton::DoubleX, t); });
+        << boxTexts("1e308", "1", "150", "1") << on(scalePosition, ScaleButton::DoubleX);
     QTest::newRow("pan a box beyond range")
-        << boxTexts("1", "1e999", "150", "1")
-        << Edit([](BoxTexts& t) { shiftView(ShiftButton::Up, t); });
+        << boxTexts("1", "1e999", "150", "1") << on(shiftView, ShiftButton::Up);
     // The zoom would be written first; the size doubling overflows afterwards.
     QTest::newRow("hidden << with a huge size")
-        << boxTexts("1", "1", "1.5e308", "1")
-        << Edit([](BoxTexts& t) { zoomView(ZoomButton::DoubleAndMoveToTwiceSize, t); });
+        << boxTexts("1", "1", "1.5e308", "1") << on(zoomView, ZoomButton::DoubleAndMoveToTwiceSize);
     // The zoom would be written first; the position overflows afterwards.
     QTest::newRow("zoom around a point far out")
-        << boxTexts("1.7e308", "1", "150", "1")
-        << Edit([](BoxTexts& t) { zoomAround(0.5, -1.7e308, 0, t); });
+        << boxTexts("1.7e308", "1", "150", "1") << on(zoomAround, 0.5, -1.7e308, 0);
     QTest::newRow("zoom beyond range")
-        << boxTexts("1", "1", "150", "1e308") << Edit([](BoxTexts& t) { zoomAround(16, 0, 0, t); });
-    QTest::newRow("drag beyond range") << boxTexts("1", "-1.79e308", "150", "1")
-                                       << Edit([](BoxTexts& t) { panByPixels(0, 1e306, t); });
-    QTest::newRow("brightness beyond range") << boxTexts("1", "1", "150", "1", "1e308")
-                                             << Edit([](BoxTexts& t) { scaleBrightness(1024, t); });
+        << boxTexts("1", "1", "150", "1e308") << on(zoomAround, 16, 0, 0);
+    QTest::newRow("drag beyond range")
+        << boxTexts("1", "-1.79e308", "150", "1") << on(panByPixels, 0, 1e306);
+    QTest::newRow("brightness beyond range")
+        << boxTexts("1", "1", "150", "1", "1e308") << on(scaleBrightness, 1024);
 }
 
 void BoxEditsTest::overflowLeavesEveryBox() {
