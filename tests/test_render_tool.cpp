@@ -833,9 +833,7 @@ void RenderToolTest::threadsStayWithinTheCores() {
     waited.start();
     while (written() == 0 && waited.elapsed() < 60000)
         QThread::msleep(10);
-    const qsizetype threads = QDir(QString("/proc/%1/task").arg(process.processId()))
-                                  .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
-                                  .size();
+    const qsizetype threads = threadCount(QString::number(process.processId()));
     const bool computing = written() > 0 && process.state() == QProcess::Running;
     process.terminate();
     process.waitForFinished();

@@ -7,9 +7,9 @@
 // What /proc tells of a process: its threads, and how it handles signals.
 namespace spirell::testing {
 
-// The threads of this process.
-inline qsizetype threadCount() {
-    return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+// The threads of a process, by default this one.
+inline qsizetype threadCount(const QString& pid = "self") {
+    return QDir("/proc/" + pid + "/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
 }
 
 // A set of signals from a process's /proc status, as a mask with bit n - 1 for
