@@ -11,12 +11,10 @@
 
 #include "animation/FlightPlan.hpp"
 #include "animation/FlightRender.hpp"
-#include "image/BandRenderer.hpp"
 #include "image/ImagePlan.hpp"
 #include "lanes/InstructionSets.hpp"
 #include "video/VideoWriter.hpp"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -57,19 +55,14 @@ template <typename Work> Seconds timed(Work&& work) {
             processorSeconds() - processorStart};
 }
 
-// Frame number frame of the flight, computed on every core into rgb.
+// Frame number frame of the flight, computed on every core into rgb, as a
+// flight's video computes it.
 void computeFrame(const animation::FlightPlan& flight, std::uint64_t frame,
                   const drawing::Computing& computing, const image::ExtraPixels& extra,
                   std::vector<std::uint8_t>& rgb) {
-    const image::ImagePlan plan = image::planImage(flight.frameSettings(frame), computing, extra);
-    rgb.resize(std::size_t{3} * plan.width() * plan.height());
-    std::uint8_t* next = rgb.data();
-    image::BandOptions bands;
-    bands.threads = plan.threads;
-    image::renderRows(plan, bands, [&](const std::uint8_t* row) {
-        std::copy(row, row + plan.rowBytes(), next);
-        next += plan.rowBytes();
-    });
+    rgb.resize(std::size_t{3} * (flight.frame.width + extra.columns) *
+               (flight.frame.height + extra.rows));
+    animation::computeFrame(flight, frame, computing, extra, nullptr, rgb.data());
 }
 
 void print(const char* what, const Seconds& seconds, std::uint64_t frames) {

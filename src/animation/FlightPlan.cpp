@@ -8,7 +8,6 @@
 #include "drawing/ViewParams.hpp"
 #include "formulas/Catalogue.hpp"
 #include "image/ImagePlan.hpp"
-#include "image/PngFile.hpp"
 
 #include <cmath>
 #include <string_view>
@@ -16,7 +15,7 @@
 namespace spirell::animation {
 
 Keyframe readKeyframe(const std::string& path) {
-    return {path, image::settingsFromTexts(image::readPngTexts(path, image::storedKeys()), path)};
+    return {path, image::readStoredSettings(path)};
 }
 
 image::ImageSettings FlightPlan::frameSettings(std::uint64_t number) const {

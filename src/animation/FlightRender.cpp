@@ -43,12 +43,11 @@ void makeFolder(const std::string& folder) {
         "cannot make the folder " + base::shown(folder) + ": " + std::strerror(error), error);
 }
 
-} // namespace
-
-bool holdsFrame(const FlightPlan& plan, std::uint64_t frame, const std::string& path) {
+// Whether the file holds the frame with these settings, complete.
+bool holdsFrame(const FlightPlan& plan, const image::ImageSettings& settings,
+                const std::string& path) {
     if (!image::isCompletePng(path, plan.frame.width, plan.frame.height))
         return false;
-    const image::ImageSettings settings = plan.frameSettings(frame);
     const std::vector<std::string> keys = image::storedKeys();
     std::map<std::string, std::string> stored;
     try {
@@ -65,6 +64,8 @@ bool holdsFrame(const FlightPlan& plan, std::uint64_t frame, const std::string& 
     return stored == expected;
 }
 
+} // namespace
+
 void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool makeFolderFirst,
                       const drawing::Computing& computing, const FlightOptions& options) {
     checkCancel(options);
@@ -75,10 +76,10 @@ void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool ma
     for (std::uint64_t frame = 0; frame < plan.frames; ++frame) {
         checkCancel(options);
         const std::string path = names.nameOf(frame);
-        if (holdsFrame(plan, frame, path)) {
+        const image::ImageSettings settings = plan.frameSettings(frame);
+        if (holdsFrame(plan, settings, path)) {
             ++progress.framesKept;
         } else {
-            const image::ImageSettings settings = plan.frameSettings(frame);
             const image::ImagePlan picture = image::planImage(settings, computing);
             files::OutputFile output(path);
             image::BandOptions bands;
@@ -106,11 +107,14 @@ image::FrameSize videoFrameSize(const FlightPlan& plan, video::VideoKind kind) {
 void renderVideoFile(const FlightPlan& plan, const std::string& path, video::VideoKind kind,
                      const drawing::Computing& computing, const FlightOptions& options) {
     // The encoder reads back what it wrote, so only a file will do.
+    const auto notAFile = [&] {
+        return base::InputError("cannot write a video to " + base::shown(path) +
+                                ": a video is written to a file, which the encoder reads back");
+    };
     struct stat status = {};
     if (path == "-" || (::stat(path.c_str(), &status) == 0 &&
                         (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode))))
-        throw base::InputError("cannot write a video to " + base::shown(path) +
-                               ": a video is written to a file, which the encoder reads back");
+        throw notAFile();
     const image::FrameSize size = videoFrameSize(plan, kind);
     const image::ExtraPixels extra{size.width - plan.frame.width, size.height - plan.frame.height};
     checkCancel(options);
@@ -118,8 +122,7 @@ void renderVideoFile(const FlightPlan& plan, const std::string& path, video::Vid
     files::OutputFile output(path);
     // A file is open for reading and writing, as the encoder needs it.
     if (!output.isFile())
-        throw base::InputError("cannot write a video to " + base::shown(path) +
-                               ": a video is written to a file, which the encoder reads back");
+        throw notAFile();
     video::VideoWriter writer(output.descriptor(), kind, size.width, size.height,
                               plan.timing.framesPerSecond, flightMetadata(plan));
     const std::size_t frameBytes = std::size_t{3} * size.width * size.height;
@@ -135,16 +138,7 @@ void renderVideoFile(const FlightPlan& plan, const std::string& path, video::Vid
         for (std::uint64_t frame = 0; frame < plan.frames; ++frame) {
             checkCancel(options);
             std::vector<std::uint8_t>& buffer = buffers[frame % 2];
-            const image::ImagePlan picture =
-                image::planImage(plan.frameSettings(frame), computing, extra);
-            image::BandOptions bands;
-            bands.threads = picture.threads;
-            bands.cancel = options.cancel;
-            std::uint8_t* next = buffer.data();
-            image::renderRows(picture, bands, [&](const std::uint8_t* row) {
-                std::memcpy(next, row, picture.rowBytes());
-                next += picture.rowBytes();
-            });
+            computeFrame(plan, frame, computing, extra, options.cancel, buffer.data());
             // The frame before is encoded by now, or its failure is thrown here.
             encoder.wait();
             if (frame > 0) {
@@ -160,6 +154,27 @@ void renderVideoFile(const FlightPlan& plan, const std::string& path, video::Vid
     output.commit();
     progress.framesDone = plan.frames;
     report(options, progress);
+}
+
+void renderFlight(const FlightPlan& plan, const FlightTarget& target,
+                  const drawing::Computing& computing, const FlightOptions& options) {
+    if (target.frames)
+        renderFrameFiles(plan, *target.frames, target.makesFolder, computing, options);
+    else
+        renderVideoFile(plan, target.path, *target.video, computing, options);
+}
+
+void computeFrame(const FlightPlan& plan, std::uint64_t frame, const drawing::Computing& computing,
+                  const image::ExtraPixels& extra, const std::atomic<bool>* cancel,
+                  std::uint8_t* rgb) {
+    const image::ImagePlan picture = image::planImage(plan.frameSettings(frame), computing, extra);
+    image::BandOptions bands;
+    bands.threads = picture.threads;
+    bands.cancel = cancel;
+    image::renderRows(picture, bands, [&](const std::uint8_t* row) {
+        std::memcpy(rgb, row, picture.rowBytes());
+        rgb += picture.rowBytes();
+    });
 }
 
 } // namespace spirell::animation

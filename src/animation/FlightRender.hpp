@@ -3,6 +3,7 @@
 #include "animation/FlightPlan.hpp"
 #include "animation/FlightTarget.hpp"
 #include "drawing/Computing.hpp"
+#include "image/ImagePlan.hpp"
 #include "video/VideoWriter.hpp"
 
 #include <atomic>
@@ -43,9 +44,6 @@ struct FlightOptions {
 void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool makeFolder,
                       const drawing::Computing& computing, const FlightOptions& options = {});
 
-// Whether the file holds frame number frame of the flight, complete.
-bool holdsFrame(const FlightPlan& plan, std::uint64_t frame, const std::string& path);
-
 // The frame size a video of that kind is made at: kinds that keep one colour
 // sample for 2 x 2 pixels take one more column (row) where the frame's width
 // (height) is odd, as a larger frame would show it.
@@ -61,5 +59,16 @@ image::FrameSize videoFrameSize(const FlightPlan& plan, video::VideoKind kind);
 // writing fails, base::Cancelled when asked to stop.
 void renderVideoFile(const FlightPlan& plan, const std::string& path, video::VideoKind kind,
                      const drawing::Computing& computing, const FlightOptions& options = {});
+
+// Renders the flight to where the target says: PNG frames or a video.
+void renderFlight(const FlightPlan& plan, const FlightTarget& target,
+                  const drawing::Computing& computing, const FlightOptions& options = {});
+
+// Frame number frame of the flight, with the extra columns and rows a video
+// takes, computed on the computing's threads into rgb: 3 bytes a pixel, rows
+// top to bottom. Throws base::Cancelled when cancel is set.
+void computeFrame(const FlightPlan& plan, std::uint64_t frame, const drawing::Computing& computing,
+                  const image::ExtraPixels& extra, const std::atomic<bool>* cancel,
+                  std::uint8_t* rgb);
 
 } // namespace spirell::animation

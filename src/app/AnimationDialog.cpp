@@ -28,16 +28,17 @@ AnimationDialog::AnimationDialog(int views, int leftOut, QSize picture, QWidget*
     views_->setValue(views_->maximum());
     views_->setToolTip("The flight goes through this many of the latest views, up to the "
                        "current one");
+    const animation::FlightTiming defaults;
     seconds_ = new QDoubleSpinBox(this);
     seconds_->setObjectName("animationSeconds");
     seconds_->setRange(0.1, 600);
     seconds_->setDecimals(1);
-    seconds_->setValue(4);
+    seconds_->setValue(defaults.secondsPerMove);
     seconds_->setSuffix(" s");
     framesPerSecond_ = new QSpinBox(this);
     framesPerSecond_->setObjectName("animationFramesPerSecond");
     framesPerSecond_->setRange(animation::kMinFramesPerSecond, animation::kMaxFramesPerSecond);
-    framesPerSecond_->setValue(30);
+    framesPerSecond_->setValue(defaults.framesPerSecond);
     frame_ = new QComboBox(this);
     frame_->setObjectName("animationFrame");
     frame_->addItem(

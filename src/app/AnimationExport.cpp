@@ -123,11 +123,7 @@ void AnimationExport::saveAnimation() {
                 context.reportProgress(progress.framesDone);
             };
             options.software = kProgramName;
-            if (target.frames)
-                animation::renderFrameFiles(plan, *target.frames, target.makesFolder, computing,
-                                            options);
-            else
-                animation::renderVideoFile(plan, target.path, *target.video, computing, options);
+            animation::renderFlight(plan, target, computing, options);
         });
     connect(task_.get(), &BackgroundTask::finished, this,
             [this](bool cancelled, const QString& error) {

@@ -1,6 +1,7 @@
 #include "app/Canvas.hpp"
 
 #include "app/WindowControls.hpp"
+#include "drawing/DrawingFrame.hpp"
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -12,6 +13,11 @@
 #include <cstring>
 
 namespace spirell::app {
+
+QRect pictureArea(const drawing::ViewParams& view, drawing::DrawingSurface::Size shown) {
+    return QRect(kPictureLeft, kPictureTop, int(drawing::columnRange(view).count(shown.width)),
+                 int(drawing::rowRange(view).count(shown.height)));
+}
 
 namespace {
 

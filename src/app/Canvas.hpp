@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drawing/DrawingSurface.hpp"
+#include "drawing/ViewParams.hpp"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -18,6 +19,10 @@ namespace spirell::app {
 // control column, below the top row of controls.
 inline constexpr int kPictureLeft = 161;
 inline constexpr int kPictureTop = 51;
+
+// Where the picture of a view lands on the canvas: as many columns and rows
+// as the drawing loops give, as far as shown reaches.
+QRect pictureArea(const drawing::ViewParams& view, drawing::DrawingSurface::Size shown);
 
 class Canvas : public QWidget, public drawing::DrawingSurface {
     Q_OBJECT

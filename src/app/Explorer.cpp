@@ -72,15 +72,21 @@ void Explorer::rememberView() {
         history_.remember({picture_.formula->index, picture_.boxes});
 }
 
+void Explorer::stepHistory(bool back) {
+    // Only with a picture there is something to explore.
+    if (picture_.isEmpty() || (blocked_ && blocked_()))
+        return;
+    if (const auto view = back ? history_.back() : history_.forward())
+        showView(*view);
+}
+
 void Explorer::showView(const SettledView& view) {
     guardSlot(window_, kProgramName, [&] {
-        // Only with a picture there is something to explore.
-        if (picture_.isEmpty() || (blocked_ && blocked_()))
-            return;
         boxes_.write(view.boxes);
         if (view.formula != picture_.formula->index)
             emit formulaShown(view.formula);
-        render(view.boxes, view.formula);
+        const formulas::Formula& formula = formulaAt(view.formula);
+        render(formula, view.boxes, drawing::readView(formula, view.boxes));
     });
 }
 
@@ -131,10 +137,7 @@ bool Explorer::mouseEvent(QMouseEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
         if (event->button() == Qt::BackButton || event->button() == Qt::ForwardButton) {
-            const auto view =
-                event->button() == Qt::BackButton ? history_.back() : history_.forward();
-            if (view)
-                showView(*view);
+            stepHistory(event->button() == Qt::BackButton);
             return true;
         }
         if (event->button() != Qt::LeftButton || !picture_.area.contains(position))
@@ -224,11 +227,11 @@ void Explorer::explore(const Edit& edit) {
         boxes::BoxTexts texts = boxes_.texts();
         edit(texts);
         // A view that cannot be read changes nothing either.
-        drawing::readView(*picture_.formula, texts);
+        const drawing::ViewParams view = drawing::readView(*picture_.formula, texts);
         if (pictureIsExact_)
             adoptTheCanvas();
         boxes_.write(texts);
-        render(texts, picture_.formula->index);
+        render(*picture_.formula, texts, view);
     } catch (...) {
         if (!gestureFailed_) {
             gestureFailed_ = true;
@@ -242,22 +245,20 @@ void Explorer::explore(const Edit& edit) {
 void Explorer::adoptTheCanvas() {
     pictureIsExact_ = false;
     const drawing::ViewParams view = drawing::readView(*picture_.formula, picture_.boxes);
-    const QImage shown = canvas_.image().copy(picture_.area);
+    const QImage canvas = canvas_.image();
+    const QRect area = picture_.area;
     std::vector<std::uint32_t> pixels;
-    pixels.reserve(std::size_t(shown.width()) * shown.height());
-    for (int y = 0; y < shown.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
-        pixels.insert(pixels.end(), line, line + shown.width());
+    pixels.reserve(std::size_t(area.width()) * area.height());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(canvas.constScanLine(y)) + area.left();
+        pixels.insert(pixels.end(), line, line + area.width());
     }
     render_->adopt(*picture_.formula, view, canvas_.shownSize(), std::move(pixels));
 }
 
-void Explorer::render(const boxes::BoxTexts& texts, int formula) {
-    const formulas::Formula& shown = formulaAt(formula);
-    const drawing::ViewParams view = drawing::readView(shown, texts);
-    const drawing::ViewGrid grid = drawing::viewGrid(view, canvas_.shownSize());
-    picture_ = {&shown, texts,
-                QRect(kPictureLeft, kPictureTop, int(grid.columnX.size()), int(grid.rowY.size()))};
+void Explorer::render(const formulas::Formula& shown, const boxes::BoxTexts& texts,
+                      const drawing::ViewParams& view) {
+    picture_ = {&shown, texts, pictureArea(view, canvas_.shownSize())};
     pictureIsExact_ = false;
     rendering_ = true;
     ++inputs_;

@@ -45,11 +45,12 @@ public:
     // While this says so (a drawing runs, the program ends), inputs are ignored.
     void setBlocked(std::function<bool()> blocked) { blocked_ = std::move(blocked); }
 
-    // Draws a view with the exploring render, as Back and Forward do.
-    void showView(const SettledView& view);
+    // Back and Forward: a step through the history draws the view there with
+    // the exploring render. While inputs are ignored the history stays put.
+    void stepHistory(bool back);
     // Keeps the current picture's view in the history.
     void rememberView();
-    ViewHistory& history() { return history_; }
+    const ViewHistory& history() const { return history_; }
 
     // Whether an exploring render is under way.
     bool isRendering() const { return rendering_; }
@@ -75,6 +76,7 @@ private:
     // How an input wants the boxes changed; it may throw boxes::RuntimeError.
     using Edit = std::function<void(boxes::BoxTexts&)>;
 
+    void showView(const SettledView& view);
     bool mouseEvent(QMouseEvent* event);
     bool keyEvent(QKeyEvent* event);
     // Applies an input: edits the boxes and renders the new view. An input
@@ -82,7 +84,8 @@ private:
     // message for the whole gesture.
     void explore(const Edit& edit);
     void zoomAt(QPointF position, double factor);
-    void render(const boxes::BoxTexts& texts, int formula);
+    void render(const formulas::Formula& formula, const boxes::BoxTexts& texts,
+                const drawing::ViewParams& view);
     void show(std::shared_ptr<const drawing::ExploredRows> rows);
     void adoptTheCanvas();
     // A gesture of wheel turns or keys ends after a pause.

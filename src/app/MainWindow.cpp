@@ -295,9 +295,7 @@ void MainWindow::startFormula(int index) {
     const boxes::BoxTexts texts = boxes_.texts();
     const drawing::ViewParams view = drawing::readView(formula, texts); // may overflow
     // The picture a save takes is the latest drawing's, as far as it shows.
-    const drawing::DrawingSurface::Size shown = canvas_->shownSize();
-    const QRect area(kPictureLeft, kPictureTop, int(drawing::columnRange(view).count(shown.width)),
-                     int(drawing::rowRange(view).count(shown.height)));
+    const QRect area = pictureArea(view, canvas_->shownSize());
     if (!area.isEmpty()) {
         setLatestDrawing({&formula, texts, area});
         explorer_->rememberView();

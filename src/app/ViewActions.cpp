@@ -65,13 +65,11 @@ void ViewActions::updateActions() {
 }
 
 void ViewActions::back() {
-    if (const auto view = explorer_.history().back())
-        explorer_.showView(*view);
+    explorer_.stepHistory(true);
 }
 
 void ViewActions::forward() {
-    if (const auto view = explorer_.history().forward())
-        explorer_.showView(*view);
+    explorer_.stepHistory(false);
 }
 
 void ViewActions::copyView() {
@@ -92,7 +90,7 @@ void ViewActions::open(const QString& path) {
     image::ImageSettings settings;
     try {
         const std::string name = path.toStdString();
-        settings = image::settingsFromTexts(image::readPngTexts(name, image::storedKeys()), name);
+        settings = image::readStoredSettings(name);
         formula = formulas::findFormula(settings.formula);
         if (!formula)
             throw base::InputError(base::shown(name) + " names an unknown formula " +

@@ -156,7 +156,7 @@ void ExploringRender::run() {
             next_.reset();
         }
         try {
-            render(request, pool_.get());
+            render(request);
         } catch (...) {
             // A render that failed (no memory, no thread) shows nothing more;
             // the next request starts afresh.
@@ -165,7 +165,7 @@ void ExploringRender::run() {
     }
 }
 
-void ExploringRender::render(const Request& request, base::WorkerPool* pool) {
+void ExploringRender::render(const Request& request) {
     const formulas::Formula& formula = *request.formula;
     const ViewParams& view = request.view;
     auto picture = std::make_unique<Picture>();
@@ -293,9 +293,9 @@ void ExploringRender::render(const Request& request, base::WorkerPool* pool) {
             const auto task = [&, first](std::size_t i) {
                 computeRow(step, (first + int(i)) * step);
             };
-            if (pool) {
-                pool->start(static_cast<std::size_t>(last - first), task);
-                pool->wait();
+            if (pool_) {
+                pool_->start(static_cast<std::size_t>(last - first), task);
+                pool_->wait();
             } else {
                 for (int i = 0; i < last - first; ++i)
                     task(static_cast<std::size_t>(i));

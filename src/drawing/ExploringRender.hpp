@@ -98,7 +98,7 @@ private:
     struct Picture;
 
     void run();
-    void render(const Request& request, base::WorkerPool* pool);
+    void render(const Request& request);
     bool superseded(std::uint64_t generation) const { return generation_.load() != generation; }
 
     Computing computing_;

@@ -73,4 +73,8 @@ std::string frameSizeText(const FrameSize& size) {
     return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
 
+ImageSettings readStoredSettings(const std::string& path) {
+    return settingsFromTexts(readPngTexts(path, storedKeys()), path);
+}
+
 } // namespace spirell::image

@@ -65,4 +65,8 @@ TextChunks storedTexts(const char* routine, const ImageSettings& settings,
 ImageSettings settingsFromTexts(const std::map<std::string, std::string>& texts,
                                 const std::string& fileName);
 
+// The settings stored in the image file at path, as settingsFromTexts reads
+// them; InputError also when the file cannot be read as a PNG.
+ImageSettings readStoredSettings(const std::string& path);
+
 } // namespace spirell::image

@@ -408,15 +408,6 @@ std::map<std::string, std::string> readPngTexts(const std::string& path,
     return std::move(reader.texts);
 }
 
-namespace {
-
-std::uint32_t bigEndian(const std::uint8_t* bytes) {
-    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
-           std::uint32_t{bytes[2]} << 8 | bytes[3];
-}
-
-} // namespace
-
 bool isCompletePng(const std::string& path, std::uint32_t width, std::uint32_t height) {
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0)
@@ -435,9 +426,8 @@ bool isCompletePng(const std::string& path, std::uint32_t width, std::uint32_t h
     const auto read = [&](void* bytes, std::size_t size) {
         return std::fread(bytes, 1, size, file.get()) == size;
     };
-    static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     std::uint8_t start[8] = {};
-    if (!read(start, sizeof start) || std::memcmp(start, signature, sizeof start) != 0)
+    if (!read(start, sizeof start) || png_sig_cmp(start, 0, sizeof start) != 0)
         return false;
 
     bool imageData = false;
@@ -446,7 +436,7 @@ bool isCompletePng(const std::string& path, std::uint32_t width, std::uint32_t h
         std::uint8_t lengthAndType[8] = {};
         if (!read(lengthAndType, sizeof lengthAndType))
             return false;
-        std::uint32_t left = bigEndian(lengthAndType);
+        std::uint32_t left = png_get_uint_32(lengthAndType);
         if (left > PNG_UINT_31_MAX)
             return false;
         const std::string_view type(reinterpret_cast<const char*>(lengthAndType + 4), 4);
@@ -466,13 +456,15 @@ bool isCompletePng(const std::string& path, std::uint32_t width, std::uint32_t h
             left -= static_cast<std::uint32_t>(part);
         } while (left > 0);
         std::uint8_t stored[4] = {};
-        if (!read(stored, sizeof stored) || bigEndian(stored) != static_cast<std::uint32_t>(crc))
+        if (!read(stored, sizeof stored) ||
+            png_get_uint_32(stored) != static_cast<std::uint32_t>(crc))
             return false;
         if (type == "IHDR") {
             // 8-bit RGB, the standard compression and filters, no interlacing.
             static const std::uint8_t kind[5] = {8, 2, 0, 0, 0};
-            if (bigEndian(lengthAndType) != sizeof header || bigEndian(header) != width ||
-                bigEndian(header + 4) != height || std::memcmp(header + 8, kind, 5) != 0)
+            if (png_get_uint_32(lengthAndType) != sizeof header ||
+                png_get_uint_32(header) != width || png_get_uint_32(header + 4) != height ||
+                std::memcmp(header + 8, kind, 5) != 0)
                 return false;
         }
         imageData = imageData || type == "IDAT";

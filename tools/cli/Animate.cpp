@@ -25,11 +25,7 @@ void animate(const CommandLine& line, const drawing::Computing& computing) {
         progress.update(done.framesDone, done.framesKept);
     };
     try {
-        if (target.frames)
-            animation::renderFrameFiles(plan, *target.frames, target.makesFolder, computing,
-                                        options);
-        else
-            animation::renderVideoFile(plan, target.path, *target.video, computing, options);
+        animation::renderFlight(plan, target, computing, options);
     } catch (...) {
         progress.finish(); // the error message gets a line of its own
         throw;

@@ -1,6 +1,6 @@
 #include "cli/ResolveSettings.hpp"
 
-#include "image/PngFile.hpp"
+#include "image/ImageSettings.hpp"
 
 namespace spirell::cli {
 
@@ -9,7 +9,7 @@ using namespace image;
 ImageSettings resolveSettings(const CommandLine& line) {
     ImageSettings settings;
     if (!line.from.empty())
-        settings = settingsFromTexts(readPngTexts(line.from, storedKeys()), line.from);
+        settings = readStoredSettings(line.from);
     if (line.formula)
         settings.formula = *line.formula;
     for (std::size_t i = 0; i < boxes::kBoxTable.size(); ++i)
