@@ -240,7 +240,7 @@ void FlightTest::cancellingStopsAFlight() {
     if (output == "frames")
         QCOMPARE(entries(folder.filePath("frames")),
                  (QStringList{"frame-00000.png", "frame-00001.png", "frame-00002.png"}));
-    QCOMPARE(threadCount(), threadsBefore);
+    QTRY_COMPARE(threadCount(), threadsBefore); // a joined thread leaves /proc a moment later
 }
 
 QTEST_APPLESS_MAIN(FlightTest)
