@@ -19,6 +19,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 using namespace spirell;
@@ -278,6 +279,13 @@ void ExploringWindowTest::historyStepsBackAndForward() {
     QVERIFY(renderedExactly(window));
     QCOMPARE(window.latestDrawing().formula->index, 4);
     QVERIFY(shownPicture(window) == third);
+
+    // A step asked for while a drawing runs is ignored: the history stays put.
+    QTimer::singleShot(0, &window.viewActions(), &ViewActions::back);
+    window.formulaButton(4)->click(); // the same view: remembered once
+    window.viewActions().back();
+    QVERIFY(renderedExactly(window));
+    QCOMPARE(window.boxes().texts(), dragged);
 }
 
 void ExploringWindowTest::historyKeepsTheLastThousandViews() {
