@@ -101,9 +101,10 @@ int run(int argc, char** argv) {
         computed += timed([&] { computeFrame(flight, frame, computing, {}, rgb); });
     print("computing the frames", computed, flight.frames);
 
-    const std::pair<const char*, video::VideoKind> all[] = {{"mp4", video::VideoKind::Mp4H264},
-                                                            {"webm", video::VideoKind::WebmVp9},
-                                                            {"mkv", video::VideoKind::MkvLossless}};
+    const std::pair<const char*, video::OutputKind> all[] = {
+        {"mp4", video::OutputKind::Mp4H264},
+        {"webm", video::OutputKind::WebmVp9},
+        {"mkv", video::OutputKind::MkvLossless}};
     for (const auto& [name, kind] : all) {
         if (kinds.find(name) == std::string::npos)
             continue;
@@ -130,7 +131,7 @@ int run(int argc, char** argv) {
         }
         const off_t bytes = ::lseek(descriptor, 0, SEEK_END);
         ::close(descriptor);
-        const std::string kindName(videoKindName(kind));
+        const std::string kindName(outputKindRow(kind).name);
         print(("computing and encoding " + kindName).c_str(), both, flight.frames);
         const Seconds encoding{both.wall - computed.wall, both.processor - computed.processor};
         print(

@@ -311,6 +311,7 @@ void AnimationTest::interruptedVideoLeavesNothing_data() {
     QTest::addColumn<QString>("interruption");
     QTest::newRow("SIGTERM") << "SIGTERM";
     QTest::newRow("full disk") << "full disk";
+    QTest::newRow("no video module") << "no video module";
 }
 
 // A video is complete or not there at all: no temporary file and no part of
@@ -330,6 +331,25 @@ void AnimationTest::interruptedVideoLeavesNothing() {
         QVERIFY2(isOneErrorLine(disk->run.errors, "No space left on device"),
                  qPrintable(disk->run.errors));
         QCOMPARE(disk->left, QByteArray());
+        return;
+    }
+    if (interruption == "no video module") {
+        // The program installed without its module: a video fails at once and
+        // says why, while PNG frames need no module.
+        QTemporaryDir installed;
+        const QString program = installed.filePath("spirell-render");
+        QVERIFY(QFile::copy(SPIRELL_RENDER_BINARY, program));
+        QProcess process;
+        process.start(program, flight.mid(1));
+        const RendererRun run = finishedRun(process);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(isOneErrorLine(run.errors, "the video module cannot be loaded"),
+                 qPrintable(run.errors));
+        QCOMPARE(entries(folder.path()), QStringList());
+        process.start(program, {"--animate", key("a.png"), key("b.png"), "--seconds", "0.2",
+                                "--fps", "10", "--quiet", "-o", folder.filePath("f/")});
+        succeeds(finishedRun(process));
+        QCOMPARE(framesIn(folder.filePath("f")).size(), 3);
         return;
     }
     QProcess process;

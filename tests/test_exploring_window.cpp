@@ -409,8 +409,9 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept_data() {
     QTest::addColumn<int>("files"); // in the folder afterwards
     // Three views a second apart at two frames a second: two frames a move,
     // and the last view once more.
-    QTest::newRow("PNG frames") << int(AnimationDialog::Format::PngFrames) << 1.0 << false << 5;
-    QTest::newRow("MP4, cancelled") << int(AnimationDialog::Format::Mp4) << 120.0 << true << 0;
+    QTest::newRow("PNG frames") << int(spirell::video::OutputKind::PngFrames) << 1.0 << false << 5;
+    QTest::newRow("MP4, cancelled")
+        << int(spirell::video::OutputKind::Mp4H264) << 120.0 << true << 0;
 }
 
 void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
@@ -428,11 +429,11 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
     window.boxes().write(boxTexts("90", "1", "64"));
     window.formulaButton(0)->click();
     QTemporaryDir folder;
-    const QString target = format == int(AnimationDialog::Format::PngFrames)
+    const QString target = format == int(spirell::video::OutputKind::PngFrames)
                                ? folder.path()
                                : folder.filePath("flight.mp4");
     window.animationExport().setChooser(
-        [&](const QString&, const QString&, bool) { return target; });
+        [&](const QString&, const QString&, spirell::video::OutputKind) { return target; });
     QString leftOut;
     QTimer dialogs;
     QObject::connect(&dialogs, &QTimer::timeout, [&] {
@@ -441,7 +442,7 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
                 leftOut = note->text();
             dialog->setSecondsPerMove(seconds);
             dialog->setFramesPerSecond(2);
-            dialog->setFormat(AnimationDialog::Format(format));
+            dialog->setFormat(spirell::video::OutputKind(format));
             dialog->setFrame(cancel ? 1 : 0); // 1280 x 720: long enough to cancel
             dialog->accept();
         }

@@ -20,6 +20,8 @@ using namespace spirell::boxes;
 using namespace spirell::drawing;
 using namespace spirell::formulas;
 
+Q_DECLARE_METATYPE(spirell::video::OutputKind)
+
 namespace {
 
 // The world point at the middle of a view's picture.
@@ -43,6 +45,8 @@ private slots:
     void framesOfAFlight();
     void outputNames_data();
     void outputNames();
+    void theChosenKindDecides_data();
+    void theChosenKindDecides();
     void cancellingStopsAFlight_data();
     void cancellingStopsAFlight();
 };
@@ -189,8 +193,8 @@ void FlightTest::outputNames() {
         if (target.frames)
             found = "frame 7: " + QString::fromStdString(target.frames->nameOf(7));
         else
-            found = "video: " + QString::fromStdString(std::string(
-                                    spirell::video::videoKindName(target.video.value())));
+            found = "video: " + QString::fromStdString(
+                                    std::string(spirell::video::outputKindRow(target.kind).name));
     } catch (const spirell::base::InputError& error) {
         found = "refused: " + QString(error.what());
     }
@@ -199,6 +203,32 @@ void FlightTest::outputNames() {
                  qPrintable(found));
     else
         QCOMPARE(found, expected);
+}
+
+void FlightTest::theChosenKindDecides_data() {
+    QTest::addColumn<OutputKind>("kind");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("extension added") << OutputKind::Mp4H264 << "clip"
+                                     << "clip.mp4";
+    QTest::newRow("another kind's extension") << OutputKind::Mp4H264 << "clip.webm"
+                                              << "clip.webm.mp4";
+    QTest::newRow("its own, in capitals") << OutputKind::MkvLossless << "CLIP.MKV"
+                                          << "CLIP.MKV";
+    QTest::newRow("frames in a folder") << OutputKind::PngFrames << "shots.mp4"
+                                        << "shots.mp4/frame-00007.png";
+}
+
+// The window's dialog chooses the kind; the name the file chooser gave
+// cannot change it.
+void FlightTest::theChosenKindDecides() {
+    QFETCH(OutputKind, kind);
+    QFETCH(QString, output);
+    QFETCH(QString, written);
+    const FlightTarget target = flightTargetAs(kind, output.toStdString());
+    QCOMPARE(target.kind, kind);
+    QCOMPARE(QString::fromStdString(target.frames ? target.frames->nameOf(7) : target.path),
+             written);
 }
 
 void FlightTest::cancellingStopsAFlight_data() {
@@ -233,7 +263,7 @@ void FlightTest::cancellingStopsAFlight() {
                                                   true, computingFromEnvironment(), options));
     else
         QVERIFY_THROWS_EXCEPTION(spirell::base::Cancelled,
-                                 renderVideoFile(plan, path, VideoKind::MkvLossless,
+                                 renderVideoFile(plan, path, OutputKind::MkvLossless,
                                                  computingFromEnvironment(), options));
     QCOMPARE(reported, std::uint64_t(3));
     QCOMPARE(entries(folder.path()), output == "frames" ? QStringList{"frames"} : QStringList{});

@@ -16,7 +16,7 @@
 
 using namespace spirell::video;
 using namespace spirell::testing;
-Q_DECLARE_METATYPE(spirell::video::VideoKind)
+Q_DECLARE_METATYPE(spirell::video::OutputKind)
 
 // AddressSanitizer allocates past malloc's own accounts.
 #if defined(__SANITIZE_ADDRESS__)
@@ -41,7 +41,7 @@ Rgb pattern(int width, int height, int index) {
     return rgb;
 }
 
-void write(const QString& path, VideoKind kind, int width, int height,
+void write(const QString& path, OutputKind kind, int width, int height,
            const std::vector<Rgb>& frames, int framesPerSecond = 30,
            const VideoMetadata& metadata = {}) {
     const int descriptor = ::open(qPrintable(path), O_RDWR | O_CREAT | O_TRUNC, 0644);
@@ -54,10 +54,10 @@ void write(const QString& path, VideoKind kind, int width, int height,
 }
 
 void kindRows() {
-    QTest::addColumn<VideoKind>("kind");
-    QTest::newRow("mp4") << VideoKind::Mp4H264;
-    QTest::newRow("webm") << VideoKind::WebmVp9;
-    QTest::newRow("mkv lossless") << VideoKind::MkvLossless;
+    QTest::addColumn<OutputKind>("kind");
+    QTest::newRow("mp4") << OutputKind::Mp4H264;
+    QTest::newRow("webm") << OutputKind::WebmVp9;
+    QTest::newRow("mkv lossless") << OutputKind::MkvLossless;
 }
 
 } // namespace
@@ -83,13 +83,13 @@ private:
 };
 
 void VideoTest::framesComeBack_data() {
-    QTest::addColumn<VideoKind>("kind");
+    QTest::addColumn<OutputKind>("kind");
     QTest::addColumn<int>("frameCount");
     QTest::addColumn<int>("framesPerSecond");
     // 60 frames are more than any of the encoders holds back.
-    for (const auto& [name, kind] : {std::pair{"mp4", VideoKind::Mp4H264},
-                                     {"webm", VideoKind::WebmVp9},
-                                     {"mkv lossless", VideoKind::MkvLossless}}) {
+    for (const auto& [name, kind] : {std::pair{"mp4", OutputKind::Mp4H264},
+                                     {"webm", OutputKind::WebmVp9},
+                                     {"mkv lossless", OutputKind::MkvLossless}}) {
         QTest::addRow("%s, 1 frame", name) << kind << 1 << 24;
         QTest::addRow("%s, 5 frames", name) << kind << 5 << 30;
         QTest::addRow("%s, 60 frames", name) << kind << 60 << 25;
@@ -97,7 +97,7 @@ void VideoTest::framesComeBack_data() {
 }
 
 void VideoTest::framesComeBack() {
-    QFETCH(VideoKind, kind);
+    QFETCH(OutputKind, kind);
     QFETCH(int, frameCount);
     QFETCH(int, framesPerSecond);
     std::vector<Rgb> frames;
@@ -119,7 +119,7 @@ void VideoTest::framesComeBack() {
     QCOMPARE(video.frames.size(), frames.size());
     for (int i = 0; i < frameCount; ++i) {
         QVERIFY(std::abs(video.times[i] - double(i) / framesPerSecond) < 0.0015);
-        if (kind == VideoKind::MkvLossless) {
+        if (kind == OutputKind::MkvLossless) {
             QVERIFY(video.frames[i] == frames[i]);
             continue;
         }
@@ -131,7 +131,7 @@ void VideoTest::framesComeBack() {
             if (other >= 0 && other < frameCount)
                 QVERIFY(meanDifference(video.frames[i], frames[other]) > own);
     }
-    if (kind == VideoKind::Mp4H264) {
+    if (kind == OutputKind::Mp4H264) {
         // The index in front lets a player start before the file is whole.
         QFile file(path("frames"));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -141,7 +141,7 @@ void VideoTest::framesComeBack() {
 }
 
 void VideoTest::coloursComeBack() {
-    QFETCH(VideoKind, kind);
+    QFETCH(OutputKind, kind);
     // Flat blocks of 64x64: the primaries show a wrong matrix, grey a wrong range.
     const std::uint8_t blocks[6][3] = {{255, 0, 0},     {0, 255, 0},     {0, 0, 255},
                                        {128, 128, 128}, {255, 255, 255}, {0, 0, 0}};
@@ -154,7 +154,7 @@ void VideoTest::coloursComeBack() {
     const Decoded video = decode(path("colours"));
     QCOMPARE(video.frames.size(), std::size_t{2});
     QCOMPARE(video.primaries, AVCOL_PRI_BT709);
-    if (kind == VideoKind::MkvLossless) {
+    if (kind == OutputKind::MkvLossless) {
         QCOMPARE(video.matrix, AVCOL_SPC_RGB);
         QCOMPARE(video.transfer, AVCOL_TRC_IEC61966_2_1);
         QVERIFY(video.frames.back() == frame);
@@ -176,15 +176,15 @@ void VideoTest::coloursComeBack() {
 }
 
 void VideoTest::shapes_data() {
-    QTest::addColumn<VideoKind>("kind");
+    QTest::addColumn<OutputKind>("kind");
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
     QTest::addColumn<int>("framesPerSecond");
     QTest::addColumn<bool>("accepted");
-    const auto mp4 = VideoKind::Mp4H264;
-    const auto lossless = VideoKind::MkvLossless;
+    const auto mp4 = OutputKind::Mp4H264;
+    const auto lossless = OutputKind::MkvLossless;
     QTest::newRow("mp4, odd width") << mp4 << 63 << 48 << 30 << false;
-    QTest::newRow("webm, odd height") << VideoKind::WebmVp9 << 64 << 47 << 30 << false;
+    QTest::newRow("webm, odd height") << OutputKind::WebmVp9 << 64 << 47 << 30 << false;
     QTest::newRow("lossless, odd") << lossless << 63 << 47 << 30 << true;
     QTest::newRow("lossless, odd, in slices") << lossless << 129 << 67 << 30 << true;
     QTest::newRow("lossless, smallest") << lossless << 2 << 3 << 30 << true;
@@ -195,7 +195,7 @@ void VideoTest::shapes_data() {
 }
 
 void VideoTest::shapes() {
-    QFETCH(VideoKind, kind);
+    QFETCH(OutputKind, kind);
     QFETCH(int, width);
     QFETCH(int, height);
     QFETCH(int, framesPerSecond);
@@ -219,22 +219,22 @@ void VideoTest::shapes() {
 
 void VideoTest::writeFailuresSurface_data() {
     QTest::addColumn<QString>("output");
-    QTest::addColumn<VideoKind>("kind");
+    QTest::addColumn<OutputKind>("kind");
     // These fail before any frame is computed for nothing.
-    QTest::newRow("read-only") << "read-only" << VideoKind::Mp4H264;
-    QTest::newRow("write-only") << "write-only" << VideoKind::Mp4H264;
-    QTest::newRow("appending") << "appending" << VideoKind::Mp4H264;
-    QTest::newRow("closed") << "closed" << VideoKind::Mp4H264;
-    QTest::newRow("/dev/full, which cannot seek") << "/dev/full" << VideoKind::MkvLossless;
+    QTest::newRow("read-only") << "read-only" << OutputKind::Mp4H264;
+    QTest::newRow("write-only") << "write-only" << OutputKind::Mp4H264;
+    QTest::newRow("appending") << "appending" << OutputKind::Mp4H264;
+    QTest::newRow("closed") << "closed" << OutputKind::Mp4H264;
+    QTest::newRow("/dev/full, which cannot seek") << "/dev/full" << OutputKind::MkvLossless;
     // These fail on the way.
-    QTest::newRow("full disk, mp4") << "full disk" << VideoKind::Mp4H264;
-    QTest::newRow("full disk, webm") << "full disk" << VideoKind::WebmVp9;
-    QTest::newRow("full disk, mkv") << "full disk" << VideoKind::MkvLossless;
+    QTest::newRow("full disk, mp4") << "full disk" << OutputKind::Mp4H264;
+    QTest::newRow("full disk, webm") << "full disk" << OutputKind::WebmVp9;
+    QTest::newRow("full disk, mkv") << "full disk" << OutputKind::MkvLossless;
 }
 
 void VideoTest::writeFailuresSurface() {
     QFETCH(QString, output);
-    QFETCH(VideoKind, kind);
+    QFETCH(OutputKind, kind);
     const std::map<QString, int> flags = {
         {"read-only", O_RDONLY}, {"write-only", O_WRONLY}, {"appending", O_RDWR | O_APPEND},
         {"closed", O_RDWR},      {"/dev/full", O_RDWR},    {"full disk", O_RDWR}};
@@ -288,7 +288,7 @@ void VideoTest::memoryStaysBounded() {
 #ifdef SPIRELL_UNDER_ADDRESS_SANITIZER
     QSKIP("AddressSanitizer allocates past malloc's own accounts");
 #endif
-    QFETCH(VideoKind, kind);
+    QFETCH(OutputKind, kind);
     // Bytes in use rather than resident, which memory freed by the earlier
     // tests would hide; the writer allocates on this thread, in malloc's main arena.
     const auto inUse = [] {
@@ -313,11 +313,11 @@ void VideoTest::memoryStaysBounded() {
 void VideoTest::misuseIsRefused() {
     const int descriptor = ::open(qPrintable(path("misuse")), O_RDWR | O_CREAT | O_TRUNC, 0644);
     const auto closeIt = qScopeGuard([&] { ::close(descriptor); });
-    QVERIFY_THROWS_EXCEPTION(UnsupportedVideo, VideoWriter(descriptor, VideoKind::Mp4H264, 64, 48,
+    QVERIFY_THROWS_EXCEPTION(UnsupportedVideo, VideoWriter(descriptor, OutputKind::Mp4H264, 64, 48,
                                                            30, {{"", "no key"}}));
     QVERIFY_THROWS_EXCEPTION(VideoFailure,
-                             VideoWriter(descriptor, VideoKind::Mp4H264, 64, 48, 30).finish());
-    VideoWriter writer(descriptor, VideoKind::Mp4H264, 64, 48, 30);
+                             VideoWriter(descriptor, OutputKind::Mp4H264, 64, 48, 30).finish());
+    VideoWriter writer(descriptor, OutputKind::Mp4H264, 64, 48, 30);
     const Rgb frame = pattern(64, 48, 0);
     // A frame of the wrong size is refused without harming the video.
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, writer.writeFrame(Rgb(frame.size() - 3)));

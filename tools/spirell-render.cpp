@@ -12,7 +12,7 @@
 #include "image/BandRenderer.hpp"
 #include "image/ImagePlan.hpp"
 #include "image/ImageSettings.hpp"
-#include "video/VideoWriter.hpp"
+#include "video/VideoErrors.hpp"
 
 #include <cstdio>
 #include <exception>

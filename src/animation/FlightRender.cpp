@@ -95,16 +95,16 @@ void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool ma
     }
 }
 
-image::FrameSize videoFrameSize(const FlightPlan& plan, video::VideoKind kind) {
+image::FrameSize videoFrameSize(const FlightPlan& plan, video::OutputKind kind) {
     image::FrameSize size = plan.frame;
-    if (video::needsEvenSides(kind)) {
+    if (video::outputKindRow(kind).evenSides) {
         size.width += size.width % 2;
         size.height += size.height % 2;
     }
     return size;
 }
 
-void renderVideoFile(const FlightPlan& plan, const std::string& path, video::VideoKind kind,
+void renderVideoFile(const FlightPlan& plan, const std::string& path, video::OutputKind kind,
                      const drawing::Computing& computing, const FlightOptions& options) {
     // The encoder reads back what it wrote, so only a file will do.
     const auto notAFile = [&] {
@@ -161,7 +161,7 @@ void renderFlight(const FlightPlan& plan, const FlightTarget& target,
     if (target.frames)
         renderFrameFiles(plan, *target.frames, target.makesFolder, computing, options);
     else
-        renderVideoFile(plan, target.path, *target.video, computing, options);
+        renderVideoFile(plan, target.path, target.kind, computing, options);
 }
 
 void computeFrame(const FlightPlan& plan, std::uint64_t frame, const drawing::Computing& computing,

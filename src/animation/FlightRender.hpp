@@ -47,7 +47,7 @@ void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool ma
 // The frame size a video of that kind is made at: kinds that keep one colour
 // sample for 2 x 2 pixels take one more column (row) where the frame's width
 // (height) is odd, as a larger frame would show it.
-image::FrameSize videoFrameSize(const FlightPlan& plan, video::VideoKind kind);
+image::FrameSize videoFrameSize(const FlightPlan& plan, video::OutputKind kind);
 
 // Encodes the flight as a video of that kind, with its recipe as metadata,
 // into the file at path, which appears only when complete (an OutputFile).
@@ -57,7 +57,7 @@ image::FrameSize videoFrameSize(const FlightPlan& plan, video::VideoKind kind);
 // output, a device or a FIFO among them), video::UnsupportedVideo when the
 // video cannot be made as asked, RenderFailure or video::VideoFailure when
 // writing fails, base::Cancelled when asked to stop.
-void renderVideoFile(const FlightPlan& plan, const std::string& path, video::VideoKind kind,
+void renderVideoFile(const FlightPlan& plan, const std::string& path, video::OutputKind kind,
                      const drawing::Computing& computing, const FlightOptions& options = {});
 
 // Renders the flight to where the target says: PNG frames or a video.

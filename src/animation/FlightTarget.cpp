@@ -71,38 +71,66 @@ std::optional<FramePattern> readFramePattern(const std::string& name) {
     return pattern;
 }
 
-FlightTarget flightTargetFor(const std::string& output, bool lossless) {
+namespace {
+
+FlightTarget framesInFolder(const std::string& output, bool exists) {
+    std::string folder = output;
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    // Built rather than read, so that a "%" in the folder's name is its own.
+    FramePattern names;
+    names.before = (folder == "/" ? "" : folder) + "/" + kFolderFramePrefix;
+    names.after = outputKindRow(video::OutputKind::PngFrames).extension;
+    names.width = kFolderFrameDigits;
+    names.zeroPadded = true;
     FlightTarget target;
     target.path = output;
+    target.frames = names;
+    target.makesFolder = !exists;
+    return target;
+}
+
+bool isFolder(const std::string& path) {
     struct stat status = {};
-    const bool exists = ::stat(output.c_str(), &status) == 0;
-    if ((exists && S_ISDIR(status.st_mode)) || (!output.empty() && output.back() == '/')) {
-        std::string folder = output;
-        while (folder.size() > 1 && folder.back() == '/')
-            folder.pop_back();
-        // Built rather than read, so that a "%" in the folder's name is its own.
-        FramePattern names;
-        names.before = (folder == "/" ? "" : folder) + "/" + kFolderFramePrefix;
-        names.after = ".png";
-        names.width = kFolderFrameDigits;
-        names.zeroPadded = true;
-        target.frames = names;
-        target.makesFolder = !exists;
-        return target;
-    }
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+} // namespace
+
+FlightTarget flightTargetFor(const std::string& output, bool lossless) {
+    const bool exists = isFolder(output);
+    if (exists || (!output.empty() && output.back() == '/'))
+        return framesInFolder(output, exists);
+    FlightTarget target;
+    target.path = output;
     target.frames = readFramePattern(output);
     if (target.frames)
         return target;
-    target.video = video::videoKindFor(output, lossless);
-    if (target.video)
+    if (const auto kind = video::videoKindFor(output, lossless)) {
+        target.kind = *kind;
         return target;
+    }
     if (lossless && video::videoKindFor(output, false))
-        throw base::InputError("lossless video is written as FFV1 in Matroska, so its name ends "
-                               "in \".mkv\", not as " +
-                               base::quoted(output));
+        throw base::InputError(
+            "lossless video is written as " + std::string(video::losslessVideo().name) +
+            ", so its name ends in \"" + std::string(video::losslessVideo().extension) +
+            "\", not as " + base::quoted(output));
     throw base::InputError("cannot tell what to write as " + base::quoted(output) +
                            ": give a folder, frame names with \"%05d\" ending in \".png\", or a "
-                           "video ending in \".mp4\", \".webm\" or \".mkv\"");
+                           "video ending in " +
+                           video::videoExtensionsText());
+}
+
+FlightTarget flightTargetAs(video::OutputKind kind, const std::string& output) {
+    if (!video::isVideo(kind))
+        return framesInFolder(output, isFolder(output));
+    FlightTarget target;
+    target.kind = kind;
+    target.path = output;
+    const std::string_view extension = outputKindRow(kind).extension;
+    if (video::videoKindFor(output, false) != kind)
+        target.path += extension;
+    return target;
 }
 
 } // namespace spirell::animation

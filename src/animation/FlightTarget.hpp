@@ -1,6 +1,6 @@
 #pragma once
 
-#include "video/VideoWriter.hpp"
+#include "video/OutputKinds.hpp"
 
 #include <cstdint>
 #include <optional>
@@ -30,9 +30,8 @@ inline constexpr const char* kFolderFramePrefix = "frame-";
 inline constexpr int kFolderFrameDigits = 5;
 
 struct FlightTarget {
-    // Numbered PNG frames, or else a video of that kind.
-    std::optional<FramePattern> frames;
-    std::optional<video::VideoKind> video;
+    video::OutputKind kind = video::OutputKind::PngFrames;
+    std::optional<FramePattern> frames; // the names of PNG frames, for them alone
     std::string path;         // the video's file, or the frames' folder or pattern as given
     bool makesFolder = false; // the frames' folder does not exist yet and is to be made
 };
@@ -43,11 +42,16 @@ struct FlightTarget {
 // - a name holding one printf-style integer conversion, "%d" or "%05d" say
 //   (flags "0" or none, a width up to 2 digits, then "d" or "i"), and no
 //   other "%", ending in ".png": PNG frames named by it;
-// - ".mp4", ".webm" or ".mkv" (and only ".mkv" when lossless): a video,
-//   as video::videoKindFor says.
+// - a video's extension (only a lossless one when lossless): a video, as
+//   video::videoKindFor says.
 // PNG frames are lossless anyway, so lossless changes nothing for them.
 // Throws InputError for anything else, naming the name.
 FlightTarget flightTargetFor(const std::string& output, bool lossless);
+
+// A target of the kind chosen, as the window's dialog chooses it: PNG frames
+// go into the folder named (made when the first frame is written), and a
+// video's name ends in its kind's extension, which is added when missing.
+FlightTarget flightTargetAs(video::OutputKind kind, const std::string& output);
 
 // Reads a name with one integer conversion; nothing when it has none.
 // Throws InputError for a "%" that is not one integer conversion, for a

@@ -47,9 +47,9 @@ AnimationDialog::AnimationDialog(int views, int leftOut, QSize picture, QWidget*
     frame_->addItem("1920 × 1080");
     format_ = new QComboBox(this);
     format_->setObjectName("animationFormat");
-    format_->addItem("MP4 video (H.264)");
-    format_->addItem("WebM video (VP9)");
-    format_->addItem("PNG frames in a folder");
+    for (const video::OutputKindRow& row : video::kOutputKinds)
+        format_->addItem(QString::fromUtf8(row.choice.data(), qsizetype(row.choice.size())),
+                         int(row.kind));
     flight_ = new QLabel(this);
     flight_->setObjectName("animationFlight");
 
@@ -98,8 +98,8 @@ QSize AnimationDialog::frame() const {
     return kFrameSizes[frame_->currentIndex()];
 }
 
-AnimationDialog::Format AnimationDialog::format() const {
-    return static_cast<Format>(format_->currentIndex());
+video::OutputKind AnimationDialog::format() const {
+    return video::OutputKind(format_->currentData().toInt());
 }
 
 QString AnimationDialog::flightText() const {
@@ -126,8 +126,8 @@ void AnimationDialog::setFrame(int choice) {
     frame_->setCurrentIndex(choice);
 }
 
-void AnimationDialog::setFormat(Format format) {
-    format_->setCurrentIndex(static_cast<int>(format));
+void AnimationDialog::setFormat(video::OutputKind format) {
+    format_->setCurrentIndex(format_->findData(int(format)));
 }
 
 void AnimationDialog::showFlight() {

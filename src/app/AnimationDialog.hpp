@@ -1,5 +1,7 @@
 #pragma once
 
+#include "video/OutputKinds.hpp"
+
 #include <QDialog>
 #include <QSize>
 
@@ -15,8 +17,6 @@ namespace spirell::app {
 class AnimationDialog : public QDialog {
     Q_OBJECT
 public:
-    enum class Format { Mp4, Webm, PngFrames };
-
     // views: the views of the picture's formula there are (at least 2);
     // leftOut: the views of other formulas, which take no part; picture: the
     // picture's own size.
@@ -27,7 +27,8 @@ public:
     int framesPerSecond() const;
     // The frame size, or an empty size for the picture's own.
     QSize frame() const;
-    Format format() const;
+    // The kind of output chosen, which the flight is written as.
+    video::OutputKind format() const;
 
     // What the dialog shows of the flight: its frames and its length.
     QString flightText() const;
@@ -36,7 +37,7 @@ public:
     void setSecondsPerMove(double seconds);
     void setFramesPerSecond(int frames);
     void setFrame(int choice); // 0: the picture's own, 1: 1280 x 720, 2: 1920 x 1080
-    void setFormat(Format format);
+    void setFormat(video::OutputKind format);
 
 private:
     void showFlight();

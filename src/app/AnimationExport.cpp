@@ -24,13 +24,17 @@ namespace {
 
 constexpr const char* kTitle = "Save animation";
 
+QString textOf(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
 } // namespace
 
 AnimationExport::AnimationExport(QWidget* window, const ViewHistory& history,
                                  const drawing::Computing& computing)
     : QObject(window), window_(window), history_(history), computing_(computing),
-      choose_([this](const QString& title, const QString& suggested, bool folder) {
-          return chooseInDialog(title, suggested, folder);
+      choose_([this](const QString& title, const QString& suggested, video::OutputKind kind) {
+          return chooseInDialog(title, suggested, kind);
       }) {
     action_ = addShortcutAction(window_, this, "saveAnimationAction", "Save animation...",
                                 Qt::CTRL | Qt::SHIFT | Qt::Key_A);
@@ -92,13 +96,11 @@ void AnimationExport::saveAnimation() {
     if (!dialog.frame().isEmpty())
         choices.frame = image::FrameSize{std::uint32_t(dialog.frame().width()),
                                          std::uint32_t(dialog.frame().height())};
-    const AnimationDialog::Format format = dialog.format();
-    const bool frames = format == AnimationDialog::Format::PngFrames;
-    const QString suggested = frames ? QString("%1-frames").arg(formula.caption)
-                              : format == AnimationDialog::Format::Mp4
-                                  ? QString("%1.mp4").arg(formula.caption)
-                                  : QString("%1.webm").arg(formula.caption);
-    const QString path = choose_(kTitle, suggested, frames);
+    const video::OutputKind kind = dialog.format();
+    const QString suggested = video::isVideo(kind)
+                                  ? formula.caption + textOf(video::outputKindRow(kind).extension)
+                                  : QString("%1-frames").arg(formula.caption);
+    const QString path = choose_(kTitle, suggested, kind);
     if (path.isEmpty() || task_)
         return;
 
@@ -106,9 +108,10 @@ void AnimationExport::saveAnimation() {
     animation::FlightTarget target;
     try {
         plan = animation::planFlight(keys, choices, computing_);
-        // A folder of frames ends in "/"; a video's kind follows its name.
-        target = animation::flightTargetFor(
-            frames ? QDir(path).absolutePath().toStdString() + "/" : path.toStdString(), false);
+        // The kind chosen decides, whatever the name's extension.
+        target = animation::flightTargetAs(kind, video::isVideo(kind)
+                                                     ? path.toStdString()
+                                                     : QDir(path).absolutePath().toStdString());
     } catch (const base::InputError& error) {
         QMessageBox::warning(window_, kTitle, QString::fromStdString(error.what()));
         return;
@@ -162,14 +165,16 @@ void AnimationExport::finished(bool cancelled, const QString& error) {
 }
 
 QString AnimationExport::chooseInDialog(const QString& title, const QString& suggested,
-                                        bool folder) {
+                                        video::OutputKind kind) {
     QSettings settings;
     const QString start = settings.value("folders/animation", QDir::homePath()).toString();
+    const bool folder = !video::isVideo(kind);
+    const video::OutputKindRow& row = video::outputKindRow(kind);
+    const QString filter = QString("%1 (*%2)").arg(textOf(row.fileType), textOf(row.extension));
     const QString path =
-        folder ? QFileDialog::getExistingDirectory(window_, title, start)
-               : QFileDialog::getSaveFileName(window_, title, QDir(start).filePath(suggested),
-                                              suggested.endsWith(".mp4") ? "MP4 video (*.mp4)"
-                                                                         : "WebM video (*.webm)");
+        folder
+            ? QFileDialog::getExistingDirectory(window_, title, start)
+            : QFileDialog::getSaveFileName(window_, title, QDir(start).filePath(suggested), filter);
     if (!path.isEmpty())
         settings.setValue("folders/animation", folder ? path : QFileInfo(path).absolutePath());
     return path;

@@ -3,6 +3,7 @@
 #include "app/BackgroundTask.hpp"
 #include "app/DrawnPicture.hpp"
 #include "drawing/Computing.hpp"
+#include "video/OutputKinds.hpp"
 
 #include <QObject>
 #include <QPointer>
@@ -32,10 +33,11 @@ public:
                     const drawing::Computing& computing);
     ~AnimationExport() override;
 
-    // Asks where to write: a file, or a folder for PNG frames; an empty
-    // answer writes nothing. Replaceable so that tests need no file dialog.
-    using Chooser =
-        std::function<QString(const QString& title, const QString& suggested, bool folder)>;
+    // Asks where to write the kind chosen: a file, or a folder for PNG
+    // frames; an empty answer writes nothing. Replaceable so that tests need
+    // no file dialog.
+    using Chooser = std::function<QString(const QString& title, const QString& suggested,
+                                          video::OutputKind kind)>;
     void setChooser(Chooser chooser) { choose_ = std::move(chooser); }
 
     QAction* action() const { return action_; }
@@ -52,7 +54,7 @@ public:
 private:
     void finished(bool cancelled, const QString& error);
     void updateAction();
-    QString chooseInDialog(const QString& title, const QString& suggested, bool folder);
+    QString chooseInDialog(const QString& title, const QString& suggested, video::OutputKind kind);
 
     QWidget* window_;
     const ViewHistory& history_;

@@ -1,6 +1,6 @@
 #include "video/DescriptorIo.hpp"
 
-#include "video/VideoWriter.hpp"
+#include "video/VideoErrors.hpp"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -19,6 +19,16 @@ namespace {
 // Large enough that a 720p frame's packets take a few system calls.
 constexpr int kBufferBytes = 256 * 1024;
 
+// FFmpeg 7 (libavformat 61) hands over the bytes to write as const, FFmpeg 5.1
+// and 6 do not; the bytes are only read either way.
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+int writeCallback(void* opaque, const std::uint8_t* bytes, int size) {
+#else
+int writeCallback(void* opaque, std::uint8_t* bytes, int size) {
+#endif
+    return DescriptorIo::writeBytes(opaque, bytes, size);
+}
+
 } // namespace
 
 DescriptorIo::DescriptorIo(int descriptor, Direction direction, DescriptorIo* writer)
@@ -27,9 +37,9 @@ DescriptorIo::DescriptorIo(int descriptor, Direction direction, DescriptorIo* wr
     if (buffer == nullptr)
         throw VideoFailure("cannot start the video: out of memory");
     const bool writing = direction == Direction::Write;
-    context_ = avio_alloc_context(
-        buffer, kBufferBytes, writing ? 1 : 0, this, writing ? nullptr : &DescriptorIo::readBytes,
-        writing ? &DescriptorIo::writeBytes : nullptr, &DescriptorIo::seek);
+    context_ = avio_alloc_context(buffer, kBufferBytes, writing ? 1 : 0, this,
+                                  writing ? nullptr : &DescriptorIo::readBytes,
+                                  writing ? &writeCallback : nullptr, &DescriptorIo::seek);
     if (context_ == nullptr) {
         av_free(buffer);
         throw VideoFailure("cannot start the video: out of memory");
@@ -52,7 +62,7 @@ int DescriptorIo::fail(int errorNumber) {
     return error;
 }
 
-int DescriptorIo::writeBytes(void* opaque, std::uint8_t* bytes, int size) {
+int DescriptorIo::writeBytes(void* opaque, const std::uint8_t* bytes, int size) {
     auto& io = *static_cast<DescriptorIo*>(opaque);
     int written = 0;
     while (written < size) {

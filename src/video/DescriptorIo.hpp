@@ -32,10 +32,12 @@ public:
     // FFmpeg does not pass every failed write on, so the writer checks this too.
     int firstError() const { return firstError_; }
 
-private:
-    static int writeBytes(void* opaque, std::uint8_t* bytes, int size);
+    // What FFmpeg calls back; opaque is the DescriptorIo.
+    static int writeBytes(void* opaque, const std::uint8_t* bytes, int size);
     static int readBytes(void* opaque, std::uint8_t* bytes, int size);
     static std::int64_t seek(void* opaque, std::int64_t offset, int whence);
+
+private:
     int fail(int errorNumber);
 
     int descriptor_;

@@ -41,10 +41,12 @@ if(NOT package STREQUAL PACKAGE OR NOT version STREQUAL VERSION)
     problem("the package is ${package} ${version}, not ${PACKAGE} ${VERSION}")
 endif()
 
-# C and Qt's widgets, libpng and SLEEF show that dpkg-shlibdeps ran; the SVG
-# icon engine and xdg-open are loaded or started at run time only.
+# C and Qt's widgets, libpng and SLEEF show that dpkg-shlibdeps ran, and
+# FFmpeg's libraries that it read the video module too; the SVG icon engine
+# and xdg-open are loaded or started at run time only.
 field(Depends depends)
-foreach(needed libc6 libqt6widgets6 libpng16-16 libsleef[0-9]+ libqt6svg6 xdg-utils)
+foreach(needed libc6 libqt6widgets6 libpng16-16 libsleef[0-9]+ libavcodec[0-9]+ libavformat[0-9]+
+        libqt6svg6 xdg-utils)
     if(NOT depends MATCHES "(^|, )${needed}[a-z0-9]*( |,|$)")
         problem("Depends lacks ${needed}: ${depends}")
     endif()

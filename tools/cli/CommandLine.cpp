@@ -6,6 +6,7 @@
 #include "base/UserText.hpp"
 #include "base/WholeNumber.hpp"
 #include "image/ImageSettings.hpp"
+#include "video/OutputKinds.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -57,8 +58,9 @@ void checkAnimation(const CommandLine& line) {
         throw base::InputError("--animate needs at least two keyframes, not " +
                                std::to_string(line.keyframes.size()));
     if (line.output.empty())
-        throw base::InputError(
-            "no output: give -o FOLDER/, -o NAME%05d.png or -o VIDEO.mp4 (.webm, .mkv)");
+        throw base::InputError("no output: give -o FOLDER/, -o NAME%05d.png or -o VIDEO, a video "
+                               "ending in " +
+                               video::videoExtensionsText());
 }
 
 } // namespace
@@ -177,6 +179,25 @@ std::string boxOptionLines() {
     return lines;
 }
 
+// The kinds of video, as the help lists them: ".mp4" (H.264), ...
+std::string videoKindLines() {
+    std::string line = std::string(22, ' ');
+    for (const video::OutputKindRow& row : video::kOutputKinds)
+        if (video::isVideo(row.kind))
+            line += (line.size() > 22 ? ", \"" : "\"") + std::string(row.extension) + "\" (" +
+                    std::string(row.codec) + ")";
+    return line + "\n";
+}
+
+// The extensions of the videos that need even sides: ".mp4 and .webm".
+std::string evenSidedExtensions() {
+    std::string text;
+    for (const video::OutputKindRow& row : video::kOutputKinds)
+        if (video::isVideo(row.kind) && row.evenSides)
+            text += (text.empty() ? "" : " and ") + std::string(row.extension);
+    return text;
+}
+
 } // namespace
 
 // The help text names the limit.
@@ -224,14 +245,16 @@ Animation:
                       frames as in any image. OUTPUT is a folder (existing or
                       ending in "/") or frame names with one "%d" or "%05d"
                       ending in ".png": numbered PNG frames, where complete
-                      frames from a stopped run are kept; or a video: ".mp4"
-                      (H.264), ".webm" (VP9), ".mkv" (lossless FFV1)
-  --seconds S         seconds a move from one keyframe to the next (default 4)
+                      frames from a stopped run are kept; or a video:
+)" + videoKindLines() +
+           R"(  --seconds S         seconds a move from one keyframe to the next (default 4)
   --fps N             frames a second, 1 to 240 (default 30)
-  --lossless          lossless video; only ".mkv"
+  --lossless          lossless video; only ")" +
+           std::string(video::losslessVideo().extension) + R"("
                       Frames are the size of the first keyframe's picture
                       (or of its frame, if it has one) at the scale (default:
-                      its own) unless --frame says otherwise; .mp4 and .webm
+                      its own) unless --frame says otherwise; )" +
+           evenSidedExtensions() + R"(
                       keep colour for 2 x 2 pixels, so an odd width or height
                       gets one more column or row of the frame. A flight has
                       at most 100000 frames.
