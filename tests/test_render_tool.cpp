@@ -236,6 +236,7 @@ void RenderToolTest::initTestCase() {
         path("damaged.png"),
         settingsPng("tEXt", {{"spirell:x", pngChunk("zTXt", QByteArray("spirell:x\0\0", 11) +
                                                                 zlibStream("12").chopped(3))}}));
+    writeFile(path("critical.png"), settingsPng("tEXt", {}, {pngChunk("RUST", "needed")}));
     writeFile(path("hostile.png"),
               settingsPng("tEXt",
                           {{"spirell:formula", textChunk("tEXt", "spirell:formula",
@@ -372,6 +373,8 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
         "more than 256 KiB");
     row("from a PNG with a huge chunk", {"--from", "{in}/huge.png"}, "chunk longer than 1 MiB");
     row("from a PNG with a damaged text", {"--from", "{in}/damaged.png"}, "damaged \"spirell:x\"");
+    row("from a PNG with an unknown critical chunk", {"--from", "{in}/critical.png"},
+        "unknown critical chunk");
     row("output is a socket", {"aries", "-o", "{in}/socket"}, "socket");
     // Refused at once rather than waited for.
     row("output is a FIFO without a reader", {"aries", "-o", "{in}/fifo"},
@@ -859,6 +862,9 @@ void RenderToolTest::fromReadsOnlyItsOwnTexts_data() {
         << "zTXt" << QList<QByteArray>(20, textChunk("iTXt+z", "Description", lots));
     QTest::newRow("a hundred texts under other keys")
         << "iTXt" << QList<QByteArray>(100, textChunk("zTXt", "Comment", QByteArray(1 << 20, '7')));
+    // Chunks the reader has no use for are dropped, not kept by libpng.
+    QTest::newRow("three hundred chunks of a mebibyte")
+        << "tEXt" << QList<QByteArray>(300, pngChunk("ruSt", QByteArray((1 << 20) - 12, '7')));
 }
 
 void RenderToolTest::fromReadsOnlyItsOwnTexts() {

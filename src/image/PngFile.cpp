@@ -328,10 +328,18 @@ void readData(png_structp png, png_bytep data, std::size_t length) {
 
 int onUnknownChunk(png_structp png, png_unknown_chunkp chunk) {
     auto* reader = static_cast<TextReader*>(png_get_user_chunk_ptr(png));
+    // A critical chunk that is none of the image's own says the image cannot
+    // be read without it.
+    if ((chunk->name[0] & 0x20) == 0) {
+        reader->refuse("an unknown critical chunk");
+        return -1;
+    }
     // No exception may cross libpng's C code.
     try {
+        // Handled: libpng keeps the chunks a callback leaves unhandled, every
+        // byte of them, whatever was asked of png_set_keep_unknown_chunks.
         if (reader->take(*chunk))
-            return 0; // nothing kept; libpng drops the chunk, or refuses an unknown critical one
+            return 1;
     } catch (const std::bad_alloc&) {
         reader->outOfMemory = true;
     }
