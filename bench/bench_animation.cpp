@@ -108,7 +108,7 @@ int run(int argc, char** argv) {
     for (const auto& [name, kind] : all) {
         if (kinds.find(name) == std::string::npos)
             continue;
-        const image::FrameSize size = animation::videoFrameSize(flight, kind);
+        const image::FrameSize size = animation::writtenFrameSize(flight.frame, kind);
         const image::ExtraPixels extra{size.width - flight.frame.width,
                                        size.height - flight.frame.height};
         char path[] = "/tmp/spirell-bench-XXXXXX";

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QNativeGestureEvent>
@@ -406,12 +407,16 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept_data() {
     QTest::addColumn<int>("format"); // AnimationDialog::Format
     QTest::addColumn<double>("seconds");
     QTest::addColumn<bool>("cancel");
-    QTest::addColumn<int>("files"); // in the folder afterwards
+    QTest::addColumn<int>("files");        // in the folder afterwards
+    QTest::addColumn<QString>("ownFrame"); // as the dialog offers it
     // Three views a second apart at two frames a second: two frames a move,
-    // and the last view once more.
-    QTest::newRow("PNG frames") << int(spirell::video::OutputKind::PngFrames) << 1.0 << false << 5;
-    QTest::newRow("MP4, cancelled")
-        << int(spirell::video::OutputKind::Mp4H264) << 120.0 << true << 0;
+    // and the last view once more. The first view is smaller than the others
+    // and odd, so its own frame is neither the current picture's size nor a
+    // video's.
+    QTest::newRow("PNG frames") << int(spirell::video::OutputKind::PngFrames) << 1.0 << false << 5
+                                << "The first view's own, 47 × 47";
+    QTest::newRow("MP4, cancelled") << int(spirell::video::OutputKind::Mp4H264) << 120.0 << true
+                                    << 0 << "The first view's own, 48 × 48";
 }
 
 void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
@@ -419,10 +424,11 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
     QFETCH(double, seconds);
     QFETCH(bool, cancel);
     QFETCH(int, files);
+    QFETCH(QString, ownFrame);
     MainWindow window(computingFromEnvironment());
     window.show();
-    for (const char* x : {"1", "40"}) {
-        window.boxes().write(boxTexts(x, "1", "64"));
+    for (const auto& [x, size] : {std::pair{"1", "47"}, {"40", "64"}}) {
+        window.boxes().write(boxTexts(x, "1", size));
         window.formulaButton(0)->click();
     }
     window.formulaButton(4)->click(); // another formula's view, left out
@@ -435,6 +441,7 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
     window.animationExport().setChooser(
         [&](const QString&, const QString&, spirell::video::OutputKind) { return target; });
     QString leftOut;
+    QString offered;
     QTimer dialogs;
     QObject::connect(&dialogs, &QTimer::timeout, [&] {
         if (auto* dialog = qobject_cast<AnimationDialog*>(QApplication::activeModalWidget())) {
@@ -443,6 +450,7 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
             dialog->setSecondsPerMove(seconds);
             dialog->setFramesPerSecond(2);
             dialog->setFormat(spirell::video::OutputKind(format));
+            offered = dialog->findChild<QComboBox*>("animationFrame")->itemText(0);
             dialog->setFrame(cancel ? 1 : 0); // 1280 x 720: long enough to cancel
             dialog->accept();
         }
@@ -450,6 +458,7 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
     dialogs.start(5);
     window.animationExport().action()->trigger();
     QVERIFY(leftOut.startsWith("1 of the views"));
+    QCOMPARE(offered, ownFrame);
     QVERIFY(window.animationExport().task());
     if (cancel) {
         auto* progress = window.findChild<QProgressDialog*>("animationProgress");
@@ -459,9 +468,12 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
     }
     QTRY_VERIFY_WITH_TIMEOUT(!window.animationExport().task(), 60000);
     QCOMPARE(entries(folder.path()).size(), files);
-    if (!cancel) // the last frame is the current view's picture
+    // The last frame is the middle of the current view's 64 x 64 picture,
+    // in the first view's frame, whose odd pixel goes to the right and the
+    // bottom.
+    if (!cancel)
         QCOMPARE(QImage(folder.filePath("frame-00004.png")).convertToFormat(QImage::Format_RGB32),
-                 shownPicture(window));
+                 shownPicture(window).copy(8, 8, 47, 47));
 }
 
 QTEST_MAIN(ExploringWindowTest)

@@ -63,7 +63,23 @@ FlightTiming timingOf(const FlightChoices& choices) {
     return timing;
 }
 
+// The keyframe's picture in that frame (its own picture for none).
+image::ImagePlan planKeyframe(const Keyframe& key, int scale, std::optional<image::FrameSize> frame,
+                              const drawing::Computing& computing) {
+    try {
+        return image::planImage({key.settings.formula, key.settings.boxes, scale, frame},
+                                computing);
+    } catch (const base::InputError& error) {
+        throw base::InputError(base::shown(key.fileName) + ": " + error.what());
+    }
+}
+
 } // namespace
+
+image::FrameSize ownFrame(const Keyframe& first, int scale, const drawing::Computing& computing) {
+    const image::ImagePlan picture = planKeyframe(first, scale, first.settings.frame, computing);
+    return {picture.width(), picture.height()};
+}
 
 FlightPlan planFlight(const std::vector<Keyframe>& keys, const FlightChoices& choices,
                       const drawing::Computing& computing) {
@@ -80,25 +96,11 @@ FlightPlan planFlight(const std::vector<Keyframe>& keys, const FlightChoices& ch
             " frames: fewer keyframes, shorter moves or fewer frames a second make fewer");
     plan.scale = choices.scale.value_or(keys.front().settings.scale);
 
-    // The first keyframe's own picture (in its own frame, if it has one)
-    // gives the frame unless one was chosen; every keyframe must make a
-    // picture in that frame.
-    const auto planned = [&](const Keyframe& key, std::optional<image::FrameSize> frame) {
-        try {
-            return image::planImage({plan.formula->routine, key.settings.boxes, plan.scale, frame},
-                                    computing);
-        } catch (const base::InputError& error) {
-            throw base::InputError(base::shown(key.fileName) + ": " + error.what());
-        }
-    };
-    if (choices.frame) {
-        plan.frame = *choices.frame;
-    } else {
-        const image::ImagePlan first = planned(keys.front(), keys.front().settings.frame);
-        plan.frame = {first.width(), first.height()};
-    }
+    // The first keyframe's own frame unless one was chosen; every keyframe
+    // must make a picture in that frame.
+    plan.frame = choices.frame ? *choices.frame : ownFrame(keys.front(), plan.scale, computing);
     for (const Keyframe& key : keys) {
-        planned(key, plan.frame);
+        planKeyframe(key, plan.scale, plan.frame, computing);
         plan.keys.push_back(key.settings.boxes);
     }
 

@@ -66,6 +66,11 @@ struct FlightPlan {
 FlightPlan planFlight(const std::vector<Keyframe>& keys, const FlightChoices& choices,
                       const drawing::Computing& computing);
 
+// The frame of a flight that starts at this keyframe when none is chosen: its
+// own picture at the scale, or its own frame if it has one. Throws InputError
+// naming the file when the keyframe makes no picture.
+image::FrameSize ownFrame(const Keyframe& first, int scale, const drawing::Computing& computing);
+
 // The flight's recipe, for a video's metadata: the formula, each keyframe's
 // box texts, the seconds a move, the frame rate, the frame size and the scale.
 video::VideoMetadata flightMetadata(const FlightPlan& plan);

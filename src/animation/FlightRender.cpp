@@ -95,8 +95,8 @@ void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool ma
     }
 }
 
-image::FrameSize videoFrameSize(const FlightPlan& plan, video::OutputKind kind) {
-    image::FrameSize size = plan.frame;
+image::FrameSize writtenFrameSize(image::FrameSize frame, video::OutputKind kind) {
+    image::FrameSize size = frame;
     if (video::outputKindRow(kind).evenSides) {
         size.width += size.width % 2;
         size.height += size.height % 2;
@@ -115,7 +115,7 @@ void renderVideoFile(const FlightPlan& plan, const std::string& path, video::Out
     if (path == "-" || (::stat(path.c_str(), &status) == 0 &&
                         (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode))))
         throw notAFile();
-    const image::FrameSize size = videoFrameSize(plan, kind);
+    const image::FrameSize size = writtenFrameSize(plan.frame, kind);
     const image::ExtraPixels extra{size.width - plan.frame.width, size.height - plan.frame.height};
     checkCancel(options);
 

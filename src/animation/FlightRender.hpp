@@ -44,10 +44,11 @@ struct FlightOptions {
 void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool makeFolder,
                       const drawing::Computing& computing, const FlightOptions& options = {});
 
-// The frame size a video of that kind is made at: kinds that keep one colour
-// sample for 2 x 2 pixels take one more column (row) where the frame's width
-// (height) is odd, as a larger frame would show it.
-image::FrameSize videoFrameSize(const FlightPlan& plan, video::OutputKind kind);
+// The size the frames of a flight planned with that frame are written at in
+// that kind of output: kinds that keep one colour sample for 2 x 2 pixels take
+// one more column (row) where the frame's width (height) is odd, as a larger
+// frame would show it.
+image::FrameSize writtenFrameSize(image::FrameSize frame, video::OutputKind kind);
 
 // Encodes the flight as a video of that kind, with its recipe as metadata,
 // into the file at path, which appears only when complete (an OutputFile).

@@ -19,8 +19,8 @@ const QSize kFrameSizes[] = {QSize(), QSize(1280, 720), QSize(1920, 1080)};
 
 } // namespace
 
-AnimationDialog::AnimationDialog(int views, int leftOut, QSize picture, QWidget* parent)
-    : QDialog(parent) {
+AnimationDialog::AnimationDialog(int views, int leftOut, OwnFrame ownFrame, QWidget* parent)
+    : QDialog(parent), ownFrame_(std::move(ownFrame)) {
     setWindowTitle("Save animation");
     views_ = new QSpinBox(this);
     views_->setObjectName("animationViews");
@@ -41,8 +41,7 @@ AnimationDialog::AnimationDialog(int views, int leftOut, QSize picture, QWidget*
     framesPerSecond_->setValue(defaults.framesPerSecond);
     frame_ = new QComboBox(this);
     frame_->setObjectName("animationFrame");
-    frame_->addItem(
-        QString("The picture's own, %1 × %2").arg(picture.width()).arg(picture.height()));
+    frame_->addItem(QString()); // the first view's own, as showOwnFrame says
     frame_->addItem("1280 × 720");
     frame_->addItem("1920 × 1080");
     format_ = new QComboBox(this);
@@ -60,6 +59,10 @@ AnimationDialog::AnimationDialog(int views, int leftOut, QSize picture, QWidget*
     connect(views_, &QSpinBox::valueChanged, this, &AnimationDialog::showFlight);
     connect(seconds_, &QDoubleSpinBox::valueChanged, this, &AnimationDialog::showFlight);
     connect(framesPerSecond_, &QSpinBox::valueChanged, this, &AnimationDialog::showFlight);
+    // The first view, and so its frame, changes with the number of views;
+    // videos that keep colour for 2 x 2 pixels grow odd sides.
+    connect(views_, &QSpinBox::valueChanged, this, &AnimationDialog::showOwnFrame);
+    connect(format_, &QComboBox::currentIndexChanged, this, &AnimationDialog::showOwnFrame);
 
     auto* form = new QFormLayout(this);
     form->addRow("Views:", views_);
@@ -80,6 +83,7 @@ AnimationDialog::AnimationDialog(int views, int leftOut, QSize picture, QWidget*
     }
     form->addRow(buttons);
     showFlight();
+    showOwnFrame();
 }
 
 int AnimationDialog::views() const {
@@ -132,6 +136,14 @@ void AnimationDialog::setFormat(video::OutputKind format) {
 
 void AnimationDialog::showFlight() {
     flight_->setText(flightText());
+}
+
+void AnimationDialog::showOwnFrame() {
+    const QSize size = ownFrame_(views(), format());
+    frame_->setItemText(
+        0, size.isEmpty()
+               ? QString("The first view's own")
+               : QString("The first view's own, %1 × %2").arg(size.width()).arg(size.height()));
 }
 
 } // namespace spirell::app

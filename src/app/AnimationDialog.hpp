@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QSize>
 
+#include <functional>
+
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -17,10 +19,13 @@ namespace spirell::app {
 class AnimationDialog : public QDialog {
     Q_OBJECT
 public:
+    // The size the frames are written at in that format when the flight
+    // goes through the latest views and takes the first one's own frame.
+    using OwnFrame = std::function<QSize(int views, video::OutputKind format)>;
+
     // views: the views of the picture's formula there are (at least 2);
-    // leftOut: the views of other formulas, which take no part; picture: the
-    // picture's own size.
-    AnimationDialog(int views, int leftOut, QSize picture, QWidget* parent = nullptr);
+    // leftOut: the views of other formulas, which take no part.
+    AnimationDialog(int views, int leftOut, OwnFrame ownFrame, QWidget* parent = nullptr);
 
     int views() const;
     double secondsPerMove() const;
@@ -41,7 +46,9 @@ public:
 
 private:
     void showFlight();
+    void showOwnFrame();
 
+    OwnFrame ownFrame_;
     QSpinBox* views_ = nullptr;
     QDoubleSpinBox* seconds_ = nullptr;
     QSpinBox* framesPerSecond_ = nullptr;

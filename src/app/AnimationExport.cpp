@@ -85,7 +85,18 @@ void AnimationExport::saveAnimation() {
                                      .arg(formula.caption));
         return;
     }
-    AnimationDialog dialog(int(keys.size()), leftOut, drawing_.area.size(), window_);
+    // The frame the flight is written at, from the same plan of it.
+    const auto ownFrame = [&](int views, video::OutputKind kind) {
+        try {
+            const animation::Keyframe& first = keys[keys.size() - std::size_t(views)];
+            const image::FrameSize frame = animation::writtenFrameSize(
+                animation::ownFrame(first, first.settings.scale, computing_), kind);
+            return QSize(int(frame.width), int(frame.height));
+        } catch (const base::InputError&) {
+            return QSize(); // a view that makes no picture; the flight says why
+        }
+    };
+    AnimationDialog dialog(int(keys.size()), leftOut, ownFrame, window_);
     if (dialog.exec() != QDialog::Accepted)
         return;
     keys.erase(keys.begin(), keys.end() - dialog.views());
