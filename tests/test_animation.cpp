@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -61,6 +62,7 @@ private slots:
     void videosHoldTheFrames();
     void oddFramesGrowForHalvedColour();
     void stoppedRenderGoesOn();
+    void killedFramesLeaveNothingHidden();
     void interruptedVideoLeavesNothing_data();
     void interruptedVideoLeavesNothing();
     void progressCountsFrames_data();
@@ -305,6 +307,42 @@ void AnimationTest::stoppedRenderGoesOn() {
         QVERIFY2(fileBytes(frames + name) == fileBytes(reference + name), qPrintable(name));
     // Frames that were whole were kept, not painted again.
     QCOMPARE((QList<ino_t>{inode(names[0]), inode(names[4]), inode(names[5])}), untouched);
+}
+
+// Frames are named as they are completed; SIGKILL at any moment leaves
+// complete frames and nothing else, not even a hidden file of a frame that
+// was being named.
+void AnimationTest::killedFramesLeaveNothingHidden() {
+    QTemporaryDir folder;
+    const QStringList flight{"--animate", key("a.png"), key("b.png"), "--frame",
+                             "8x8",       "--quiet",    "-o",         folder.filePath("f/")};
+    // Killed as it names a frame, the worst moment for a name given in two steps.
+    const QString sanitizer = qEnvironmentVariable("ASAN_OPTIONS");
+    QProcess atRename;
+    atRename.setProcessEnvironment(
+        environmentWith({"LD_PRELOAD=" SPIRELL_KILL_AT_RENAME,
+                         "ASAN_OPTIONS=" + sanitizer + (sanitizer.isEmpty() ? "" : ":") +
+                             "verify_asan_link_order=0"}));
+    atRename.start(SPIRELL_RENDER_BINARY, flight);
+    QVERIFY(atRename.waitForFinished());
+    QCOMPARE(QDir(folder.filePath("f")).entryList(QStringList{".?*"}, QDir::Files | QDir::Hidden),
+             QStringList());
+    QDir(folder.filePath("f")).removeRecursively();
+    // And at random moments.
+    for (int run = 0; run < 200; ++run) {
+        QProcess process;
+        process.start(SPIRELL_RENDER_BINARY, flight);
+        QVERIFY(process.waitForStarted());
+        QThread::usleep(QRandomGenerator::global()->bounded(5000, 60000));
+        ::kill(pid_t(process.processId()), SIGKILL);
+        QVERIFY(process.waitForFinished());
+        const QStringList hidden =
+            QDir(folder.filePath("f")).entryList(QStringList{".?*"}, QDir::Files | QDir::Hidden);
+        QVERIFY2(hidden.isEmpty(),
+                 qPrintable(QString("run %1: %2").arg(run).arg(hidden.join(' '))));
+        // Each run starts from nothing, so that it writes frames all along.
+        QDir(folder.filePath("f")).removeRecursively();
+    }
 }
 
 void AnimationTest::interruptedVideoLeavesNothing_data() {

@@ -405,17 +405,25 @@ void OutputFile::commit() {
         error = EIO; // an earlier write failed; its errno is long gone
     if (!error && isFile() && ::fsync(descriptor_) != 0)
         error = errno;
-    // A file without a name gets a hidden one while it is still open, as
-    // only its descriptor leads to it.
+    // A file without a name gets its name while it is still open, as only its
+    // descriptor leads to it: the target's own when nothing has that name,
+    // so that no moment leaves a hidden name for SIGKILL to strand, or else
+    // a hidden one, renamed over the file it replaces below.
+    bool named = false;
     if (!error && unnamed_) {
         const std::string source = descriptorPath(descriptor_);
-        error = makeHiddenFile(*pending_, hiddenPrefix(destination_), [&](const char* name) {
+        const auto linkTo = [&](const char* name) {
             return ::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0
                        ? 0
                        : errno;
-        });
-        if (!error)
-            temporary_ = pending_->path;
+        };
+        error = linkTo(destination_.c_str());
+        named = error == 0;
+        if (error == EEXIST) {
+            error = makeHiddenFile(*pending_, hiddenPrefix(destination_), linkTo);
+            if (!error)
+                temporary_ = pending_->path;
+        }
     }
     if (ownsStream_) {
         errno = 0;
@@ -425,12 +433,14 @@ void OutputFile::commit() {
     stream_ = nullptr;
     descriptor_ = -1;
     if (error) {
+        if (named) // nothing else can have made the name since
+            ::unlink(destination_.c_str());
         discard();
         throw base::RenderFailure(cannotWrite(target_, std::strerror(error)));
     }
     if (!isFile())
         return;
-    if (::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+    if (!named && ::rename(temporary_.c_str(), destination_.c_str()) != 0) {
         const int renameError = errno;
         discard();
         throw base::RenderFailure(cannotWrite(target_, std::strerror(renameError)));
