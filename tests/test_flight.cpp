@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+
 using namespace spirell;
 using namespace spirell::animation;
 using namespace spirell::testing;
@@ -154,6 +156,17 @@ void FlightTest::framesOfAFlight() {
     QVERIFY(frameCount(3, FlightTiming{1e9, 60}) > kMaxFrames);
     QVERIFY(frameCount(200000, FlightTiming{1, 1}) > kMaxFrames);
     QCOMPARE(framesPerMove(FlightTiming{0.001, 1}), std::uint64_t(1));
+
+    // A video's recipe shows a keyframe's texts without the control bytes
+    // that a terminal printing the tags would obey.
+    FlightPlan plan;
+    plan.formula = &aries;
+    plan.keys = {boxTexts("1\x1b]0;pwned\x07", "1\r\n2", "300", "1", "150"), keys[1]};
+    for (const auto& [key, text] : flightMetadata(plan))
+        QVERIFY2(std::none_of(text.begin(), text.end(),
+                              [](unsigned char c) { return c < 0x20 || c == 0x7f; }),
+                 key.c_str());
+    QCOMPARE(QString::fromStdString(flightMetadata(plan).at(6).second), "1\\x1b]0;pwned\\x07");
 }
 
 void FlightTest::outputNames_data() {

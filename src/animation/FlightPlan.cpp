@@ -132,13 +132,14 @@ video::VideoMetadata flightMetadata(const FlightPlan& plan) {
         {"spirell_scale", std::to_string(plan.scale)},
         {"spirell_keyframes", std::to_string(plan.keys.size())},
     };
-    // "spirell_keyframe_1_x" for the "spirell:x" text of the first keyframe.
+    // "spirell_keyframe_1_x" for the "spirell:x" text of the first keyframe,
+    // escaped: tools print the tags on terminals, which obey control bytes.
     for (std::size_t i = 0; i < plan.keys.size(); ++i)
         for (const boxes::BoxDescription& box : boxes::kBoxTable) {
             const std::string_view key = box.pngKey;
             metadata.emplace_back("spirell_keyframe_" + std::to_string(i + 1) + "_" +
                                       std::string(key.substr(key.find(':') + 1)),
-                                  plan.keys[i].*box.member);
+                                  base::escaped(plan.keys[i].*box.member));
         }
     return metadata;
 }
