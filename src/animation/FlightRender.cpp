@@ -43,9 +43,33 @@ void makeFolder(const std::string& folder) {
         "cannot make the folder " + base::shown(folder) + ": " + std::strerror(error), error);
 }
 
-// Whether the file holds the frame with these settings, complete.
+// Whether the file's pixels are those of the frame: every row decodes, and
+// the first, the middle and the last are the very rows the frame has. A
+// frame whose data was lost or overwritten is painted again.
+bool holdsFramePixels(const image::ImageSettings& settings, const drawing::Computing& computing,
+                      const std::string& path) {
+    const image::ImagePlan picture = image::planImage(settings, computing);
+    const std::uint32_t height = picture.height();
+    std::map<std::uint32_t, std::vector<std::uint8_t>> samples;
+    for (const std::uint32_t row : {std::uint32_t{0}, height / 2, height - 1})
+        samples.emplace(row, std::vector<std::uint8_t>(picture.rowBytes()));
+    std::uint32_t row = 0;
+    picture.rows.forEach([&](double Y) {
+        if (const auto sample = samples.find(row++); sample != samples.end())
+            image::computeRow(picture, Y, sample->second.data());
+    });
+    return image::decodePngRows(
+        path, picture.width(), height, [&](std::uint32_t y, const std::uint8_t* rgb) {
+            const auto sample = samples.find(y);
+            return sample == samples.end() ||
+                   std::memcmp(rgb, sample->second.data(), sample->second.size()) == 0;
+        });
+}
+
+// Whether the file holds the frame with these settings, complete: its view
+// as stored and its pixels.
 bool holdsFrame(const FlightPlan& plan, const image::ImageSettings& settings,
-                const std::string& path) {
+                const drawing::Computing& computing, const std::string& path) {
     if (!image::isCompletePng(path, plan.frame.width, plan.frame.height))
         return false;
     const std::vector<std::string> keys = image::storedKeys();
@@ -61,7 +85,7 @@ bool holdsFrame(const FlightPlan& plan, const image::ImageSettings& settings,
     for (const auto& [key, text] : image::storedTexts(plan.formula->routine, settings))
         if (std::find(keys.begin(), keys.end(), key) != keys.end())
             expected.emplace(key, text);
-    return stored == expected;
+    return stored == expected && holdsFramePixels(settings, computing, path);
 }
 
 } // namespace
@@ -77,7 +101,7 @@ void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool ma
         checkCancel(options);
         const std::string path = names.nameOf(frame);
         const image::ImageSettings settings = plan.frameSettings(frame);
-        if (holdsFrame(plan, settings, path)) {
+        if (holdsFrame(plan, settings, computing, path)) {
             ++progress.framesKept;
         } else {
             const image::ImagePlan picture = image::planImage(settings, computing);
@@ -93,6 +117,13 @@ void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool ma
         ++progress.framesDone;
         report(options, progress);
     }
+    // Frames of an earlier, longer flight are not this flight's: said, and
+    // left for the user to remove.
+    struct stat status = {};
+    while (::stat(names.nameOf(plan.frames + progress.framesBeyond).c_str(), &status) == 0)
+        ++progress.framesBeyond;
+    if (progress.framesBeyond > 0)
+        report(options, progress);
 }
 
 image::FrameSize writtenFrameSize(image::FrameSize frame, video::OutputKind kind) {

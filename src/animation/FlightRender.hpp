@@ -20,6 +20,9 @@ struct FlightProgress {
     std::uint64_t framesDone = 0; // written or encoded, kept ones included
     std::uint64_t framesKept = 0; // frames already there from an earlier run
     std::uint64_t frames = 0;     // in all
+    // Frame files numbered past the end, from an earlier, longer flight;
+    // known once the last frame is done.
+    std::uint64_t framesBeyond = 0;
 };
 
 struct FlightOptions {

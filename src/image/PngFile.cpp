@@ -482,3 +482,58 @@ bool isCompletePng(const std::string& path, std::uint32_t width, std::uint32_t h
 }
 
 } // namespace spirell::image
+
+namespace spirell::image {
+
+namespace {
+
+using RowVisit = std::function<bool(std::uint32_t row, const std::uint8_t* rgb)>;
+
+// libpng's decoding of every row; false when libpng fails or visit stops.
+bool readRows(png_structp png, png_infop info, std::FILE* file, std::uint8_t* row,
+              std::uint32_t height, const RowVisit& visit) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_set_user_limits(png, base::kMaxSide, base::kMaxSide);
+    png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
+    // Only the image data counts here; the texts were read on their own.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_init_io(png, file);
+    png_read_info(png, info);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        png_read_row(png, row, nullptr);
+        if (!visit(y, row))
+            return false;
+    }
+    // The data must end with the last row: what follows is checked too.
+    png_read_end(png, nullptr);
+    return true;
+}
+
+} // namespace
+
+bool decodePngRows(const std::string& path, std::uint32_t width, std::uint32_t height,
+                   const RowVisit& visit) {
+    if (!isCompletePng(path, width, height))
+        return false;
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(descriptor, "rb"),
+                                                               &std::fclose);
+    if (!file) {
+        ::close(descriptor);
+        return false;
+    }
+    ErrorSink errors;
+    ReadStructs structs;
+    structs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, onPngError, onPngWarning);
+    if (structs.png)
+        structs.info = png_create_info_struct(structs.png);
+    if (!structs.info)
+        return false;
+    std::vector<std::uint8_t> row(std::size_t{3} * width);
+    return readRows(structs.png, structs.info, file.get(), row.data(), height, visit);
+}
+
+} // namespace spirell::image

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <span>
 #include <string>
@@ -66,5 +67,13 @@ std::map<std::string, std::string> readPngTexts(const std::string& path,
 // data, and the end chunk last. A file cut short, damaged, of another size or
 // kind, or missing is not; nothing is thrown.
 bool isCompletePng(const std::string& path, std::uint32_t width, std::uint32_t height);
+
+// Decodes the image data of such a file row by row, top to bottom, handing
+// each row (3 bytes a pixel) to visit, which may stop the decoding by giving
+// false. False when the file is not complete as above, its data does not
+// decode into every row, or visit stopped it; nothing is thrown. Holds one
+// row at a time, whatever the image's size.
+bool decodePngRows(const std::string& path, std::uint32_t width, std::uint32_t height,
+                   const std::function<bool(std::uint32_t row, const std::uint8_t* rgb)>& visit);
 
 } // namespace spirell::image

@@ -51,6 +51,21 @@ inline QByteArray pngWith(const QList<QByteArray>& chunks) {
     return png + pngChunk("IEND", {});
 }
 
+// The PNG with each chunk's data as change(type, data) gives it, the CRCs
+// made anew; a chunk for which it gives a null QByteArray is left out.
+template <typename Change> QByteArray rechunked(const QByteArray& png, Change&& change) {
+    QByteArray result = png.left(8);
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const auto length = qsizetype(qFromBigEndian<quint32>(png.constData() + at));
+        const QByteArray type = png.mid(at + 4, 4);
+        const QByteArray data = change(type, png.mid(at + 8, length));
+        if (!data.isNull())
+            result += pngChunk(type.constData(), data);
+        at += 12 + length;
+    }
+    return result;
+}
+
 inline void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())

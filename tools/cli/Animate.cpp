@@ -3,6 +3,7 @@
 #include "animation/FlightPlan.hpp"
 #include "animation/FlightRender.hpp"
 #include "animation/FlightTarget.hpp"
+#include "base/UserText.hpp"
 #include "cli/ProgressLine.hpp"
 
 #include <cstdio>
@@ -21,8 +22,10 @@ void animate(const CommandLine& line, const drawing::Computing& computing) {
 
     ProgressLine progress(stderr, plan.frames, !line.quiet && ::isatty(2), ProgressUnit::Frames);
     animation::FlightOptions options;
+    std::uint64_t framesBeyond = 0;
     options.progress = [&](const animation::FlightProgress& done) {
         progress.update(done.framesDone, done.framesKept);
+        framesBeyond = done.framesBeyond;
     };
     try {
         animation::renderFlight(plan, target, computing, options);
@@ -31,6 +34,12 @@ void animate(const CommandLine& line, const drawing::Computing& computing) {
         throw;
     }
     progress.finish();
+    if (framesBeyond > 0)
+        std::fprintf(stderr,
+                     "spirell-render: the frames from %s on (%llu) are not this flight's: an "
+                     "earlier, longer flight left them\n",
+                     base::shown(target.frames->nameOf(plan.frames)).c_str(),
+                     static_cast<unsigned long long>(framesBeyond));
 }
 
 } // namespace spirell::cli
