@@ -156,6 +156,11 @@ void FlightTest::framesOfAFlight() {
     QVERIFY(frameCount(3, FlightTiming{1e9, 60}) > kMaxFrames);
     QVERIFY(frameCount(200000, FlightTiming{1, 1}) > kMaxFrames);
     QCOMPARE(framesPerMove(FlightTiming{0.001, 1}), std::uint64_t(1));
+    // Videos grow odd sides for halved colour, and one-pixel sides alike.
+    for (const auto& [kind, written] : {std::pair{OutputKind::Mp4H264, image::FrameSize{2, 4}},
+                                        {OutputKind::MkvLossless, {2, 3}},
+                                        {OutputKind::PngFrames, {1, 3}}})
+        QCOMPARE(writtenFrameSize({1, 3}, kind), written);
 
     // A video's recipe shows a keyframe's texts without the control bytes
     // that a terminal printing the tags would obey.

@@ -190,6 +190,7 @@ void VideoTest::shapes_data() {
     QTest::newRow("lossless, smallest") << lossless << 2 << 3 << 30 << true;
     QTest::newRow("one pixel") << lossless << 1 << 1 << 30 << false;
     QTest::newRow("too wide") << lossless << int(kMaxVideoSide) + 1 << 48 << 30 << false;
+    QTest::newRow("mp4 past H.264's highest level") << mp4 << 9216 << 4096 << 30 << false;
     QTest::newRow("no frame rate") << lossless << 64 << 48 << 0 << false;
     QTest::newRow("too fast") << lossless << 64 << 48 << kMaxFramesPerSecond + 1 << false;
 }

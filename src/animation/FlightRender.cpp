@@ -132,6 +132,11 @@ image::FrameSize writtenFrameSize(image::FrameSize frame, video::OutputKind kind
         size.width += size.width % 2;
         size.height += size.height % 2;
     }
+    // Every kind of video grows a side of one pixel alike.
+    if (video::isVideo(kind)) {
+        size.width = std::max(size.width, video::kMinVideoSide);
+        size.height = std::max(size.height, video::kMinVideoSide);
+    }
     return size;
 }
 

@@ -27,17 +27,21 @@ struct OutputKindRow {
     std::string_view fileType;  // a file chooser's filter, without the pattern
     bool lossless;              // decodes to the frames' very colours
     bool evenSides;             // one colour for 2 x 2 pixels (4:2:0) needs even sides
+    // The largest frame in blocks of 16 x 16 pixels, 0 for no limit: H.264's
+    // highest level, 6.2, takes 8192 x 4352 pixels' worth, and a larger frame
+    // would be tagged with a level it breaks, which strict players refuse.
+    unsigned maxBlocks;
 };
 
 inline constexpr std::array kOutputKinds{
     OutputKindRow{OutputKind::Mp4H264, ".mp4", "H.264", "H.264 in MP4", "MP4 video (H.264)",
-                  "MP4 video", false, true},
+                  "MP4 video", false, true, 139264},
     OutputKindRow{OutputKind::WebmVp9, ".webm", "VP9", "VP9 in WebM", "WebM video (VP9)",
-                  "WebM video", false, true},
+                  "WebM video", false, true, 0},
     OutputKindRow{OutputKind::MkvLossless, ".mkv", "lossless FFV1", "lossless FFV1 in Matroska",
-                  "Lossless Matroska video (FFV1)", "Matroska video", true, false},
+                  "Lossless Matroska video (FFV1)", "Matroska video", true, false, 0},
     OutputKindRow{OutputKind::PngFrames, ".png", "PNG", "PNG frames", "PNG frames in a folder",
-                  "PNG frames", true, false},
+                  "PNG frames", true, false, 0},
 };
 
 const OutputKindRow& outputKindRow(OutputKind kind);

@@ -59,6 +59,11 @@ void checkShape(OutputKind kind, std::uint32_t width, std::uint32_t height, int 
     if (outputKindRow(kind).evenSides && (width % 2 != 0 || height % 2 != 0))
         throw UnsupportedVideo(std::string(outputKindRow(kind).name) +
                                " needs an even width and height, not " + size);
+    const std::uint64_t blocks = std::uint64_t{(width + 15) / 16} * ((height + 15) / 16);
+    if (outputKindRow(kind).maxBlocks != 0 && blocks > outputKindRow(kind).maxBlocks)
+        throw UnsupportedVideo(std::string(outputKindRow(kind).name) + " takes frames of at most " +
+                               std::to_string(outputKindRow(kind).maxBlocks) +
+                               " blocks of 16 x 16 pixels (8192 x 4352), not " + size);
     if (framesPerSecond < kMinFramesPerSecond || framesPerSecond > kMaxFramesPerSecond)
         throw UnsupportedVideo("a video's frame rate must be " +
                                std::to_string(kMinFramesPerSecond) + " to " +
