@@ -410,8 +410,11 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
     row("animate lossless MP4", {"{keys}", "--lossless", "-o", "{folder}/flight.mp4"}, "\".mkv\"");
     row("animate into frame names with two numbers", {"{keys}", "-o", "{folder}/f%d-%04d.png"},
         "after its number");
-    row("animate a video one pixel high", {"{keys}", "--frame", "4x1", "-o", "{folder}/flight.mkv"},
-        "a video's sides must be 2 to 16384 pixels, not 4x1");
+    row("animate a video too wide", {"{keys}", "--frame", "16385x2", "-o", "{folder}/flight.mkv"},
+        "a video's sides must be 2 to 16384 pixels, not 16385x2");
+    row("animate H.264 past its highest level",
+        {"{keys}", "--frame", "9216x4096", "-o", "{folder}/flight.mp4"},
+        "at most 139264 blocks of 16 x 16 pixels");
     row("animate to standard output", {"{keys}", "-o", "-"}, "cannot tell what to write");
     row("seconds without an animation", {"aries", "--seconds", "2"},
         "--seconds belongs to an animation");
