@@ -29,10 +29,31 @@ class PictureCollector {
 public:
     ExploringRender::Delivery delivery() {
         return [this](std::shared_ptr<const ExploredRows> rows) {
-            std::lock_guard lock(mutex_);
+            std::unique_lock lock(mutex_);
             pieces_.push_back(std::move(rows));
             arrived_.notify_all();
+            arrived_.wait_for(lock, std::chrono::seconds(60), [this] { return !held_; });
         };
+    }
+
+    // While held, the render's thread waits in each delivery, as it would
+    // while busy: what is asked of the render meanwhile waits for it.
+    void hold() {
+        std::lock_guard lock(mutex_);
+        held_ = true;
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        held_ = false;
+        arrived_.notify_all();
+    }
+    // Waits for the generation's first piece.
+    bool anyPiece(std::uint64_t generation) {
+        std::unique_lock lock(mutex_);
+        return arrived_.wait_for(lock, std::chrono::seconds(60), [&] {
+            return std::any_of(pieces_.begin(), pieces_.end(),
+                               [&](const auto& piece) { return piece->generation == generation; });
+        });
     }
 
     // The picture of the generation once its last piece came, applying that
@@ -79,6 +100,7 @@ private:
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<std::shared_ptr<const ExploredRows>> pieces_;
+    bool held_ = false;
 };
 
 // What the frame draws for the boxes, cut to the shown area, as packed colours.
@@ -168,37 +190,63 @@ void ExploringRenderTest::endsWithTheFramesPictureComputingEachPixelOnce() {
 
 void ExploringRenderTest::keepsOnlyPixelsWhoseCoordinatesMatch_data() {
     QTest::addColumn<BoxTexts>("before");
+    // The picture before was drawn and handed over, not rendered.
+    QTest::addColumn<bool>("adopted");
     QTest::addColumn<BoxTexts>("after");
     QTest::addColumn<qint64>("computed");
     // Whole-number positions: a pan computes just the strips it uncovers.
-    QTest::newRow("pan right and up") << boxTexts("1", "1", "300") << boxTexts("-39", "8", "300")
-                                      << qint64(300 * 300 - (300 - 40) * (300 - 7));
+    QTest::newRow("pan right and up")
+        << boxTexts("1", "1", "300") << false << boxTexts("-39", "8", "300")
+        << qint64(300 * 300 - (300 - 40) * (300 - 7));
+    // The first move after a formula click: the window hands over the drawn
+    // picture and asks for the new view straight after, both taken up once
+    // the render thread is done with what it was busy with.
+    QTest::newRow("pan right after a click")
+        << boxTexts("1", "1", "300") << true << boxTexts("-39", "8", "300")
+        << qint64(300 * 300 - (300 - 40) * (300 - 7));
     QTest::newRow("same view again")
-        << boxTexts("1", "1", "300") << boxTexts("1", "1", "300") << qint64(0);
+        << boxTexts("1", "1", "300") << false << boxTexts("1", "1", "300") << qint64(0);
+    QTest::newRow("same view as the click")
+        << boxTexts("1", "1", "300") << true << boxTexts("1", "1", "300") << qint64(0);
     // Binary fractions add up exactly, as whole numbers do.
     QTest::newRow("quarter origin")
-        << boxTexts("1.25", "1", "40") << boxTexts("4.25", "1", "40") << qint64(3 * 40);
+        << boxTexts("1.25", "1", "40") << false << boxTexts("4.25", "1", "40") << qint64(3 * 40);
     // Tenths do not: adding 1 a step rounds, and whether a moved column meets
     // the bits it had is up to the rounding; the picture must come out exact
     // either way (-1: any count).
-    QTest::newRow("tenth origin") << boxTexts("0.1", "0.7", "300") << boxTexts("3.1", "0.7", "300")
-                                  << qint64(-1);
+    QTest::newRow("tenth origin") << boxTexts("0.1", "0.7", "300") << false
+                                  << boxTexts("3.1", "0.7", "300") << qint64(-1);
     QTest::newRow("brightness changes every pixel")
-        << boxTexts("1", "1", "100") << boxTexts("1", "1", "100", "1", "151") << qint64(100 * 100);
+        << boxTexts("1", "1", "100") << false << boxTexts("1", "1", "100", "1", "151")
+        << qint64(100 * 100);
     QTest::newRow("zoom changes every pixel")
-        << boxTexts("1", "1", "100") << boxTexts("1", "1", "100", "1.5") << qint64(100 * 100);
+        << boxTexts("1", "1", "100") << true << boxTexts("1", "1", "100", "1.5")
+        << qint64(100 * 100);
 }
 
 void ExploringRenderTest::keepsOnlyPixelsWhoseCoordinatesMatch() {
     QFETCH(BoxTexts, before);
+    QFETCH(bool, adopted);
     QFETCH(BoxTexts, after);
     QFETCH(qint64, computed);
     const Formula& formula = formulaNamed("aries");
     PictureCollector collector;
     ExploringRender render(Computing{lanes::widestAvailable(), 2}, collector.delivery());
     std::uint64_t count = 0;
-    collector.complete(render.request(formula, readView(formula, before), kShown), &count);
+    if (adopted) {
+        // The click ended an exploring render, whose thread is still busy.
+        const std::vector<std::uint32_t> drawn = framePicture(formula, before);
+        collector.hold();
+        const std::uint64_t ended =
+            render.request(formula, readView(formula, boxTexts("1", "1", "300", "2")), kShown);
+        QVERIFY(collector.anyPiece(ended));
+        render.cancel();
+        render.adopt(formula, readView(formula, before), kShown, drawn);
+    } else {
+        collector.complete(render.request(formula, readView(formula, before), kShown), &count);
+    }
     const std::uint64_t generation = render.request(formula, readView(formula, after), kShown);
+    collector.release();
     const std::vector<std::uint32_t> picture = collector.complete(generation, &count);
     QVERIFY(picture == framePicture(formula, after));
     if (computed >= 0)

@@ -82,6 +82,16 @@ struct ExploringRender::Picture {
     std::size_t at(int column, int row) const {
         return static_cast<std::size_t>(row) * grid.columnX.size() + column;
     }
+    // A picture of the view with no pixels yet.
+    static std::unique_ptr<Picture> of(const formulas::Formula& formula, const ViewParams& view,
+                                       DrawingSurface::Size shown) {
+        auto picture = std::make_unique<Picture>();
+        picture->formulaIndex = formula.index;
+        picture->zoom = view.zoom;
+        picture->brightness = view.brightness;
+        picture->grid = viewGrid(view, shown);
+        return picture;
+    }
     // Whether a pixel with the same world coordinates has the same colour here.
     bool computedLike(const formulas::Formula& formula, const ViewParams& view) const {
         return formulaIndex == formula.index &&
@@ -119,7 +129,7 @@ std::uint64_t ExploringRender::request(const formulas::Formula& formula, const V
     {
         std::lock_guard lock(mutex_);
         generation = ++generation_;
-        next_ = Request{&formula, view, shown, generation, {}};
+        next_ = Request{&formula, view, shown, generation};
     }
     wake_.notify_all();
     return generation;
@@ -129,10 +139,7 @@ void ExploringRender::adopt(const formulas::Formula& formula, const ViewParams& 
                             DrawingSurface::Size shown, std::vector<std::uint32_t> pixels) {
     {
         std::lock_guard lock(mutex_);
-        // Only while nothing newer waits: the adopted picture is what shows now.
-        if (next_ && next_->adopted.empty())
-            return;
-        next_ = Request{&formula, view, shown, generation_.load(), std::move(pixels)};
+        adopted_ = Adopted{&formula, view, shown, std::move(pixels)};
     }
     wake_.notify_all();
 }
@@ -140,23 +147,27 @@ void ExploringRender::adopt(const formulas::Formula& formula, const ViewParams& 
 void ExploringRender::cancel() {
     std::lock_guard lock(mutex_);
     ++generation_;
-    if (next_ && next_->adopted.empty())
-        next_.reset();
+    next_.reset();
 }
 
 void ExploringRender::run() {
     for (;;) {
-        Request request;
+        std::optional<Adopted> adopted;
+        std::optional<Request> request;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || next_.has_value(); });
+            wake_.wait(lock, [this] { return stopping_ || next_ || adopted_; });
             if (stopping_)
                 return;
-            request = std::move(*next_);
-            next_.reset();
+            adopted.swap(adopted_);
+            request.swap(next_);
         }
         try {
-            render(request);
+            // The picture handed over is newer than any render before it.
+            if (adopted)
+                takeUp(*adopted);
+            if (request)
+                render(*request);
         } catch (...) {
             // A render that failed (no memory, no thread) shows nothing more;
             // the next request starts afresh.
@@ -165,26 +176,23 @@ void ExploringRender::run() {
     }
 }
 
+void ExploringRender::takeUp(Adopted& adopted) {
+    auto picture = Picture::of(*adopted.formula, adopted.view, adopted.shown);
+    const std::size_t pixelCount = std::size_t(picture->width()) * picture->height();
+    if (adopted.pixels.size() != pixelCount)
+        return; // not a picture of the view: keep nothing of it
+    picture->pixels = std::move(adopted.pixels);
+    picture->exact.assign(pixelCount, 1);
+    picture_ = std::move(picture);
+}
+
 void ExploringRender::render(const Request& request) {
     const formulas::Formula& formula = *request.formula;
     const ViewParams& view = request.view;
-    auto picture = std::make_unique<Picture>();
-    picture->formulaIndex = formula.index;
-    picture->zoom = view.zoom;
-    picture->brightness = view.brightness;
-    picture->grid = viewGrid(view, request.shown);
+    auto picture = Picture::of(formula, view, request.shown);
     const int width = picture->width();
     const int height = picture->height();
     const std::size_t pixelCount = static_cast<std::size_t>(width) * height;
-
-    if (!request.adopted.empty()) {
-        if (request.adopted.size() == pixelCount) {
-            picture->pixels = request.adopted;
-            picture->exact.assign(pixelCount, 1);
-            picture_ = std::move(picture);
-        }
-        return;
-    }
 
     picture->pixels.assign(pixelCount, 0xff000000u);
     picture->exact.assign(pixelCount, 0);

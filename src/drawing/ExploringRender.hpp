@@ -76,7 +76,9 @@ public:
 
     // Hands over a picture that is already exact (a finished drawing of the
     // view), so that the next request can keep its pixels. pixels holds
-    // 0xffRRGGBB colours row after row, of the view's grid cut to shown.
+    // 0xffRRGGBB colours row after row, of the view's grid cut to shown. It
+    // waits beside the latest request, and the render's thread takes it up
+    // before that request.
     void adopt(const formulas::Formula& formula, const ViewParams& view, DrawingSurface::Size shown,
                std::vector<std::uint32_t> pixels);
 
@@ -93,11 +95,17 @@ private:
         ViewParams view;
         DrawingSurface::Size shown{0, 0};
         std::uint64_t generation = 0;
-        std::vector<std::uint32_t> adopted; // an exact picture, instead of rendering
+    };
+    struct Adopted {
+        const formulas::Formula* formula = nullptr;
+        ViewParams view;
+        DrawingSurface::Size shown{0, 0};
+        std::vector<std::uint32_t> pixels;
     };
     struct Picture;
 
     void run();
+    void takeUp(Adopted& adopted);
     void render(const Request& request);
     bool superseded(std::uint64_t generation) const { return generation_.load() != generation; }
 
@@ -106,7 +114,8 @@ private:
     std::atomic<std::uint64_t> generation_{0};
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::optional<Request> next_; // the latest request not yet taken up
+    std::optional<Request> next_;    // the latest request not yet taken up
+    std::optional<Adopted> adopted_; // the latest picture handed over, not yet taken up
     bool stopping_ = false;
     std::unique_ptr<Picture> picture_; // the last picture, for its pixels; the render thread's
     std::unique_ptr<base::WorkerPool> pool_;
