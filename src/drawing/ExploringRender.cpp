@@ -69,28 +69,26 @@ ViewGrid viewGrid(const ViewParams& view, DrawingSurface::Size shown) {
 
 // What a render made: its pixels, which of them are exact, and what they were
 // computed with.
-struct ExploringRender::Picture {
+struct ExploredPicture {
     int formulaIndex = -1;
     double zoom = 0;
     double brightness = 0;
     ViewGrid grid;
     std::vector<std::uint32_t> pixels;
     std::vector<std::uint8_t> exact;
+    bool anyKept = false; // exact pixels that no pass of this render computed
+
+    // A picture of the view with no pixels yet.
+    ExploredPicture(const formulas::Formula& formula, const ViewParams& view,
+                    DrawingSurface::Size shown)
+        : formulaIndex(formula.index), zoom(view.zoom), brightness(view.brightness),
+          grid(viewGrid(view, shown)) {}
 
     int width() const { return static_cast<int>(grid.columnX.size()); }
     int height() const { return static_cast<int>(grid.rowY.size()); }
+    std::size_t pixelCount() const { return grid.columnX.size() * grid.rowY.size(); }
     std::size_t at(int column, int row) const {
         return static_cast<std::size_t>(row) * grid.columnX.size() + column;
-    }
-    // A picture of the view with no pixels yet.
-    static std::unique_ptr<Picture> of(const formulas::Formula& formula, const ViewParams& view,
-                                       DrawingSurface::Size shown) {
-        auto picture = std::make_unique<Picture>();
-        picture->formulaIndex = formula.index;
-        picture->zoom = view.zoom;
-        picture->brightness = view.brightness;
-        picture->grid = viewGrid(view, shown);
-        return picture;
     }
     // Whether a pixel with the same world coordinates has the same colour here.
     bool computedLike(const formulas::Formula& formula, const ViewParams& view) const {
@@ -100,6 +98,154 @@ struct ExploringRender::Picture {
                    std::bit_cast<std::uint64_t>(view.brightness);
     }
 };
+
+namespace {
+
+// A new picture of the view, black but for the exact pixels of before whose
+// column and row have the very same world coordinates.
+std::unique_ptr<ExploredPicture> keepingWhatMatches(const formulas::Formula& formula,
+                                                    const ViewParams& view,
+                                                    DrawingSurface::Size shown,
+                                                    const ExploredPicture* before) {
+    auto picture = std::make_unique<ExploredPicture>(formula, view, shown);
+    picture->pixels.assign(picture->pixelCount(), 0xff000000u);
+    picture->exact.assign(picture->pixelCount(), 0);
+    if (!before || !before->computedLike(formula, view))
+        return picture;
+    const std::vector<int> columns = sameValues(picture->grid.columnX, before->grid.columnX);
+    const std::vector<int> rows = sameValues(picture->grid.rowY, before->grid.rowY);
+    for (int row = 0; row < picture->height(); ++row) {
+        if (rows[row] < 0)
+            continue;
+        for (int column = 0; column < picture->width(); ++column) {
+            if (columns[column] < 0)
+                continue;
+            const std::size_t from = before->at(columns[column], rows[row]);
+            if (before->exact[from]) {
+                picture->pixels[picture->at(column, row)] = before->pixels[from];
+                picture->exact[picture->at(column, row)] = 1;
+                picture->anyKept = true;
+            }
+        }
+    }
+    return picture;
+}
+
+// The pixels of a pass in a row: every step-th column, or, in the rows a
+// coarser pass visited, only those it did not.
+struct PassColumns {
+    int first = 0;
+    int step = 1;
+};
+PassColumns passColumns(int step, int row) {
+    const bool visitedBefore = step < kCoarsestStep && row % (2 * step) == 0;
+    return visitedBefore ? PassColumns{step, 2 * step} : PassColumns{0, step};
+}
+
+// Computes the pixels of the pass in the row that are not exact yet.
+void computePassRow(ExploredPicture& picture, lanes::ColourBatch batch,
+                    const lanes::LevelRule& rule, int step, int row,
+                    std::atomic<std::uint64_t>& computed) {
+    const PassColumns pass = passColumns(step, row);
+    int wanted[kBatchPixels];
+    double X[kBatchPixels];
+    formulas::Colour colours[kBatchPixels];
+    const double Y = picture.grid.rowY[row];
+    lanes::PixelBatch pixels;
+    pixels.X = X;
+    pixels.xStride = 1;
+    pixels.Y = &Y;
+    const auto flush = [&] {
+        batch(rule, pixels, colours);
+        computed += pixels.count;
+        for (std::size_t i = 0; i < pixels.count; ++i) {
+            const std::size_t at = picture.at(wanted[i], row);
+            picture.pixels[at] = packed(colours[i]);
+            picture.exact[at] = 1;
+        }
+        pixels.count = 0;
+    };
+    for (int column = pass.first; column < picture.width(); column += pass.step) {
+        if (picture.exact[picture.at(column, row)])
+            continue;
+        wanted[pixels.count] = column;
+        X[pixels.count] = picture.grid.columnX[column];
+        if (++pixels.count == kBatchPixels)
+            flush();
+    }
+    if (pixels.count > 0)
+        flush();
+}
+
+// Each pixel of a coarse pass stands for its block until a finer pass
+// replaces the block's other pixels. Without kept pixels a block holds no
+// exact pixel but its own corner, which the fill leaves as it is.
+void fillBlocks(ExploredPicture& picture, int step, int row) {
+    const PassColumns pass = passColumns(step, row);
+    const int lastRow = std::min(row + step, picture.height());
+    for (int column = pass.first; column < picture.width(); column += pass.step) {
+        const std::uint32_t colour = picture.pixels[picture.at(column, row)];
+        const int blockWidth = std::min(column + step, picture.width()) - column;
+        for (int y = row; y < lastRow; ++y) {
+            const std::size_t start = picture.at(column, y);
+            if (!picture.anyKept) {
+                std::fill_n(picture.pixels.begin() + start, blockWidth, colour);
+                continue;
+            }
+            for (std::size_t at = start; at < start + blockWidth; ++at)
+                if (!picture.exact[at])
+                    picture.pixels[at] = colour;
+        }
+    }
+}
+
+// Sends the rows changed since the last piece went out, at most about once a
+// screen refresh: the coarse picture at once, the exact one at the end, and
+// between them whatever has changed by then. Each piece costs the window a
+// copy and a repaint, taken from the cores that compute.
+class PieceSender {
+public:
+    PieceSender(const ExploredPicture& picture, std::uint64_t generation,
+                const ExploringRender::Delivery& deliver)
+        : picture_(picture), generation_(generation), deliver_(deliver),
+          changedFirst_(picture.height()) {}
+
+    void changed(int firstRow, int endRow) {
+        changedFirst_ = std::min(changedFirst_, firstRow);
+        changedEnd_ = std::max(changedEnd_, endRow);
+    }
+
+    void sendIfDue(bool complete, std::uint64_t computed) {
+        const auto now = std::chrono::steady_clock::now();
+        if (anySent_ && !complete && now - lastSent_ < kPieceInterval)
+            return;
+        auto rows = std::make_shared<ExploredRows>();
+        rows->generation = generation_;
+        rows->width = picture_.width();
+        rows->height = picture_.height();
+        rows->firstRow = changedFirst_;
+        rows->pixels.assign(picture_.pixels.begin() + picture_.at(0, changedFirst_),
+                            picture_.pixels.begin() + picture_.at(0, changedEnd_));
+        rows->complete = complete;
+        rows->computedPixels = computed;
+        deliver_(std::move(rows));
+        changedFirst_ = picture_.height();
+        changedEnd_ = 0;
+        lastSent_ = now;
+        anySent_ = true;
+    }
+
+private:
+    const ExploredPicture& picture_;
+    std::uint64_t generation_;
+    const ExploringRender::Delivery& deliver_;
+    int changedFirst_;
+    int changedEnd_ = 0;
+    std::chrono::steady_clock::time_point lastSent_;
+    bool anySent_ = false;
+};
+
+} // namespace
 
 ExploringRender::ExploringRender(const Computing& computing, Delivery deliver)
     : computing_(computing), deliver_(std::move(deliver)) {
@@ -177,161 +323,56 @@ void ExploringRender::run() {
 }
 
 void ExploringRender::takeUp(Adopted& adopted) {
-    auto picture = Picture::of(*adopted.formula, adopted.view, adopted.shown);
-    const std::size_t pixelCount = std::size_t(picture->width()) * picture->height();
-    if (adopted.pixels.size() != pixelCount)
+    auto picture = std::make_unique<ExploredPicture>(*adopted.formula, adopted.view, adopted.shown);
+    if (adopted.pixels.size() != picture->pixelCount())
         return; // not a picture of the view: keep nothing of it
     picture->pixels = std::move(adopted.pixels);
-    picture->exact.assign(pixelCount, 1);
+    picture->exact.assign(picture->pixelCount(), 1);
     picture_ = std::move(picture);
 }
 
 void ExploringRender::render(const Request& request) {
     const formulas::Formula& formula = *request.formula;
-    const ViewParams& view = request.view;
-    auto picture = Picture::of(formula, view, request.shown);
-    const int width = picture->width();
-    const int height = picture->height();
-    const std::size_t pixelCount = static_cast<std::size_t>(width) * height;
-
-    picture->pixels.assign(pixelCount, 0xff000000u);
-    picture->exact.assign(pixelCount, 0);
-    // Keep what the last picture computed for the same world coordinates.
-    bool keptAny = false;
-    if (picture_ && picture_->computedLike(formula, view)) {
-        const Picture& before = *picture_;
-        const std::vector<int> columns = sameValues(picture->grid.columnX, before.grid.columnX);
-        const std::vector<int> rows = sameValues(picture->grid.rowY, before.grid.rowY);
-        for (int row = 0; row < height; ++row) {
-            if (rows[row] < 0)
-                continue;
-            for (int column = 0; column < width; ++column) {
-                if (columns[column] < 0)
-                    continue;
-                const std::size_t from = before.at(columns[column], rows[row]);
-                if (before.exact[from]) {
-                    picture->pixels[picture->at(column, row)] = before.pixels[from];
-                    picture->exact[picture->at(column, row)] = 1;
-                    keptAny = true;
-                }
-            }
-        }
-    }
-    picture_ = std::move(picture);
-    Picture& shown = *picture_;
-    if (pixelCount == 0 || superseded(request.generation))
+    picture_ = keepingWhatMatches(formula, request.view, request.shown, picture_.get());
+    ExploredPicture& picture = *picture_;
+    if (picture.pixelCount() == 0 || superseded(request.generation))
         return;
-
     const lanes::ColourBatch batch = computing_.kernels().colours[formula.index];
-    const lanes::LevelRule rule = levelRule(formula, view);
+    const lanes::LevelRule rule = levelRule(formula, request.view);
     std::atomic<std::uint64_t> computed{0};
-    const auto computeRow = [&](int step, int row) {
-        if (superseded(request.generation))
-            return;
-        // The pass's pixels in this row: every step-th column, or, in the rows
-        // a coarser pass visited, only those it did not.
-        const bool visitedBefore = step < kCoarsestStep && row % (2 * step) == 0;
-        const int firstColumn = visitedBefore ? step : 0;
-        const int columnStep = visitedBefore ? 2 * step : step;
-        // The pixels not yet exact, a batch at a time.
-        int wanted[kBatchPixels];
-        double X[kBatchPixels];
-        formulas::Colour colours[kBatchPixels];
-        const double Y = shown.grid.rowY[row];
-        lanes::PixelBatch pixels;
-        pixels.X = X;
-        pixels.xStride = 1;
-        pixels.Y = &Y;
-        const auto flush = [&] {
-            batch(rule, pixels, colours);
-            computed += pixels.count;
-            for (std::size_t i = 0; i < pixels.count; ++i) {
-                const std::size_t at = shown.at(wanted[i], row);
-                shown.pixels[at] = packed(colours[i]);
-                shown.exact[at] = 1;
-            }
-            pixels.count = 0;
-        };
-        for (int column = firstColumn; column < width; column += columnStep) {
-            if (shown.exact[shown.at(column, row)])
-                continue;
-            wanted[pixels.count] = column;
-            X[pixels.count] = shown.grid.columnX[column];
-            if (++pixels.count == kBatchPixels)
-                flush();
-        }
-        if (pixels.count > 0)
-            flush();
-        // Each pixel of the pass stands for its block until a finer pass
-        // replaces the block's other pixels. Without kept pixels a block holds
-        // no exact pixel but its own corner, which the fill leaves as it is.
-        if (step == 1)
-            return;
-        const int lastRow = std::min(row + step, height);
-        for (int column = firstColumn; column < width; column += columnStep) {
-            const std::uint32_t colour = shown.pixels[shown.at(column, row)];
-            const int blockWidth = std::min(column + step, width) - column;
-            for (int y = row; y < lastRow; ++y) {
-                const std::size_t start = shown.at(column, y);
-                if (!keptAny) {
-                    std::fill_n(shown.pixels.begin() + start, blockWidth, colour);
-                    continue;
-                }
-                for (std::size_t at = start; at < start + blockWidth; ++at)
-                    if (!shown.exact[at])
-                        shown.pixels[at] = colour;
-            }
-        }
-    };
-
-    // The rows changed since the last piece went out. A piece goes out at
-    // most about once a screen refresh: the coarse picture at once, the exact
-    // one at the end, and between them whatever has changed by then. Each
-    // piece costs the window a copy and a repaint, taken from the cores that
-    // compute.
-    int changedFirst = height, changedEnd = 0;
-    auto lastPiece = std::chrono::steady_clock::time_point{};
-    bool anyPiece = false;
+    PieceSender pieces(picture, request.generation, deliver_);
+    const int height = picture.height();
     for (int step = kCoarsestStep; step >= 1; step /= 2) {
         const int passRows = (height + step - 1) / step;
         const int groups = std::min(groupsOfPass(step), passRows);
         for (int group = 0; group < groups; ++group) {
             const int first = passRows * group / groups;
             const int last = passRows * (group + 1) / groups;
-            const auto task = [&, first](std::size_t i) {
-                computeRow(step, (first + int(i)) * step);
-            };
-            if (pool_) {
-                pool_->start(static_cast<std::size_t>(last - first), task);
-                pool_->wait();
-            } else {
-                for (int i = 0; i < last - first; ++i)
-                    task(static_cast<std::size_t>(i));
-            }
+            onComputingThreads(last - first, [&, first](int i) {
+                const int row = (first + i) * step;
+                if (superseded(request.generation))
+                    return;
+                computePassRow(picture, batch, rule, step, row, computed);
+                if (step > 1)
+                    fillBlocks(picture, step, row);
+            });
             if (superseded(request.generation))
                 return;
-            changedFirst = std::min(changedFirst, first * step);
-            changedEnd = std::max(changedEnd, std::min(last * step, height));
-            const bool complete = step == 1 && group + 1 == groups;
-            const auto now = std::chrono::steady_clock::now();
-            if (anyPiece && !complete && now - lastPiece < kPieceInterval)
-                continue;
-            auto rows = std::make_shared<ExploredRows>();
-            rows->generation = request.generation;
-            rows->width = width;
-            rows->height = height;
-            rows->firstRow = changedFirst;
-            rows->pixels.assign(shown.pixels.begin() + shown.at(0, changedFirst),
-                                shown.pixels.begin() + shown.at(0, changedEnd));
-            rows->complete = complete;
-            rows->computedPixels = computed.load();
-            deliver_(std::move(rows));
-            changedFirst = height;
-            changedEnd = 0;
-            lastPiece = now;
-            anyPiece = true;
+            pieces.changed(first * step, std::min(last * step, height));
+            pieces.sendIfDue(step == 1 && group + 1 == groups, computed.load());
         }
     }
+}
+
+void ExploringRender::onComputingThreads(int count, const std::function<void(int)>& task) {
+    if (!pool_) {
+        for (int i = 0; i < count; ++i)
+            task(i);
+        return;
+    }
+    pool_->start(static_cast<std::size_t>(count),
+                 [&](std::size_t i) { task(static_cast<int>(i)); });
+    pool_->wait();
 }
 
 } // namespace spirell::drawing

@@ -21,6 +21,8 @@ class WorkerPool;
 
 namespace spirell::drawing {
 
+struct ExploredPicture;
+
 // The world coordinates of the columns and rows of a view that a surface of
 // the given size shows, exactly as the frame's loops give them: the loop adds
 // 1 a step, so a fractional origin accumulates rounding that no index times a
@@ -102,11 +104,11 @@ private:
         DrawingSurface::Size shown{0, 0};
         std::vector<std::uint32_t> pixels;
     };
-    struct Picture;
-
     void run();
     void takeUp(Adopted& adopted);
     void render(const Request& request);
+    // Runs task(0) to task(count - 1) on the computing threads and waits for them.
+    void onComputingThreads(int count, const std::function<void(int)>& task);
     bool superseded(std::uint64_t generation) const { return generation_.load() != generation; }
 
     Computing computing_;
@@ -117,7 +119,8 @@ private:
     std::optional<Request> next_;    // the latest request not yet taken up
     std::optional<Adopted> adopted_; // the latest picture handed over, not yet taken up
     bool stopping_ = false;
-    std::unique_ptr<Picture> picture_; // the last picture, for its pixels; the render thread's
+    std::unique_ptr<ExploredPicture>
+        picture_; // the last picture, for its pixels; the render thread's
     std::unique_ptr<base::WorkerPool> pool_;
     std::thread thread_;
 };
