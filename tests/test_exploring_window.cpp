@@ -254,12 +254,22 @@ void ExploringWindowTest::rangeOverflowShowsOneMessageAGesture() {
     QCOMPARE(window.boxes().texts(), boxTexts("1", "1", "150", "5e307"));
 }
 
+// Back and Forward step through the views kept, and are enabled only where
+// there is a view to step to.
 void ExploringWindowTest::historyStepsBackAndForward() {
     MainWindow window(computingFromEnvironment());
+    auto* backAction = window.findChild<QAction*>("backAction");
+    auto* forwardAction = window.findChild<QAction*>("forwardAction");
+    const auto enabled = [&](bool back, bool forward) {
+        return backAction->isEnabled() == back && forwardAction->isEnabled() == forward;
+    };
+    QVERIFY(enabled(false, false));
     draw(window, boxTexts("1", "1", "300"));
+    QVERIFY(enabled(false, false)); // one view: nowhere to step
     const QImage first = shownPicture(window);
     send(window.canvas(), {Input::Drag, 60, {10, 10}}); // settles at the release
     QVERIFY(renderedExactly(window));
+    QVERIFY(enabled(true, false));
     const BoxTexts dragged = window.boxes().texts();
     window.formulaButton(4)->click(); // thistle, remembered at the click
     const QImage third = shownPicture(window);
@@ -268,11 +278,13 @@ void ExploringWindowTest::historyStepsBackAndForward() {
     QVERIFY(renderedExactly(window));
     QCOMPARE(window.boxes().texts(), dragged);
     QCOMPARE(window.latestDrawing().formula->index, 0);
+    QVERIFY(enabled(true, true));
     window.viewActions().back();
     QVERIFY(renderedExactly(window));
     QCOMPARE(window.latestDrawing().formula->index, 0);
     QCOMPARE(window.boxes().texts(), boxTexts("1", "1", "300"));
     QVERIFY(shownPicture(window) == first);
+    QVERIFY(enabled(false, true));
     window.viewActions().back(); // nothing further back: nothing changes
     QCOMPARE(window.boxes().texts(), boxTexts("1", "1", "300"));
     window.viewActions().forward();
@@ -280,6 +292,7 @@ void ExploringWindowTest::historyStepsBackAndForward() {
     QVERIFY(renderedExactly(window));
     QCOMPARE(window.latestDrawing().formula->index, 4);
     QVERIFY(shownPicture(window) == third);
+    QVERIFY(enabled(true, false));
 
     // A step asked for while a drawing runs is ignored: the history stays put.
     QTimer::singleShot(0, &window.viewActions(), &ViewActions::back);
@@ -287,6 +300,13 @@ void ExploringWindowTest::historyStepsBackAndForward() {
     window.viewActions().back();
     QVERIFY(renderedExactly(window));
     QCOMPARE(window.boxes().texts(), dragged);
+
+    // A view remembered after a step back leaves nothing ahead; a reset leaves
+    // no picture to step from.
+    window.formulaButton(2)->click();
+    QVERIFY(enabled(true, false));
+    QTest::mouseClick(window.findChild<QWidget*>("Command3"), Qt::LeftButton);
+    QVERIFY(enabled(false, false));
 }
 
 void ExploringWindowTest::historyKeepsTheLastThousandViews() {

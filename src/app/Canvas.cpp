@@ -80,6 +80,16 @@ void Canvas::yieldToEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+std::vector<std::uint32_t> Canvas::colours(const QRect& area) const {
+    std::vector<std::uint32_t> colours;
+    colours.reserve(std::size_t(area.width()) * area.height());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const QRgb* line = pixels_ + y * pixelsPerLine_ + area.left();
+        colours.insert(colours.end(), line, line + area.width());
+    }
+    return colours;
+}
+
 void Canvas::setRows(int firstRow, int width, int rows, const std::uint32_t* colours) {
     const int shownWidth = std::min(width, width_ - kPictureLeft);
     const int shownRows = std::min(rows, height_ - kPictureTop - firstRow);

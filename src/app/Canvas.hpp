@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <vector>
 
 namespace spirell::app {
 
@@ -40,6 +41,8 @@ public:
 
     // A copy of the backing image: what the window shows once repainted.
     QImage image() const { return image_.copy(); }
+    // The colours of area, 0xffRRGGBB row after row, as setRows takes them.
+    std::vector<std::uint32_t> colours(const QRect& area) const;
 
     // Sets a run of the picture's rows at once, as an exploring render
     // delivers them: width colours 0xffRRGGBB a row, row after row, the first

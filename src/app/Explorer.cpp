@@ -67,33 +67,24 @@ void Explorer::cancel() {
     dragging_ = false;
 }
 
-void Explorer::rememberView() {
-    if (!picture_.isEmpty())
-        history_.remember({picture_.formula->index, picture_.boxes});
+bool Explorer::acceptsInput() const {
+    return !picture_.isEmpty() && !(blocked_ && blocked_());
 }
 
-void Explorer::stepHistory(bool back) {
-    // Only with a picture there is something to explore.
-    if (picture_.isEmpty() || (blocked_ && blocked_()))
-        return;
-    if (const auto view = back ? history_.back() : history_.forward())
-        showView(*view);
-}
-
-void Explorer::showView(const SettledView& view) {
+void Explorer::showView(int formula, const boxes::BoxTexts& texts) {
     guardSlot(window_, kProgramName, [&] {
-        boxes_.write(view.boxes);
-        if (view.formula != picture_.formula->index)
-            emit formulaShown(view.formula);
-        const formulas::Formula& formula = formulaAt(view.formula);
-        render(formula, view.boxes, drawing::readView(formula, view.boxes));
+        boxes_.write(texts);
+        if (picture_.isEmpty() || formula != picture_.formula->index)
+            emit formulaShown(formula);
+        const formulas::Formula& shown = formulaAt(formula);
+        render(shown, texts, drawing::readView(shown, texts));
     });
 }
 
 bool Explorer::eventFilter(QObject* watched, QEvent* event) {
     if (watched != &canvas_)
         return false;
-    const bool blocked = picture_.isEmpty() || (blocked_ && blocked_());
+    const bool blocked = !acceptsInput();
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseMove:
@@ -137,7 +128,7 @@ bool Explorer::mouseEvent(QMouseEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
         if (event->button() == Qt::BackButton || event->button() == Qt::ForwardButton) {
-            stepHistory(event->button() == Qt::BackButton);
+            emit stepAsked(event->button() == Qt::BackButton);
             return true;
         }
         if (event->button() != Qt::LeftButton || !picture_.area.contains(position))
@@ -245,15 +236,7 @@ void Explorer::explore(const Edit& edit) {
 void Explorer::adoptTheCanvas() {
     pictureIsExact_ = false;
     const drawing::ViewParams view = drawing::readView(*picture_.formula, picture_.boxes);
-    const QImage canvas = canvas_.image();
-    const QRect area = picture_.area;
-    std::vector<std::uint32_t> pixels;
-    pixels.reserve(std::size_t(area.width()) * area.height());
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(canvas.constScanLine(y)) + area.left();
-        pixels.insert(pixels.end(), line, line + area.width());
-    }
-    render_->adopt(*picture_.formula, view, canvas_.shownSize(), std::move(pixels));
+    render_->adopt(*picture_.formula, view, canvas_.shownSize(), canvas_.colours(picture_.area));
 }
 
 void Explorer::render(const formulas::Formula& shown, const boxes::BoxTexts& texts,
@@ -286,7 +269,7 @@ void Explorer::settleSoon() {
 void Explorer::settle() {
     settleTimer_.stop();
     gestureFailed_ = false;
-    rememberView();
+    emit settled();
 }
 
 } // namespace spirell::app

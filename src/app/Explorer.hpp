@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/DrawnPicture.hpp"
-#include "app/ViewHistory.hpp"
 #include "drawing/Computing.hpp"
 #include "drawing/ExploringRender.hpp"
 
@@ -27,8 +26,7 @@ class ParameterBoxes;
 // around the pointer (with Ctrl it sets the brightness), a drag pans, the
 // arrow keys pan and + and - zoom around the middle. Every input edits the
 // boxes, so they always say what is shown, and starts an exploring render of
-// the new view off the window's thread: coarse at once, exact at rest. The
-// views the user settles on go into the view history.
+// the new view off the window's thread: coarse at once, exact at rest.
 class Explorer : public QObject {
     Q_OBJECT
 public:
@@ -44,13 +42,12 @@ public:
     void cancel();
     // While this says so (a drawing runs, the program ends), inputs are ignored.
     void setBlocked(std::function<bool()> blocked) { blocked_ = std::move(blocked); }
+    // Whether there is a picture to explore and inputs are taken.
+    bool acceptsInput() const;
 
-    // Back and Forward: a step through the history draws the view there with
-    // the exploring render. While inputs are ignored the history stays put.
-    void stepHistory(bool back);
-    // Keeps the current picture's view in the history.
-    void rememberView();
-    const ViewHistory& history() const { return history_; }
+    // Writes the boxes and draws the formula's view with the exploring render,
+    // as a step through the view history does.
+    void showView(int formula, const boxes::BoxTexts& texts);
 
     // Whether an exploring render is under way.
     bool isRendering() const { return rendering_; }
@@ -61,8 +58,13 @@ signals:
     // The boxes and the picture now show another view of the formula: the
     // window's latest drawing is this one.
     void pictureExplored(const spirell::app::DrawnPicture& picture);
-    // A history step showed a view of another formula.
+    // showView showed a view of another formula.
     void formulaShown(int formula);
+    // A gesture ended on the view shown: a release of the mouse, a pause
+    // after the wheel or the keys.
+    void settled();
+    // The mouse's back or forward button on the picture.
+    void stepAsked(bool back);
     // The render of the picture's view is complete: the canvas shows it exactly.
     void renderedExactly();
     // A piece of the view asked for by input number input shows on the
@@ -76,7 +78,6 @@ private:
     // How an input wants the boxes changed; it may throw boxes::RuntimeError.
     using Edit = std::function<void(boxes::BoxTexts&)>;
 
-    void showView(const SettledView& view);
     bool mouseEvent(QMouseEvent* event);
     bool keyEvent(QKeyEvent* event);
     // Applies an input: edits the boxes and renders the new view. An input
@@ -104,7 +105,6 @@ private:
     bool dragging_ = false;
     QPoint dragLast_;
     QTimer settleTimer_;
-    ViewHistory history_;
     std::unique_ptr<drawing::ExploringRender> render_;
 };
 

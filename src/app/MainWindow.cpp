@@ -71,13 +71,15 @@ MainWindow::MainWindow(const drawing::Computing& computing, double displayScale,
         emit latestDrawingChanged(latestDrawing_);
     });
     connect(explorer_, &Explorer::formulaShown, this, &MainWindow::highlightFormula);
-    viewActions_ =
-        new ViewActions(this, *explorer_, [this](int formula, const boxes::BoxTexts& texts) {
-            boxes_.write(texts);
-            startFormula(formula);
-        });
+    history_ = new ViewHistory(this);
+    connect(explorer_, &Explorer::settled, this, &MainWindow::rememberLatestView);
+    viewActions_ = new ViewActions(this, *explorer_, *history_,
+                                   [this](int formula, const boxes::BoxTexts& texts) {
+                                       boxes_.write(texts);
+                                       startFormula(formula);
+                                   });
     connect(this, &MainWindow::latestDrawingChanged, viewActions_, &ViewActions::setDrawing);
-    animationExport_ = new AnimationExport(this, explorer_->history(), computing_);
+    animationExport_ = new AnimationExport(this, *history_, computing_);
     connect(this, &MainWindow::latestDrawingChanged, animationExport_,
             &AnimationExport::setDrawing);
     setAcceptDrops(true);
@@ -241,6 +243,11 @@ void MainWindow::setLatestDrawing(const DrawnPicture& drawing) {
     emit latestDrawingChanged(latestDrawing_);
 }
 
+void MainWindow::rememberLatestView() {
+    if (!latestDrawing_.isEmpty())
+        history_->remember({latestDrawing_.formula->index, latestDrawing_.boxes});
+}
+
 // --- What the controls do ------------------------------------------------------
 
 void MainWindow::perform(const ControlAction& action, int formula) {
@@ -298,7 +305,7 @@ void MainWindow::startFormula(int index) {
     const QRect area = pictureArea(view, canvas_->shownSize());
     if (!area.isEmpty()) {
         setLatestDrawing({&formula, texts, area});
-        explorer_->rememberView();
+        rememberLatestView();
     }
     const int started = ++drawingsStarted_;
     {

@@ -10,6 +10,7 @@
 #include "app/ParameterBoxes.hpp"
 #include "app/PictureExport.hpp"
 #include "app/ViewActions.hpp"
+#include "app/ViewHistory.hpp"
 #include "app/WebLink.hpp"
 #include "app/WindowControls.hpp"
 #include "drawing/Computing.hpp"
@@ -66,8 +67,11 @@ public:
     const DrawnPicture& latestDrawing() const { return latestDrawing_; }
     // Save image, Copy image and Save poster.
     PictureExport& pictureExport() const { return *pictureExport_; }
-    // The wheel, drags and keys on the picture, and the view history.
+    // The wheel, drags and keys on the picture.
     Explorer& explorer() const { return *explorer_; }
+    // The views settled on: at each formula click and at the end of each
+    // gesture on the picture.
+    const ViewHistory& history() const { return *history_; }
     // Back, Forward, Copy view and Open picture.
     ViewActions& viewActions() const { return *viewActions_; }
     // Save animation, through the views kept.
@@ -111,6 +115,7 @@ private:
     void reset();
     void showPictureMenu(const QPoint& globalPosition);
     void setLatestDrawing(const DrawnPicture& drawing);
+    void rememberLatestView();
 
     double displayScale_ = 1;
     QWidget* client_ = nullptr;
@@ -123,6 +128,7 @@ private:
     QTimer* exitColourTimer_ = nullptr;
     PictureExport* pictureExport_ = nullptr;
     Explorer* explorer_ = nullptr;
+    ViewHistory* history_ = nullptr;
     ViewActions* viewActions_ = nullptr;
     AnimationExport* animationExport_ = nullptr;
     DrawnPicture latestDrawing_;

@@ -4,6 +4,7 @@
 #include "app/Messages.hpp"
 #include "app/ShortcutActions.hpp"
 #include "app/ViewCommand.hpp"
+#include "app/ViewHistory.hpp"
 #include "base/Errors.hpp"
 #include "base/UserText.hpp"
 #include "boxes/RuntimeError.hpp"
@@ -28,9 +29,10 @@ constexpr const char* kOpenTitle = "Open picture";
 
 } // namespace
 
-ViewActions::ViewActions(QWidget* window, Explorer& explorer, ViewDrawer drawView)
-    : QObject(window), window_(window), explorer_(explorer), drawView_(std::move(drawView)),
-      chooseFile_([this] { return chooseFileInDialog(); }) {
+ViewActions::ViewActions(QWidget* window, Explorer& explorer, ViewHistory& history,
+                         ViewDrawer drawView)
+    : QObject(window), window_(window), explorer_(explorer), history_(history),
+      drawView_(std::move(drawView)), chooseFile_([this] { return chooseFileInDialog(); }) {
     const auto action = [this](const char* name, const QString& text, const QKeySequence& keys,
                                void (ViewActions::*slot)()) {
         auto* made = addShortcutAction(window_, this, name, text, keys);
@@ -45,6 +47,8 @@ ViewActions::ViewActions(QWidget* window, Explorer& explorer, ViewDrawer drawVie
                              &ViewActions::copyView);
     openAction_ =
         action("openAction", "Open picture...", Qt::CTRL | Qt::Key_O, &ViewActions::openChosen);
+    connect(&history_, &ViewHistory::changed, this, &ViewActions::updateActions);
+    connect(&explorer_, &Explorer::stepAsked, this, &ViewActions::step);
     updateActions();
 }
 
@@ -58,18 +62,26 @@ void ViewActions::setDrawing(const DrawnPicture& drawing) {
 }
 
 void ViewActions::updateActions() {
-    // A step needs a picture to explore; at either end of the history it
-    // does nothing.
-    for (QAction* action : {backAction_, forwardAction_, copyViewAction_})
-        action->setEnabled(!drawing_.isEmpty());
+    // A step needs a picture to explore, and a view to step to.
+    const bool drawn = !drawing_.isEmpty();
+    backAction_->setEnabled(drawn && history_.canGoBack());
+    forwardAction_->setEnabled(drawn && history_.canGoForward());
+    copyViewAction_->setEnabled(drawn);
 }
 
 void ViewActions::back() {
-    explorer_.stepHistory(true);
+    step(true);
 }
 
 void ViewActions::forward() {
-    explorer_.stepHistory(false);
+    step(false);
+}
+
+void ViewActions::step(bool back) {
+    if (!explorer_.acceptsInput())
+        return;
+    if (const auto view = back ? history_.back() : history_.forward())
+        explorer_.showView(view->formula, view->boxes);
 }
 
 void ViewActions::copyView() {

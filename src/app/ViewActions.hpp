@@ -14,10 +14,13 @@ class QWidget;
 namespace spirell::app {
 
 class Explorer;
+class ViewHistory;
 
 // The views the user keeps and shares: Back and Forward through the view
-// history, Copy view (the spirell-render command line of the picture's view)
-// and Open picture, which restores the view a saved picture keeps.
+// history, which draw the view there with the exploring render and are
+// enabled where a step is possible, Copy view (the spirell-render command
+// line of the picture's view) and Open picture, which restores the view a
+// saved picture keeps.
 class ViewActions : public QObject {
     Q_OBJECT
 public:
@@ -25,7 +28,7 @@ public:
     using ViewDrawer = std::function<void(int formula, const boxes::BoxTexts& texts)>;
 
     // window: where the keys work and the messages open; also the parent.
-    ViewActions(QWidget* window, Explorer& explorer, ViewDrawer drawView);
+    ViewActions(QWidget* window, Explorer& explorer, ViewHistory& history, ViewDrawer drawView);
 
     // Asks which picture to open; an empty answer opens none. Replaceable so
     // that tests need no file dialog.
@@ -42,6 +45,8 @@ public:
     // picture with a view gets one message, and the boxes stay as they were.
     void open(const QString& path);
 
+    // A step while inputs are ignored (a drawing runs) leaves the history
+    // where it was.
     void back();
     void forward();
     void copyView();
@@ -49,10 +54,12 @@ public:
 
 private:
     void updateActions();
+    void step(bool back);
     QString chooseFileInDialog();
 
     QWidget* window_;
     Explorer& explorer_;
+    ViewHistory& history_;
     ViewDrawer drawView_;
     DrawnPicture drawing_;
     FileChooser chooseFile_;

@@ -12,18 +12,23 @@ void ViewHistory::remember(const SettledView& view) {
     if (views_.size() > kCapacity)
         views_.pop_front();
     current_ = views_.size() - 1;
+    emit changed();
 }
 
 std::optional<SettledView> ViewHistory::back() {
     if (!canGoBack())
         return std::nullopt;
-    return views_[--current_];
+    const SettledView view = views_[--current_];
+    emit changed();
+    return view;
 }
 
 std::optional<SettledView> ViewHistory::forward() {
     if (!canGoForward())
         return std::nullopt;
-    return views_[++current_];
+    const SettledView view = views_[++current_];
+    emit changed();
+    return view;
 }
 
 std::vector<SettledView> ViewHistory::upToCurrent() const {

@@ -2,6 +2,8 @@
 
 #include "boxes/BoxTexts.hpp"
 
+#include <QObject>
+
 #include <cstddef>
 #include <deque>
 #include <optional>
@@ -19,10 +21,15 @@ struct SettledView {
 
 // The views the user settled on while the program runs, oldest first, with
 // the place Back and Forward have reached. Remembering a view after stepping
-// back drops the views that lay ahead, as a browser does.
-class ViewHistory {
+// back drops the views that lay ahead, as a browser does. Whatever shows
+// whether a step is possible follows changed(), as actions follow an undo
+// stack.
+class ViewHistory : public QObject {
+    Q_OBJECT
 public:
     static constexpr std::size_t kCapacity = 1000;
+
+    explicit ViewHistory(QObject* parent = nullptr) : QObject(parent) {}
 
     // The same view twice in a row is remembered once; beyond the capacity
     // the oldest view is dropped.
@@ -39,6 +46,10 @@ public:
     // The views from the oldest kept one to the current one.
     std::vector<SettledView> upToCurrent() const;
     std::size_t size() const { return views_.size(); }
+
+signals:
+    // The views or the place among them changed.
+    void changed();
 
 private:
     std::deque<SettledView> views_;
