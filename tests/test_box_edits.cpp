@@ -90,6 +90,8 @@ void BoxEditsTest::editsWriteTheBoxes_data() {
         << start << on(panByPixels, 30, -7) << boxTexts("-29", "8", "150", "1");
     QTest::newRow("brighter") << start << on(scaleBrightness, 2)
                               << boxTexts("1", "1", "150", "1", "300");
+    QTest::newRow("zoom alone") << boxTexts("5", "-3", "150", "0.15") << on(scaleZoom, 0.5)
+                                << boxTexts("5", "-3", "150", "0.075");
     QTest::newRow("zoom in at the point 0, 0")
         << boxTexts("5", "-3", "150", "0.5") << on(zoomAround, 4, 0, 0)
         << boxTexts("5", "-3", "150", "2");
@@ -121,6 +123,8 @@ void BoxEditsTest::overflowLeavesEveryBox_data() {
         << boxTexts("1.7e308", "1", "150", "1") << on(zoomAround, 0.5, -1.7e308, 0);
     QTest::newRow("zoom beyond range")
         << boxTexts("1", "1", "150", "1e308") << on(zoomAround, 16, 0, 0);
+    QTest::newRow("zoom alone beyond range")
+        << boxTexts("1", "1", "150", "1e308") << on(scaleZoom, 16);
     QTest::newRow("drag beyond range")
         << boxTexts("1", "-1.79e308", "150", "1") << on(panByPixels, 0, 1e306);
     QTest::newRow("brightness beyond range")

@@ -172,34 +172,62 @@ void ExploringWindowTest::exactAtRest() {
 }
 
 void ExploringWindowTest::inputsEditTheBoxes_data() {
-    QTest::addColumn<Input>("input");
+    QTest::addColumn<BoxTexts>("before");
+    QTest::addColumn<Gesture>("gesture");
     QTest::addColumn<BoxTexts>("after");
-    // From 1, 1, 300, zoom 1: the picture's columns are world 1 - 150 + 1 on.
-    QTest::newRow("drag") << Input{Input::Drag, 30, {10, 10}} << boxTexts("-29", "-20", "300", "1");
+    // From 1, 1, 300: the picture's columns are world 1 - 150 + 1 on.
+    const BoxTexts start = boxTexts("1", "1", "300", "1");
+    QTest::newRow("drag") << start << Gesture{{Input::Drag, 30, {10, 10}}}
+                          << boxTexts("-29", "-20", "300", "1");
     QTest::newRow("arrow left pans a tenth of the width")
-        << Input{Input::Key, Qt::Key_Left} << boxTexts("-29", "1", "300", "1");
-    QTest::newRow("arrow down") << Input{Input::Key, Qt::Key_Down}
+        << start << Gesture{{Input::Key, Qt::Key_Left}} << boxTexts("-29", "1", "300", "1");
+    QTest::newRow("arrow down") << start << Gesture{{Input::Key, Qt::Key_Down}}
                                 << boxTexts("1", "31", "300", "1");
     // The pointer at 148 points at world -0.5, where column 148 begins.
     QTest::newRow("four notches up magnify twice around the pointer")
-        << Input{Input::Wheel, 480, {148, 148}} << boxTexts("0.5", "0.5", "300", "0.5");
+        << start << Gesture{{Input::Wheel, 480, {148, 148}}}
+        << boxTexts("0.5", "0.5", "300", "0.5");
     QTest::newRow("four notches down shrink around it")
-        << Input{Input::Wheel, -480, {148, 148}} << boxTexts("1.25", "1.25", "300", "2");
-    QTest::newRow("ctrl brightens")
-        << Input{Input::CtrlWheel, 960, {0, 0}} << boxTexts("1", "1", "300", "1", "300");
+        << start << Gesture{{Input::Wheel, -480, {148, 148}}}
+        << boxTexts("1.25", "1.25", "300", "2");
+    // A gesture's zoom and brightness are worked out once from the texts it
+    // started with, and so are the positions while the pointer rests; a pan
+    // in between moves the point the positions are worked out from.
+    const Input notch{Input::Wheel, 120, {148, 148}};
+    QTest::newRow("four notches one by one from 0.15")
+        << boxTexts("1", "1", "300", "0.15") << Gesture(4, notch)
+        << boxTexts("0.5", "0.5", "300", "0.075");
+    QTest::newRow("eight notches one by one")
+        << start << Gesture(8, notch) << boxTexts("-0.5", "-0.5", "300", "0.25");
+    QTest::newRow("four + keys zoom around the middle")
+        << boxTexts("1", "1", "300", "0.15") << Gesture(4, {Input::Key, Qt::Key_Plus})
+        << boxTexts("2.5", "2.5", "300", "0.075");
+    QTest::newRow("+, an arrow and + again")
+        << start
+        << Gesture{{Input::Key, Qt::Key_Plus},
+                   {Input::Key, Qt::Key_Left},
+                   {Input::Key, Qt::Key_Plus}}
+        << boxTexts("-34.054893106522", "1.62132034355964", "300", "0.707106781186548");
+    QTest::newRow("ctrl brightens") << start << Gesture{{Input::CtrlWheel, 960, {0, 0}}}
+                                    << boxTexts("1", "1", "300", "1", "300");
+    QTest::newRow("ctrl notches one by one from 0.15")
+        << boxTexts("1", "1", "300", "1", "0.15") << Gesture(8, {Input::CtrlWheel, -120, {0, 0}})
+        << boxTexts("1", "1", "300", "1", "0.075");
     QTest::newRow("a wheel beside the picture does nothing")
-        << Input{Input::Wheel, 120, {310, 10}} << boxTexts("1", "1", "300", "1");
+        << start << Gesture{{Input::Wheel, 120, {310, 10}}} << start;
     QTest::newRow("keys the picture does not use")
-        << Input{Input::Key, Qt::Key_A} << boxTexts("1", "1", "300", "1");
+        << start << Gesture{{Input::Key, Qt::Key_A}} << start;
 }
 
 void ExploringWindowTest::inputsEditTheBoxes() {
-    QFETCH(Input, input);
+    QFETCH(BoxTexts, before);
+    QFETCH(Gesture, gesture);
     QFETCH(BoxTexts, after);
     MainWindow window(computingFromEnvironment());
-    draw(window, boxTexts("1", "1", "300", "1"));
+    draw(window, before);
     window.canvas()->setFocus();
-    send(window.canvas(), input);
+    for (const Input& input : gesture)
+        send(window.canvas(), input);
     QCOMPARE(window.boxes().texts(), after);
     QVERIFY(renderedExactly(window));
 }

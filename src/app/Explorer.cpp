@@ -11,18 +11,10 @@
 #include <QNativeGestureEvent>
 #include <QWheelEvent>
 
-#include <cmath>
-
 namespace spirell::app {
 
 namespace {
 
-// One notch of a wheel, in angleDelta's units, magnifies the picture by
-// 2^(1/4) (the zoom box, the angle per pixel, shrinks by as much) and changes
-// the brightness by 2^(1/8); part of a notch by as much less.
-constexpr double kNotch = 120;
-constexpr double kZoomOctavesPerNotch = 0.25;
-constexpr double kBrightnessOctavesPerNotch = 0.125;
 // The arrow keys pan by this part of the picture's width or height.
 constexpr int kKeyPanParts = 10;
 // Wheel turns and keys this far apart belong to one gesture.
@@ -95,15 +87,13 @@ bool Explorer::eventFilter(QObject* watched, QEvent* event) {
         const QPointF at = canvas_.canvasPosition(wheel->position());
         if (blocked || !picture_.area.contains(at.toPoint()))
             return false;
-        const double notches = wheel->angleDelta().y() / kNotch;
-        if (notches == 0)
+        const int angle = wheel->angleDelta().y();
+        if (angle == 0)
             return true;
         if (wheel->modifiers() & Qt::ControlModifier)
-            explore([&](boxes::BoxTexts& texts) {
-                boxes::scaleBrightness(std::exp2(notches * kBrightnessOctavesPerNotch), texts);
-            });
+            brighten(angle);
         else
-            zoomAt(at, std::exp2(-notches * kZoomOctavesPerNotch));
+            zoomAt(at, angle, 1);
         settleSoon();
         return true;
     }
@@ -112,7 +102,7 @@ bool Explorer::eventFilter(QObject* watched, QEvent* event) {
         if (blocked || gesture->gestureType() != Qt::ZoomNativeGesture)
             return false;
         // A pinch outwards magnifies.
-        zoomAt(canvas_.canvasPosition(gesture->position()), 1 / (1 + gesture->value()));
+        zoomAt(canvas_.canvasPosition(gesture->position()), 0, 1 / (1 + gesture->value()));
         settleSoon();
         return true;
     }
@@ -146,12 +136,8 @@ bool Explorer::mouseEvent(QMouseEvent* event) {
         if (moved.isNull())
             return true;
         dragLast_ = position;
-        bool applied = false;
-        explore([&](boxes::BoxTexts& texts) {
-            boxes::panByPixels(moved.x(), moved.y(), texts);
-            applied = true;
-        });
-        if (applied)
+        if (explore(
+                [&](boxes::BoxTexts& texts) { boxes::panByPixels(moved.x(), moved.y(), texts); }))
             canvas_.shiftArea(picture_.area, moved.x(), moved.y());
         return true;
     }
@@ -190,10 +176,10 @@ bool Explorer::keyEvent(QKeyEvent* event) {
         break;
     case Qt::Key_Plus:
     case Qt::Key_Equal:
-        zoomAt(middle, std::exp2(-kZoomOctavesPerNotch));
+        zoomAt(middle, GestureEdits::kNotch, 1);
         break;
     case Qt::Key_Minus:
-        zoomAt(middle, std::exp2(kZoomOctavesPerNotch));
+        zoomAt(middle, -GestureEdits::kNotch, 1);
         break;
     default:
         return false;
@@ -202,18 +188,22 @@ bool Explorer::keyEvent(QKeyEvent* event) {
     return true;
 }
 
-void Explorer::zoomAt(QPointF position, double factor) {
-    explore([&](boxes::BoxTexts& texts) {
-        // The world point under the pointer: column c of the picture lies at
-        // world X = originX + 1 + c, its pixel reaching from c to c + 1.
-        const drawing::ViewParams view = drawing::readView(*picture_.formula, texts);
-        const double worldX = view.originX + 0.5 + (position.x() - picture_.area.left());
-        const double worldY = view.originY + 0.5 + (position.y() - picture_.area.top());
-        boxes::zoomAround(factor, worldX, worldY, texts);
-    });
+void Explorer::zoomAt(QPointF position, int angle, double factor) {
+    GestureEdits gesture = gesture_;
+    if (explore([&](boxes::BoxTexts& texts) {
+            gesture.zoom(*picture_.formula, position - picture_.area.topLeft(), angle, factor,
+                         texts);
+        }))
+        gesture_ = gesture;
 }
 
-void Explorer::explore(const Edit& edit) {
+void Explorer::brighten(int angle) {
+    GestureEdits gesture = gesture_;
+    if (explore([&](boxes::BoxTexts& texts) { gesture.brighten(angle, texts); }))
+        gesture_ = gesture;
+}
+
+bool Explorer::explore(const Edit& edit) {
     try {
         boxes::BoxTexts texts = boxes_.texts();
         edit(texts);
@@ -223,11 +213,13 @@ void Explorer::explore(const Edit& edit) {
             adoptTheCanvas();
         boxes_.write(texts);
         render(*picture_.formula, texts, view);
+        return true;
     } catch (...) {
         if (!gestureFailed_) {
             gestureFailed_ = true;
             showFailure(window_, kProgramName);
         }
+        return false;
     }
 }
 
@@ -269,6 +261,7 @@ void Explorer::settleSoon() {
 void Explorer::settle() {
     settleTimer_.stop();
     gestureFailed_ = false;
+    gesture_.end();
     emit settled();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DrawnPicture.hpp"
+#include "app/GestureEdits.hpp"
 #include "drawing/Computing.hpp"
 #include "drawing/ExploringRender.hpp"
 
@@ -80,11 +81,14 @@ private:
 
     bool mouseEvent(QMouseEvent* event);
     bool keyEvent(QKeyEvent* event);
-    // Applies an input: edits the boxes and renders the new view. An input
-    // whose view would leave the number range changes nothing, with one
-    // message for the whole gesture.
-    void explore(const Edit& edit);
-    void zoomAt(QPointF position, double factor);
+    // Applies an input: edits the boxes and renders the new view; returns
+    // whether it did. An input whose view would leave the number range
+    // changes nothing, with one message for the whole gesture.
+    bool explore(const Edit& edit);
+    // Zooms around a position on the canvas by angle (angleDelta's units) and
+    // a further factor, as the gesture has it.
+    void zoomAt(QPointF position, int angle, double factor);
+    void brighten(int angle);
     void render(const formulas::Formula& formula, const boxes::BoxTexts& texts,
                 const drawing::ViewParams& view);
     void show(std::shared_ptr<const drawing::ExploredRows> rows);
@@ -102,6 +106,7 @@ private:
     bool rendering_ = false;
     quint64 inputs_ = 0;
     bool gestureFailed_ = false; // a message was shown in this gesture
+    GestureEdits gesture_;
     bool dragging_ = false;
     QPoint dragLast_;
     QTimer settleTimer_;

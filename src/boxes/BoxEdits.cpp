@@ -127,6 +127,10 @@ void zoomAround(double factor, double worldX, double worldY, BoxTexts& boxes) {
     boxes.yPosition = y;
 }
 
+void scaleZoom(double factor, BoxTexts& boxes) {
+    boxes.zoom = written(readNumber(boxes.zoom) * factor);
+}
+
 void panByPixels(double columns, double rows, BoxTexts& boxes) {
     const std::string x = written(readNumber(boxes.xPosition) - columns);
     const std::string y = written(readNumber(boxes.yPosition) - rows);

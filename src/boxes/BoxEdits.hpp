@@ -46,6 +46,9 @@ void zoomView(ZoomButton button, BoxTexts& boxes);
 // coordinates times the zoom (the angles the formulas see) keep their values.
 void zoomAround(double factor, double worldX, double worldY, BoxTexts& boxes);
 
+// Multiplies the zoom by factor, the positions left as they are.
+void scaleZoom(double factor, BoxTexts& boxes);
+
 // Moves the picture right by columns and down by rows: the world point that
 // was shown at a pixel is then shown that many pixels further on.
 void panByPixels(double columns, double rows, BoxTexts& boxes);
