@@ -15,8 +15,8 @@
 namespace spirell::app {
 
 QRect pictureArea(const drawing::ViewParams& view, drawing::DrawingSurface::Size shown) {
-    return QRect(kPictureLeft, kPictureTop, int(drawing::columnRange(view).count(shown.width)),
-                 int(drawing::rowRange(view).count(shown.height)));
+    const drawing::ViewGrid grid = drawing::viewGrid(view, shown);
+    return QRect(kPictureLeft, kPictureTop, grid.width(), grid.height());
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "drawing/ColumnPipeline.hpp"
 
 #include "base/Errors.hpp"
+#include "lanes/LineColours.hpp"
 
 #include <new>
 
@@ -9,7 +10,7 @@ namespace spirell::drawing {
 namespace {
 
 // Rows computed between two looks at whether the drawing is over.
-constexpr std::size_t kRowsPerBatch = 256;
+constexpr std::size_t kRowsBetweenLooks = 256;
 
 } // namespace
 
@@ -65,14 +66,15 @@ ColumnPipeline::Slot* ColumnPipeline::claim(double& X) {
 }
 
 void ColumnPipeline::compute(Slot& slot, double X) {
-    for (std::size_t first = 0; first < rowY_.size() && !stopping_; first += kRowsPerBatch) {
-        lanes::PixelBatch pixels;
-        pixels.X = &X;
-        pixels.Y = rowY_.data() + first;
-        pixels.yStride = 1;
-        pixels.count = std::min(kRowsPerBatch, rowY_.size() - first);
-        batch_(rule_, pixels, slot.colours.data() + first);
+    lanes::LineColours column(
+        batch_, rule_, lanes::Line::Column, X,
+        [&](std::size_t row, formulas::Colour colour) { slot.colours[row] = colour; });
+    for (std::size_t row = 0; row < rowY_.size(); ++row) {
+        if (row % kRowsBetweenLooks == 0 && stopping_)
+            return;
+        column.add(rowY_[row], row);
     }
+    column.flush();
 }
 
 void ColumnPipeline::work() {

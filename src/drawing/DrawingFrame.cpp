@@ -43,6 +43,25 @@ LoopRange rowRange(const ViewParams& view) {
     return {view.originY + 1, view.originY + view.imageHeight};
 }
 
+ViewGrid viewGrid(const ViewParams& view, DrawingSurface::Size shown) {
+    ViewGrid grid;
+    rowRange(view).forEach([&](std::int64_t row, double Y) {
+        if (row > shown.height)
+            return false;
+        grid.rowY.push_back(Y);
+        return true;
+    });
+    if (grid.rowY.empty())
+        return grid;
+    columnRange(view).forEach([&](std::int64_t column, double X) {
+        if (column > shown.width)
+            return false;
+        grid.columnX.push_back(X);
+        return true;
+    });
+    return grid;
+}
+
 lanes::LevelRule levelRule(const formulas::Formula& formula, const ViewParams& view) {
     lanes::LevelRule rule;
     rule.zoom = view.zoom;
@@ -69,24 +88,14 @@ void drawFormula(const formulas::Formula& formula, const ViewParams& view, Drawi
                  const HaltFlag& halt, const Computing& computing) {
     // Only the rows and columns that land on the surface are computed; the
     // loops still run their full course, yielding after every column.
-    const DrawingSurface::Size shown = surface.shownSize();
-    const std::int64_t shownRows = shown.height;
-    const std::int64_t shownColumns = shown.width;
-    std::vector<double> rowY;
-    rowRange(view).forEach([&](std::int64_t row, double Y) {
-        if (row > shownRows)
-            return false;
-        rowY.push_back(Y);
-        return true;
-    });
-    const std::int64_t rows = static_cast<std::int64_t>(rowY.size());
-    const std::int64_t computedColumns =
-        rows == 0 ? 0 : std::min(shownColumns, columnRange(view).stepLimit());
+    ViewGrid grid = viewGrid(view, surface.shownSize());
+    const int rows = grid.height();
+    const std::int64_t computedColumns = grid.width();
     const unsigned threads = computedColumns * rows < kPixelsWorthThreads
                                  ? 1
                                  : threadsFor(computing.threads, std::uint64_t(computedColumns));
     ColumnPipeline columns(computing.kernels().colours[formula.index], levelRule(formula, view),
-                           columnRange(view), computedColumns, std::move(rowY), threads);
+                           columnRange(view), computedColumns, std::move(grid.rowY), threads);
 
     LoopCursor loop(columnRange(view));
     std::int64_t column = 0;

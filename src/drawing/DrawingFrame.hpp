@@ -8,6 +8,7 @@
 #include "lanes/Batch.hpp"
 
 #include <cstdint>
+#include <vector>
 
 namespace spirell::drawing {
 
@@ -68,6 +69,19 @@ template <typename Step> void LoopRange::forEach(Step&& step) const {
 
 LoopRange columnRange(const ViewParams& view);
 LoopRange rowRange(const ViewParams& view);
+
+// The world coordinates of the columns and rows of a view that a surface of
+// the given size shows, exactly as the loops give them: the loop adds 1 a
+// step, so a fractional origin accumulates rounding that no index times a
+// step would reproduce. Without a row there is no column either.
+struct ViewGrid {
+    std::vector<double> columnX;
+    std::vector<double> rowY;
+
+    int width() const { return static_cast<int>(columnX.size()); }
+    int height() const { return static_cast<int>(rowY.size()); }
+};
+ViewGrid viewGrid(const ViewParams& view, DrawingSurface::Size shown);
 
 // How a formula's mixtures become levels in a given view.
 lanes::LevelRule levelRule(const formulas::Formula& formula, const ViewParams& view);

@@ -2,6 +2,7 @@
 
 #include "base/WorkerPool.hpp"
 #include "drawing/DrawingFrame.hpp"
+#include "lanes/LineColours.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -17,9 +18,6 @@ constexpr int kCoarsestStep = 16;
 
 // Pieces go out no more often than a screen refreshes.
 constexpr auto kPieceInterval = std::chrono::milliseconds(16);
-
-// Pixels handed to a batch function at a time.
-constexpr std::size_t kBatchPixels = 256;
 
 std::uint32_t packed(formulas::Colour colour) {
     return 0xff000000u | (std::uint32_t{colour.red} << 16) | (std::uint32_t{colour.green} << 8) |
@@ -48,25 +46,6 @@ int groupsOfPass(int step) {
 
 } // namespace
 
-ViewGrid viewGrid(const ViewParams& view, DrawingSurface::Size shown) {
-    ViewGrid grid;
-    rowRange(view).forEach([&](std::int64_t row, double Y) {
-        if (row > shown.height)
-            return false;
-        grid.rowY.push_back(Y);
-        return true;
-    });
-    if (grid.rowY.empty())
-        return grid;
-    columnRange(view).forEach([&](std::int64_t column, double X) {
-        if (column > shown.width)
-            return false;
-        grid.columnX.push_back(X);
-        return true;
-    });
-    return grid;
-}
-
 // What a render made: its pixels, which of them are exact, and what they were
 // computed with.
 struct ExploredPicture {
@@ -84,8 +63,8 @@ struct ExploredPicture {
         : formulaIndex(formula.index), zoom(view.zoom), brightness(view.brightness),
           grid(viewGrid(view, shown)) {}
 
-    int width() const { return static_cast<int>(grid.columnX.size()); }
-    int height() const { return static_cast<int>(grid.rowY.size()); }
+    int width() const { return grid.width(); }
+    int height() const { return grid.height(); }
     std::size_t pixelCount() const { return grid.columnX.size() * grid.rowY.size(); }
     std::size_t at(int column, int row) const {
         return static_cast<std::size_t>(row) * grid.columnX.size() + column;
@@ -147,34 +126,21 @@ void computePassRow(ExploredPicture& picture, lanes::ColourBatch batch,
                     const lanes::LevelRule& rule, int step, int row,
                     std::atomic<std::uint64_t>& computed) {
     const PassColumns pass = passColumns(step, row);
-    int wanted[kBatchPixels];
-    double X[kBatchPixels];
-    formulas::Colour colours[kBatchPixels];
-    const double Y = picture.grid.rowY[row];
-    lanes::PixelBatch pixels;
-    pixels.X = X;
-    pixels.xStride = 1;
-    pixels.Y = &Y;
-    const auto flush = [&] {
-        batch(rule, pixels, colours);
-        computed += pixels.count;
-        for (std::size_t i = 0; i < pixels.count; ++i) {
-            const std::size_t at = picture.at(wanted[i], row);
-            picture.pixels[at] = packed(colours[i]);
-            picture.exact[at] = 1;
-        }
-        pixels.count = 0;
-    };
+    lanes::LineColours pixels(batch, rule, lanes::Line::Row, picture.grid.rowY[row],
+                              [&](std::size_t at, formulas::Colour colour) {
+                                  picture.pixels[at] = packed(colour);
+                                  picture.exact[at] = 1;
+                              });
+    std::uint64_t count = 0;
     for (int column = pass.first; column < picture.width(); column += pass.step) {
-        if (picture.exact[picture.at(column, row)])
+        const std::size_t at = picture.at(column, row);
+        if (picture.exact[at])
             continue;
-        wanted[pixels.count] = column;
-        X[pixels.count] = picture.grid.columnX[column];
-        if (++pixels.count == kBatchPixels)
-            flush();
+        pixels.add(picture.grid.columnX[column], at);
+        ++count;
     }
-    if (pixels.count > 0)
-        flush();
+    pixels.flush();
+    computed += count;
 }
 
 // Each pixel of a coarse pass stands for its block until a finer pass

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drawing/Computing.hpp"
+#include "drawing/DrawingFrame.hpp"
 #include "drawing/DrawingSurface.hpp"
 #include "drawing/ViewParams.hpp"
 #include "formulas/Formula.hpp"
@@ -22,16 +23,6 @@ class WorkerPool;
 namespace spirell::drawing {
 
 struct ExploredPicture;
-
-// The world coordinates of the columns and rows of a view that a surface of
-// the given size shows, exactly as the frame's loops give them: the loop adds
-// 1 a step, so a fractional origin accumulates rounding that no index times a
-// step would reproduce.
-struct ViewGrid {
-    std::vector<double> columnX;
-    std::vector<double> rowY;
-};
-ViewGrid viewGrid(const ViewParams& view, DrawingSurface::Size shown);
 
 // A run of rows of an exploring render's picture, ready to be shown: colours
 // as 0xffRRGGBB, row after row, of the whole picture's width.

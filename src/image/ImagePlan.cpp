@@ -8,6 +8,7 @@
 #include "boxes/RuntimeError.hpp"
 #include "formulas/Catalogue.hpp"
 #include "image/BandRenderer.hpp"
+#include "lanes/LineColours.hpp"
 
 #include <cmath>
 
@@ -172,38 +173,24 @@ double subPixelValue(double base, int s, int scale) {
 }
 
 void computeRow(const ImagePlan& plan, double Y, std::uint8_t* rgb) {
-    // The row goes to the formula's batch function a piece at a time.
-    constexpr std::size_t kPiece = 256;
-    double X[kPiece];
-    formulas::Colour colours[kPiece];
-    const lanes::ColourBatch batch = plan.kernels->colours[plan.formula->index];
-    const lanes::LevelRule rule = drawing::levelRule(*plan.formula, plan.view);
-    lanes::PixelBatch pixels;
-    pixels.X = X;
-    pixels.xStride = 1;
-    pixels.Y = &Y;
-    const auto flush = [&] {
-        batch(rule, pixels, colours);
-        for (std::size_t i = 0; i < pixels.count; ++i) {
-            *rgb++ = colours[i].red;
-            *rgb++ = colours[i].green;
-            *rgb++ = colours[i].blue;
-        }
-        pixels.count = 0;
-    };
+    lanes::LineColours row(plan.kernels->colours[plan.formula->index],
+                           drawing::levelRule(*plan.formula, plan.view), lanes::Line::Row, Y,
+                           [rgb](std::size_t column, formulas::Colour colour) {
+                               std::uint8_t* pixel = rgb + 3 * column;
+                               pixel[0] = colour.red;
+                               pixel[1] = colour.green;
+                               pixel[2] = colour.blue;
+                           });
     std::size_t plain = 0;
     int subPixel = plan.columns.firstSubPixel;
     for (std::uint32_t column = 0; column < plan.width(); ++column) {
-        X[pixels.count++] = subPixelValue(plan.plainColumnX[plain], subPixel, plan.scale);
+        row.add(subPixelValue(plan.plainColumnX[plain], subPixel, plan.scale), column);
         if (++subPixel == plan.scale) {
             subPixel = 0;
             ++plain;
         }
-        if (pixels.count == kPiece)
-            flush();
     }
-    if (pixels.count > 0)
-        flush();
+    row.flush();
 }
 
 } // namespace spirell::image
