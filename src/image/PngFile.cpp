@@ -416,21 +416,33 @@ std::map<std::string, std::string> readPngTexts(const std::string& path,
     return std::move(reader.texts);
 }
 
-bool isCompletePng(const std::string& path, std::uint32_t width, std::uint32_t height) {
+namespace {
+
+using OpenFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// The regular file at path, open for reading; null for anything else. Opened
+// without waiting, so that a FIFO put in its place cannot hold the reader.
+OpenFile openRegularFile(const std::string& path) {
+    OpenFile none(nullptr, &std::fclose);
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0)
-        return false;
+        return none;
     struct stat status = {};
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    OpenFile file(::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)
+                      ? ::fdopen(descriptor, "rb")
+                      : nullptr,
+                  &std::fclose);
+    if (!file)
         ::close(descriptor);
+    return file;
+}
+
+} // namespace
+
+bool isCompletePng(const std::string& path, std::uint32_t width, std::uint32_t height) {
+    const OpenFile file = openRegularFile(path);
+    if (!file)
         return false;
-    }
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(descriptor, "rb"),
-                                                               &std::fclose);
-    if (!file) {
-        ::close(descriptor);
-        return false;
-    }
     const auto read = [&](void* bytes, std::size_t size) {
         return std::fread(bytes, 1, size, file.get()) == size;
     };
@@ -516,15 +528,9 @@ bool decodePngRows(const std::string& path, std::uint32_t width, std::uint32_t h
                    const RowVisit& visit) {
     if (!isCompletePng(path, width, height))
         return false;
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (descriptor < 0)
+    const OpenFile file = openRegularFile(path);
+    if (!file)
         return false;
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(descriptor, "rb"),
-                                                               &std::fclose);
-    if (!file) {
-        ::close(descriptor);
-        return false;
-    }
     ErrorSink errors;
     ReadStructs structs;
     structs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, onPngError, onPngWarning);
