@@ -127,6 +127,8 @@ private slots:
     void openRestoresTheView_data();
     void openRestoresTheView();
     void copyViewPaintsTheSamePicture();
+    void copyViewIsSafeToPaste_data();
+    void copyViewIsSafeToPaste();
     void fittingScale_data();
     void fittingScale();
     void aScaledWindowKeepsItsPicturesFullSize();
@@ -413,6 +415,39 @@ void ExploringWindowTest::copyViewPaintsTheSamePicture() {
     QCOMPARE(shell.exitCode(), 0);
     QCOMPARE(QImage(folder.filePath("ember.png")).convertToFormat(QImage::Format_RGB888),
              shownPicture(window).convertToFormat(QImage::Format_RGB888));
+}
+
+void ExploringWindowTest::copyViewIsSafeToPaste_data() {
+    QTest::addColumn<QByteArray>("x");
+    QTest::addColumn<QByteArray>("y");
+    // Pasted through a terminal, ETX and NAK end a quoted word and CR runs
+    // the line: a stored text must not be able to run a command.
+    QTest::newRow("ETX and CR") << QByteArray("1\x03touch FILE\r")
+                                << QByteArray("1\x15touch FILE\r");
+    QTest::newRow("escape, line feed, DEL")
+        << QByteArray("1\x1b]0;title\x07") << QByteArray("2\n\x7f");
+    QTest::newRow("quotes and backslashes with a control byte")
+        << QByteArray("it's\\ \x01") << QByteArray("\\x41'$(touch FILE)`id`\t");
+    QTest::newRow("plain") << QByteArray("-40.25") << QByteArray("it's 99");
+}
+
+// The line holds no control byte, and bash hands the renderer the very texts.
+void ExploringWindowTest::copyViewIsSafeToPaste() {
+    QFETCH(QByteArray, x);
+    QFETCH(QByteArray, y);
+    const std::string line =
+        viewCommandLine("ember", boxTexts(x.constData(), y.constData(), "120"));
+    QVERIFY2(std::none_of(line.begin(), line.end(),
+                          [](unsigned char c) { return c < 0x20 || c == 0x7f; }),
+             line.c_str());
+    QProcess bash;
+    bash.start("bash", {"-c", "printf '%s\\0' " + QString::fromStdString(line).section(' ', 1)});
+    QVERIFY(bash.waitForFinished());
+    QCOMPARE(bash.exitCode(), 0);
+    const QList<QByteArray> expected{"ember",      "--x=" + x,  "--y=" + y,
+                                     "--size=120", "--zoom=1",  "--brightness=150",
+                                     "-o",         "ember.png", ""};
+    QCOMPARE(bash.readAllStandardOutput().split('\0'), expected);
 }
 
 void ExploringWindowTest::fittingScale_data() {
