@@ -358,17 +358,20 @@ void ExploringWindowTest::historyKeepsTheLastThousandViews() {
 void ExploringWindowTest::openRestoresTheView_data() {
     QTest::addColumn<QByteArray>("file"); // empty: a picture saved by spirell-render
     QTest::addColumn<bool>("opens");
-    QTest::newRow("a picture of ours") << QByteArray() << true;
-    QTest::newRow("a PNG without our texts") << pngWith({}) << false;
+    QTest::addColumn<QByteArray>("name"); // the file's name, bytes
+    QTest::newRow("a picture of ours") << QByteArray() << true << QByteArray("picture.png");
+    QTest::newRow("a name that is not UTF-8") << QByteArray() << true << QByteArray("lat\xe9.png");
+    QTest::newRow("a PNG without our texts") << pngWith({}) << false << QByteArray("p.png");
     QTest::newRow("a damaged text") << pngWith({textChunk("tEXt", "spirell:formula", "aries"),
                                                 textChunk("tEXt", "spirell:scale", "many")})
-                                    << false;
-    QTest::newRow("not a PNG") << QByteArray("GIF89a") << false;
+                                    << false << QByteArray("p.png");
+    QTest::newRow("not a PNG") << QByteArray("GIF89a") << false << QByteArray("p.png");
 }
 
 void ExploringWindowTest::openRestoresTheView() {
     QFETCH(QByteArray, file);
     QFETCH(bool, opens);
+    QFETCH(QByteArray, name);
     QTemporaryDir folder;
     const QString path = folder.filePath("picture.png");
     if (file.isEmpty())
@@ -378,11 +381,15 @@ void ExploringWindowTest::openRestoresTheView() {
                  0);
     else
         writeFile(path, file);
+    const std::string named = (QFile::encodeName(folder.path()) + "/" + name).toStdString();
+    // A second name for the same file, as the system gives it.
+    QVERIFY(name == "picture.png" ||
+            ::link(QFile::encodeName(path).constData(), named.c_str()) == 0);
     MainWindow window(computingFromEnvironment());
     window.show();
     const BoxTexts before = window.boxes().texts();
     MessageBoxWatcher messages;
-    window.viewActions().open(path);
+    window.viewActions().open(named);
     if (!opens) {
         QCOMPARE(messages.boxes.size(), std::size_t(1));
         QCOMPARE(window.boxes().texts(), before);

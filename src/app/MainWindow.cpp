@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFocusEvent>
 #include <QIcon>
 #include <QKeyEvent>
@@ -232,7 +233,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
     if (urls.size() != 1 || !urls.front().isLocalFile())
         return;
     event->acceptProposedAction();
-    const QString path = urls.front().toLocalFile();
+    const std::string path = QFile::encodeName(urls.front().toLocalFile()).toStdString();
     guardSlot(this, kProgramName, [&] { viewActions_->open(path); });
 }
 

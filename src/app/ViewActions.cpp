@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -94,14 +95,13 @@ void ViewActions::copyView() {
 void ViewActions::openChosen() {
     const QString path = chooseFile_();
     if (!path.isEmpty())
-        open(path);
+        open(QFile::encodeName(path).toStdString());
 }
 
-void ViewActions::open(const QString& path) {
+void ViewActions::open(const std::string& name) {
     const formulas::Formula* formula = nullptr;
     image::ImageSettings settings;
     try {
-        const std::string name = path.toStdString();
         settings = image::readStoredSettings(name);
         formula = formulas::findFormula(settings.formula);
         if (!formula)
@@ -114,7 +114,7 @@ void ViewActions::open(const QString& path) {
     } catch (const boxes::RuntimeError& error) {
         QMessageBox::warning(
             window_, kOpenTitle,
-            QString::fromStdString(base::shown(path.toStdString()) +
+            QString::fromStdString(base::shown(name) +
                                    " keeps a view that cannot be drawn: " + error.what()));
         return;
     }

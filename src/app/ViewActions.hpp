@@ -41,9 +41,11 @@ public:
     // The window's latest drawing, whose view Copy view copies.
     void setDrawing(const DrawnPicture& drawing);
 
-    // Restores and draws the view a picture keeps. A file that is not a
-    // picture with a view gets one message, and the boxes stay as they were.
-    void open(const QString& path);
+    // Restores and draws the view a picture keeps. The path is the file's
+    // name as the system gives it, bytes that need not be UTF-8. A file that
+    // is not a picture with a view gets one message, and the boxes stay as
+    // they were.
+    void open(const std::string& path);
 
     // A step while inputs are ignored (a drawing runs) leaves the history
     // where it was.

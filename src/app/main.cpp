@@ -60,11 +60,11 @@ int main(int argc, char* argv[]) {
     spirell::app::MainWindow window(computing, displayScaleForTheScreen());
     window.show();
     window.activateWindow();
-    std::vector<std::string> remaining;
-    for (const QString& argument : QCoreApplication::arguments())
-        remaining.push_back(argument.toStdString());
-    const QString picture = QString::fromStdString(spirell::app::startupPicture(remaining));
-    if (!picture.isEmpty())
+    // The arguments Qt left, as the bytes they are: a file's name need not be
+    // UTF-8, which QCoreApplication::arguments() would lose.
+    const std::vector<std::string> remaining(argv, argv + argc);
+    const std::string picture = spirell::app::startupPicture(remaining);
+    if (!picture.empty())
         QTimer::singleShot(0, &window, [&window, picture] { window.viewActions().open(picture); });
     return QApplication::exec();
 }
