@@ -331,6 +331,17 @@ void ExploringWindowTest::historyStepsBackAndForward() {
     QVERIFY(renderedExactly(window));
     QCOMPARE(window.boxes().texts(), dragged);
 
+    // A wheel turn still waiting for its pause is kept before Back steps, so
+    // Back returns to the view before it.
+    send(window.canvas(), {Input::Wheel, 120, {30, 70}});
+    QVERIFY(renderedExactly(window));
+    window.viewActions().back();
+    QVERIFY(renderedExactly(window));
+    QCOMPARE(window.boxes().texts(), dragged);
+    QVERIFY(enabled(true, true));
+    window.viewActions().forward();
+    QVERIFY(renderedExactly(window));
+
     // A view remembered after a step back leaves nothing ahead; a reset leaves
     // no picture to step from.
     window.formulaButton(2)->click();

@@ -254,6 +254,11 @@ void Explorer::show(std::shared_ptr<const drawing::ExploredRows> rows) {
     }
 }
 
+void Explorer::settlePending() {
+    if (settleTimer_.isActive())
+        settle();
+}
+
 void Explorer::settleSoon() {
     settleTimer_.start();
 }

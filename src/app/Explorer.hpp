@@ -49,6 +49,9 @@ public:
     // Writes the boxes and draws the formula's view with the exploring render,
     // as a step through the view history does.
     void showView(int formula, const boxes::BoxTexts& texts);
+    // Ends a gesture still waiting for its pause, as a mouse press does, so
+    // that its view is kept before anything steps through the history.
+    void settlePending();
 
     // Whether an exploring render is under way.
     bool isRendering() const { return rendering_; }

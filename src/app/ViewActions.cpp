@@ -81,6 +81,7 @@ void ViewActions::forward() {
 void ViewActions::step(bool back) {
     if (!explorer_.acceptsInput())
         return;
+    explorer_.settlePending();
     if (const auto view = back ? history_.back() : history_.forward())
         explorer_.showView(view->formula, view->boxes);
 }
