@@ -168,7 +168,7 @@ private slots:
     void lateCancel();
     void savesToAWaitingFifoCanBeCancelled_data();
     void savesToAWaitingFifoCanBeCancelled();
-    void posterJobRunsOnlyOnceStarted();
+    void pictureFileJobRunsOnlyOnceStarted();
     void posterThatFailsAtOnceIsHeard_data();
     void posterThatFailsAtOnceIsHeard();
     void failuresInSlotsShowOneMessage_data();
@@ -856,12 +856,12 @@ void WindowTest::savesToAWaitingFifoCanBeCancelled() {
     ::close(reader);
 }
 
-// A poster job does nothing until started, so that whoever listens to it can
+// A picture file job does nothing until started, so that whoever listens to it can
 // connect first; then even a painting that fails at once is heard.
-void WindowTest::posterJobRunsOnlyOnceStarted() {
+void WindowTest::pictureFileJobRunsOnlyOnceStarted() {
     QTemporaryDir folder;
     std::atomic<bool> painted{false};
-    PosterJob job(planImage({"ripple", {"1", "1", "20", "1", "150"}, 1}, Computing{}), {},
+    PictureFileJob job(planImage({"ripple", {"1", "1", "20", "1", "150"}, 1}, Computing{}), {},
                   folder.filePath("poster.png"), [&](auto&&...) {
                       painted = true;
                       throw std::runtime_error("at once");
@@ -869,7 +869,7 @@ void WindowTest::posterJobRunsOnlyOnceStarted() {
     QTest::qWait(100);
     QVERIFY(!painted);
     QStringList errors;
-    connect(&job, &PosterJob::finished, &job, [&](bool cancelled, const QString& error) {
+    connect(&job, &PictureFileJob::finished, &job, [&](bool cancelled, const QString& error) {
         errors << (cancelled ? "cancelled" : error);
     });
     job.start();

@@ -230,17 +230,17 @@ void PictureExport::askForPoster() {
 }
 
 void PictureExport::startSaving(FileSave& save, const DrawnPicture& drawing, image::ImagePlan plan,
-                                const QString& path, const PosterJob::Renderer& render) {
+                                const QString& path, const PictureFileJob::Renderer& render) {
     image::TextChunks texts =
         image::storedTexts(drawing.formula->routine, settingsOf(drawing, plan.scale), kProgramName);
     save.job =
-        std::make_unique<PosterJob>(std::move(plan), std::move(texts), path, render, save.subject);
+        std::make_unique<PictureFileJob>(std::move(plan), std::move(texts), path, render, save.subject);
     save.path = path;
     save.cancelPressed = false;
     // Always from the event loop, so that the job is never destroyed inside
     // its own call.
     connect(
-        save.job.get(), &PosterJob::finished, this,
+        save.job.get(), &PictureFileJob::finished, this,
         [this, &save, finishing = save.job.get()](bool cancelled, const QString& error) {
             guardSlot(window_, save.title,
                       [&] { savingFinished(save, finishing, cancelled, error); });
@@ -254,7 +254,7 @@ void PictureExport::startSaving(FileSave& save, const DrawnPicture& drawing, ima
 }
 
 void PictureExport::showProgress(FileSave& save) {
-    PosterJob& job = *save.job;
+    PictureFileJob& job = *save.job;
     auto progress = std::make_unique<QProgressDialog>(window_);
     progress->setObjectName(save.subject + "Progress");
     progress->setWindowModality(Qt::NonModal);
@@ -269,14 +269,14 @@ void PictureExport::showProgress(FileSave& save) {
         save.cancelPressed = true;
         job.cancel();
     });
-    connect(&job, &PosterJob::progressed, progress.get(),
+    connect(&job, &PictureFileJob::progressed, progress.get(),
             [shown = progress.get()](quint64 rows) { shown->setValue(int(rows)); });
     if (save.showAfterMs == 0)
         progress->show();
     save.progress = progress.release();
 }
 
-void PictureExport::savingFinished(FileSave& save, const PosterJob* job, bool cancelled,
+void PictureExport::savingFinished(FileSave& save, const PictureFileJob* job, bool cancelled,
                                    const QString& error) {
     if (job != save.job.get())
         return;

@@ -2,7 +2,7 @@
 
 #include "app/BackgroundTask.hpp"
 #include "app/DrawnPicture.hpp"
-#include "app/PosterJob.hpp"
+#include "app/PictureFileJob.hpp"
 #include "base/WorkerPool.hpp"
 #include "drawing/Computing.hpp"
 #include "image/ImagePlan.hpp"
@@ -46,7 +46,7 @@ public:
     using FileChooser = std::function<QString(const QString& title, const QString& suggestedName)>;
     void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
     // What paints posters; replaceable so that tests can make one fail.
-    void setPosterRenderer(PosterJob::Renderer render) { renderPoster_ = std::move(render); }
+    void setPosterRenderer(PictureFileJob::Renderer render) { renderPoster_ = std::move(render); }
     // How the background work starts its thread; replaceable so that tests
     // can make it fail.
     void setThreadStarter(base::ThreadStarter startThread) {
@@ -61,8 +61,8 @@ public:
     // start-up or the last reset.
     QImage picture() const;
     // The image or poster being written, if any.
-    const PosterJob* imageSave() const { return image_.job.get(); }
-    const PosterJob* poster() const { return poster_.job.get(); }
+    const PictureFileJob* imageSave() const { return image_.job.get(); }
+    const PictureFileJob* poster() const { return poster_.job.get(); }
 
     // The window's latest drawing, or an empty one after a reset.
     void setDrawing(const DrawnPicture& drawing);
@@ -84,7 +84,7 @@ private:
         const QString subject; // "picture", "poster"
         const QString label;   // what the progress window says
         const int showAfterMs; // how long the file may take before its progress shows
-        std::unique_ptr<PosterJob> job;
+        std::unique_ptr<PictureFileJob> job;
         QPointer<QProgressDialog> progress;
         QString path;
         bool cancelPressed = false;
@@ -93,9 +93,9 @@ private:
     image::ImagePlan planOfLatest(int scale) const;
     void askForPoster();
     void startSaving(FileSave& save, const DrawnPicture& drawing, image::ImagePlan plan,
-                     const QString& path, const PosterJob::Renderer& render);
+                     const QString& path, const PictureFileJob::Renderer& render);
     void showProgress(FileSave& save);
-    void savingFinished(FileSave& save, const PosterJob* job, bool cancelled, const QString& error);
+    void savingFinished(FileSave& save, const PictureFileJob* job, bool cancelled, const QString& error);
     void copyFinished(quint64 serial, bool cancelled, const QString& error);
     void updateActions();
     QString chooseFileInDialog(const QString& title, const QString& suggestedName);
@@ -108,7 +108,7 @@ private:
     QAction* copyImageAction_ = nullptr;
     QAction* savePosterAction_ = nullptr;
     FileChooser chooseFile_;
-    PosterJob::Renderer renderPoster_;
+    PictureFileJob::Renderer renderPoster_;
     base::ThreadStarter startThread_;
     // A picture takes at most a fraction of a second; its progress shows only
     // when the file takes longer, as a FIFO waiting for its reader does, so

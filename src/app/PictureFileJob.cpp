@@ -1,4 +1,4 @@
-#include "app/PosterJob.hpp"
+#include "app/PictureFileJob.hpp"
 
 #include "files/OutputFile.hpp"
 
@@ -21,7 +21,7 @@ bool waitsForAReader(mode_t mode) {
 } // namespace
 
 // The file being written, as far as the window's thread may look at it.
-struct PosterJob::Target {
+struct PictureFileJob::Target {
     explicit Target(const QString& name) : path(name.toStdString()) {}
     const std::string path;
     std::atomic<Phase> phase{Phase::NotOpened};
@@ -44,13 +44,13 @@ struct PosterJob::Target {
     }
 };
 
-PosterJob::PosterJob(image::ImagePlan plan, image::TextChunks texts, const QString& path,
-                     Renderer render, const QString& subject)
-    : PosterJob(std::make_shared<Target>(path), std::move(plan), std::move(texts),
-                std::move(render), subject) {}
+PictureFileJob::PictureFileJob(image::ImagePlan plan, image::TextChunks texts, const QString& path,
+                               Renderer render, const QString& subject)
+    : PictureFileJob(std::make_shared<Target>(path), std::move(plan), std::move(texts),
+                     std::move(render), subject) {}
 
-PosterJob::PosterJob(const std::shared_ptr<Target>& target, image::ImagePlan plan,
-                     image::TextChunks texts, Renderer render, const QString& subject)
+PictureFileJob::PictureFileJob(const std::shared_ptr<Target>& target, image::ImagePlan plan,
+                               image::TextChunks texts, Renderer render, const QString& subject)
     : BackgroundTask(
           subject,
           [target, plan, texts = std::move(texts), render = std::move(render)](Context& context) {

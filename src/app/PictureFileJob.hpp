@@ -26,7 +26,7 @@ namespace spirell::app {
 //
 // Nothing runs before start(), so the window can connect to the signals first:
 // a job that fails at once still finishes where someone hears it.
-class PosterJob : public BackgroundTask {
+class PictureFileJob : public BackgroundTask {
     Q_OBJECT
 public:
     // How the picture is painted into its file: image::renderPng unless a test
@@ -36,15 +36,15 @@ public:
                            const image::BandOptions&, const image::ProgressSink&)>;
 
     // subject names the job in messages. The file is only opened once started.
-    PosterJob(image::ImagePlan plan, image::TextChunks texts, const QString& path,
-              Renderer render = {}, const QString& subject = "poster");
+    PictureFileJob(image::ImagePlan plan, image::TextChunks texts, const QString& path,
+                   Renderer render = {}, const QString& subject = "poster");
 
     quint64 totalRows() const { return totalRows_; }
 
 private:
     struct Target;
-    PosterJob(const std::shared_ptr<Target>& target, image::ImagePlan plan, image::TextChunks texts,
-              Renderer render, const QString& subject);
+    PictureFileJob(const std::shared_ptr<Target>& target, image::ImagePlan plan,
+                   image::TextChunks texts, Renderer render, const QString& subject);
 
     quint64 totalRows_ = 0;
 };
