@@ -101,7 +101,7 @@ void duringTheDrawing(std::function<void()> action) {
     QTimer::singleShot(0, std::move(action));
 }
 
-void setBoxes(const MainWindow& window, const BoxTexts& texts) {
+void setBoxes(MainWindow& window, const BoxTexts& texts) {
     window.boxes().write(texts);
 }
 
@@ -862,10 +862,10 @@ void WindowTest::pictureFileJobRunsOnlyOnceStarted() {
     QTemporaryDir folder;
     std::atomic<bool> painted{false};
     PictureFileJob job(planImage({"ripple", {"1", "1", "20", "1", "150"}, 1}, Computing{}), {},
-                  folder.filePath("poster.png"), [&](auto&&...) {
-                      painted = true;
-                      throw std::runtime_error("at once");
-                  });
+                       folder.filePath("poster.png"), [&](auto&&...) {
+                           painted = true;
+                           throw std::runtime_error("at once");
+                       });
     QTest::qWait(100);
     QVERIFY(!painted);
     QStringList errors;

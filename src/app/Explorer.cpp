@@ -26,7 +26,7 @@ const formulas::Formula& formulaAt(int index) {
 
 } // namespace
 
-Explorer::Explorer(Canvas& canvas, const ParameterBoxes& boxes, const drawing::Computing& computing,
+Explorer::Explorer(Canvas& canvas, ParameterBoxes& boxes, const drawing::Computing& computing,
                    QWidget* window)
     : QObject(window), canvas_(canvas), boxes_(boxes), window_(window) {
     // Pieces arrive on the render's thread; they are shown on the window's,

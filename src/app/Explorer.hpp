@@ -32,7 +32,7 @@ class Explorer : public QObject {
     Q_OBJECT
 public:
     // The window owns the canvas and the boxes; window shows the messages.
-    Explorer(Canvas& canvas, const ParameterBoxes& boxes, const drawing::Computing& computing,
+    Explorer(Canvas& canvas, ParameterBoxes& boxes, const drawing::Computing& computing,
              QWidget* window);
     ~Explorer() override;
 
@@ -101,7 +101,7 @@ private:
     void settle();
 
     Canvas& canvas_;
-    const ParameterBoxes& boxes_;
+    ParameterBoxes& boxes_;
     QWidget* window_;
     std::function<bool()> blocked_;
     DrawnPicture picture_;

@@ -58,6 +58,7 @@ public:
 
     Canvas* canvas() const { return canvas_; }
     const ParameterBoxes& boxes() const { return boxes_; }
+    ParameterBoxes& boxes() { return boxes_; }
     const drawing::HaltFlag& haltFlag() const { return haltFlag_; }
     ColourButton* formulaButton(int index) const { return formulaButtons_[index]; }
     // How many drawings are running, each nested inside the one before.

@@ -21,7 +21,7 @@ boxes::BoxTexts ParameterBoxes::texts() const {
     return texts;
 }
 
-void ParameterBoxes::write(const boxes::BoxTexts& texts) const {
+void ParameterBoxes::write(const boxes::BoxTexts& texts) {
     for (std::size_t i = 0; i < boxes::kBoxTable.size(); ++i) {
         const QString text = QString::fromStdString(texts.*boxes::kBoxTable[i].member);
         if (boxes_[i]->text() == text)

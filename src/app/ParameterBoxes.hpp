@@ -23,7 +23,8 @@ public:
     QLineEdit* sizeBox() const;
 
     boxes::BoxTexts texts() const;
-    void write(const boxes::BoxTexts& texts) const;
+    // Sets the boxes whose texts differ; the others keep their caret.
+    void write(const boxes::BoxTexts& texts);
 
 private:
     std::array<QLineEdit*, boxes::kBoxTable.size()> boxes_{};
