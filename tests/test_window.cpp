@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QSettings>
@@ -169,6 +170,8 @@ private slots:
     void savesToAWaitingFifoCanBeCancelled_data();
     void savesToAWaitingFifoCanBeCancelled();
     void pictureFileJobRunsOnlyOnceStarted();
+    void finishedTasksOutliveTheirSignal_data();
+    void finishedTasksOutliveTheirSignal();
     void posterThatFailsAtOnceIsHeard_data();
     void posterThatFailsAtOnceIsHeard();
     void failuresInSlotsShowOneMessage_data();
@@ -876,6 +879,40 @@ void WindowTest::pictureFileJobRunsOnlyOnceStarted() {
     QTRY_COMPARE(errors, QStringList{"at once"});
     QVERIFY(painted);
     QCOMPARE(entries(folder.path()), QStringList());
+}
+
+// A finished task is deleted, but only once its finished signal is over:
+// deleted inside it, the task would leave the slots connected after the
+// export's unheard (and the signal without its sender).
+void WindowTest::finishedTasksOutliveTheirSignal_data() {
+    QTest::addColumn<QString>("action");
+    QTest::newRow("Save image") << "saveImageAction";
+    QTest::newRow("Copy image") << "copyImageAction";
+    QTest::newRow("Save poster") << "savePosterAction";
+}
+
+void WindowTest::finishedTasksOutliveTheirSignal() {
+    QFETCH(QString, action);
+    QTemporaryDir folder;
+    window_->pictureExport().setFileChooser(
+        [&](const QString&, const QString&) { return folder.filePath("saved.png"); });
+    window_->formulaButton(0)->click(); // the start-up view
+    if (action == "savePosterAction")
+        choosePosterScale(2);
+    child<QAction>(*window_, action)->trigger();
+    const PictureExport& exports = window_->pictureExport();
+    const BackgroundTask* started = action == "saveImageAction"   ? exports.imageSave()
+                                    : action == "copyImageAction" ? exports.copy()
+                                                                  : exports.poster();
+    QVERIFY(started);
+    const QPointer<BackgroundTask> task = const_cast<BackgroundTask*>(started);
+    bool heardAfterTheExport = false;
+    connect(task, &BackgroundTask::finished, this, [&](bool cancelled, const QString& error) {
+        QVERIFY(!cancelled && error.isEmpty());
+        heardAfterTheExport = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!task, 30000);
+    QVERIFY(heardAfterTheExport);
 }
 
 // A poster whose painting fails at once, before the window could have

@@ -9,7 +9,6 @@
 #include <exception>
 #include <mutex>
 #include <new>
-#include <system_error>
 
 namespace spirell::app {
 
@@ -116,6 +115,9 @@ BackgroundTask::~BackgroundTask() {
     if (!thread_.joinable())
         return;
     if (letGo)
+        // The work waits on another program (a FIFO's reader), perhaps for
+        // ever, and the window must not: the thread keeps what it uses and
+        // ends with that wait or with the program.
         thread_.detach();
     else
         thread_.join();
@@ -125,24 +127,24 @@ void BackgroundTask::start(const base::ThreadStarter& startThread) {
     if (started_)
         return;
     started_ = true;
+    const QString role = shared_->subject + "'s";
     QString error;
     try {
-        const std::function<void()> body = [shared = shared_] { runWork(*shared); };
-        thread_ = startThread ? startThread(body) : std::thread(body);
+        thread_ = base::startThread([shared = shared_] { runWork(*shared); }, role.toStdString(),
+                                    startThread);
         return;
-    } catch (const std::system_error& failure) {
-        error = QString::fromStdString(failure.code().message());
+    } catch (const base::RenderFailure& failure) {
+        error = QString::fromStdString(failure.what()); // names the thread already
     } catch (const std::bad_alloc&) {
-        error = "out of memory";
+        error = QString("could not start the %1 thread: out of memory").arg(role);
     } catch (const std::exception& failure) {
-        error = QString::fromStdString(failure.what());
+        error = QString("could not start the %1 thread: %2").arg(role, failure.what());
     }
     // Reported from the event loop, as a failing thread would be: whoever
     // hears finished may destroy the task, which must not happen in here.
     std::lock_guard lock(shared_->mutex);
     shared_->done = true;
-    shared_->postFinished(
-        false, QString("could not start the %1's thread: %2").arg(shared_->subject, error));
+    shared_->postFinished(false, error);
 }
 
 void BackgroundTask::cancel() {
@@ -152,6 +154,7 @@ void BackgroundTask::cancel() {
         return;
     shared_->postFinished(true, {});
     lock.unlock();
+    // Let go for the reason the destructor lets it go: the wait may never end.
     thread_.detach();
 }
 

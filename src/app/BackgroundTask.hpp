@@ -76,4 +76,12 @@ private:
     bool started_ = false;
 };
 
+// Lets go of a finished task, which is deleted once control is back in the
+// event loop: its finished signal, whose slot calls this, is still under way
+// and must not lose its sender. Every export ends its tasks this way.
+template <typename Task> void deleteFinishedTask(std::unique_ptr<Task>& task) {
+    if (task)
+        task.release()->deleteLater();
+}
+
 } // namespace spirell::app

@@ -3,6 +3,7 @@
 #include "app/Canvas.hpp"
 #include "app/Messages.hpp"
 #include "app/PosterDialog.hpp"
+#include "app/ProgressWindow.hpp"
 #include "app/ShortcutActions.hpp"
 #include "image/BandRenderer.hpp"
 #include "image/ImagePlan.hpp"
@@ -159,12 +160,11 @@ void PictureExport::copyImage() {
                 });
                 *result = std::move(image);
             });
-        connect(
-            job.get(), &BackgroundTask::finished, this,
-            [this, serial = ++copySerial_](bool cancelled, const QString& error) {
-                guardSlot(window_, "Copy image", [&] { copyFinished(serial, cancelled, error); });
-            },
-            Qt::QueuedConnection);
+        connect(job.get(), &BackgroundTask::finished, this,
+                [this, serial = ++copySerial_](bool cancelled, const QString& error) {
+                    guardSlot(window_, "Copy image",
+                              [&] { copyFinished(serial, cancelled, error); });
+                });
         copy_ = std::move(job);
         copied_ = std::move(result);
         copy_->start(startThread_);
@@ -174,7 +174,7 @@ void PictureExport::copyImage() {
 void PictureExport::copyFinished(quint64 serial, bool cancelled, const QString& error) {
     if (serial != copySerial_ || !copy_)
         return;
-    copy_.reset();
+    deleteFinishedTask(copy_);
     const std::shared_ptr<QImage> copied = std::move(copied_);
     if (ending_ || cancelled)
         return;
@@ -233,19 +233,15 @@ void PictureExport::startSaving(FileSave& save, const DrawnPicture& drawing, ima
                                 const QString& path, const PictureFileJob::Renderer& render) {
     image::TextChunks texts =
         image::storedTexts(drawing.formula->routine, settingsOf(drawing, plan.scale), kProgramName);
-    save.job =
-        std::make_unique<PictureFileJob>(std::move(plan), std::move(texts), path, render, save.subject);
+    save.job = std::make_unique<PictureFileJob>(std::move(plan), std::move(texts), path, render,
+                                                save.subject);
     save.path = path;
     save.cancelPressed = false;
-    // Always from the event loop, so that the job is never destroyed inside
-    // its own call.
-    connect(
-        save.job.get(), &PictureFileJob::finished, this,
-        [this, &save, finishing = save.job.get()](bool cancelled, const QString& error) {
-            guardSlot(window_, save.title,
-                      [&] { savingFinished(save, finishing, cancelled, error); });
-        },
-        Qt::QueuedConnection);
+    connect(save.job.get(), &PictureFileJob::finished, this,
+            [this, &save, finishing = save.job.get()](bool cancelled, const QString& error) {
+                guardSlot(window_, save.title,
+                          [&] { savingFinished(save, finishing, cancelled, error); });
+            });
     showProgress(save);
     updateActions();
     // Started only once everything listens: a file that fails at once is
@@ -280,12 +276,8 @@ void PictureExport::savingFinished(FileSave& save, const PictureFileJob* job, bo
                                    const QString& error) {
     if (job != save.job.get())
         return;
-    save.job.reset();
-    if (save.progress) {
-        save.progress->close();
-        save.progress->deleteLater();
-        save.progress = nullptr;
-    }
+    deleteFinishedTask(save.job);
+    closeProgress(save.progress);
     updateActions();
     if (ending_ || cancelled)
         return;

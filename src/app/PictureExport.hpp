@@ -63,6 +63,8 @@ public:
     // The image or poster being written, if any.
     const PictureFileJob* imageSave() const { return image_.job.get(); }
     const PictureFileJob* poster() const { return poster_.job.get(); }
+    // The picture being computed for the clipboard, if any.
+    const BackgroundTask* copy() const { return copy_.get(); }
 
     // The window's latest drawing, or an empty one after a reset.
     void setDrawing(const DrawnPicture& drawing);
@@ -95,7 +97,8 @@ private:
     void startSaving(FileSave& save, const DrawnPicture& drawing, image::ImagePlan plan,
                      const QString& path, const PictureFileJob::Renderer& render);
     void showProgress(FileSave& save);
-    void savingFinished(FileSave& save, const PictureFileJob* job, bool cancelled, const QString& error);
+    void savingFinished(FileSave& save, const PictureFileJob* job, bool cancelled,
+                        const QString& error);
     void copyFinished(quint64 serial, bool cancelled, const QString& error);
     void updateActions();
     QString chooseFileInDialog(const QString& title, const QString& suggestedName);

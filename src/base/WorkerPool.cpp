@@ -45,9 +45,10 @@ WorkerPool::~WorkerPool() {
         thread.join();
 }
 
-std::thread startThread(std::function<void()> body, const char* role) {
+std::thread startThread(std::function<void()> body, const std::string& role,
+                        const ThreadStarter& starter) {
     try {
-        return std::thread(std::move(body));
+        return starter ? starter(std::move(body)) : std::thread(std::move(body));
     } catch (const std::system_error& error) {
         throw RenderFailure(std::string("could not start the ") + role +
                             " thread: " + error.code().message());

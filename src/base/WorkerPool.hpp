@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -16,11 +17,12 @@ namespace spirell::base {
 // (std::system_error, std::bad_alloc). Tests give one that fails on purpose.
 using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
 
-// Starts one thread of its own that runs body. A refusal by the system
-// becomes a RenderFailure that says in words which thread could not start
-// ("could not start the poster thread: Resource temporarily unavailable");
-// std::bad_alloc stays what it is.
-std::thread startThread(std::function<void()> body, const char* role);
+// Starts one thread of its own that runs body, through starter when one is
+// given. A refusal by the system becomes a RenderFailure that says in words
+// which thread could not start ("could not start the exploring render thread:
+// Resource temporarily unavailable"); std::bad_alloc stays what it is.
+std::thread startThread(std::function<void()> body, const std::string& role,
+                        const ThreadStarter& starter = {});
 
 // A fixed set of threads that run one batch of numbered tasks at a time. The
 // caller starts a batch, is free to do other work meanwhile, then waits.
