@@ -13,7 +13,7 @@ set(faults
     "relative include of its own folder|src/app/Planted.cpp|  #  include \"../app/Explorer.hpp\"||includes with a relative path"
     "angle brackets|src/base/Planted.hpp|#include <app/Explorer.hpp>||in angle brackets"
     "angle brackets from the tools|tools/cli/Planted.cpp|#include <image/PngFile.hpp>||in angle brackets"
-    "a lower folder not linked|src/video/Planted.cpp|#include \"image/ImagePlan.hpp\"||which its target \\(spirell_video\\) does not link"
+    "a lower folder not linked|src/video/Planted.cpp|#include \"image/ImagePlan.hpp\"||includes image \\(spirell_image\\), which its target \\(spirell_video[,)]"
     "the tools reach into the window|tools/cli/Planted.hpp|#include \"app/MainWindow.hpp\"||which its target \\(spirell_render_tool\\) does not link"
     "a folder of no target|src/stray/Planted.hpp|#include \"base/Errors.hpp\"||built into no target"
     "an order against the links|||base boxes formulas lanes drawing image files video animation app cli tools|the order puts files at or above image, yet spirell_image \\(image\\) links spirell_files"
