@@ -15,6 +15,7 @@
 #include "support/TestPrinting.hpp"
 
 #include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -32,7 +33,9 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace spirell;
 using namespace spirell::base;
@@ -195,6 +198,10 @@ private slots:
     void cancellingStopsAndLeavesNothing();
     void failedWriteEndsTheWorkers();
     void outputFileLeavesTheSignalsAlone();
+    void fifosAndDevicesAreTold_data();
+    void fifosAndDevicesAreTold();
+    void folderOfAPath_data();
+    void folderOfAPath();
 };
 
 void ImageTest::pixelLimitCountsTheRealImage_data() {
@@ -744,6 +751,62 @@ void ImageTest::outputFileLeavesTheSignalsAlone() {
     output.commit();
     QCOMPARE(signalSet(self, "SigCgt"), caught);
     QCOMPARE(signalSet(self, "SigIgn"), ignored);
+}
+
+// What is written in place, and may wait for a reader: a FIFO or a device,
+// also behind a link, and nothing else.
+void ImageTest::fifosAndDevicesAreTold_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("fifoOrDevice");
+    QTest::newRow("a FIFO") << "fifo" << true;
+    QTest::newRow("a link to a FIFO") << "link to fifo" << true;
+    QTest::newRow("a character device") << "/dev/null" << true;
+    QTest::newRow("a regular file") << "file" << false;
+    QTest::newRow("a folder") << "folder" << false;
+    QTest::newRow("nothing") << "nothing" << false;
+}
+
+void ImageTest::fifosAndDevicesAreTold() {
+    QFETCH(QString, kind);
+    QFETCH(bool, fifoOrDevice);
+    QTemporaryDir folder;
+    const std::string fifo = folder.filePath("fifo").toStdString();
+    QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string link = folder.filePath("link").toStdString();
+    QCOMPARE(::symlink(fifo.c_str(), link.c_str()), 0);
+    const std::string file = folder.filePath("file").toStdString();
+    QVERIFY(QFile(QString::fromStdString(file)).open(QIODevice::WriteOnly));
+    const std::map<QString, std::string> paths{
+        {"fifo", fifo},
+        {"link to fifo", link},
+        {"/dev/null", "/dev/null"},
+        {"file", file},
+        {"folder", folder.path().toStdString()},
+        {"nothing", folder.filePath("nothing").toStdString()}};
+    const std::string& path = paths.at(kind);
+    QCOMPARE(isFifoOrDevice(path), fifoOrDevice);
+    struct stat status = {};
+    if (::stat(path.c_str(), &status) == 0)
+        QCOMPARE(isFifoOrDevice(status.st_mode), fifoOrDevice);
+}
+
+void ImageTest::folderOfAPath_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("a bare name") << "frame-%05d.png"
+                                 << ".";
+    QTest::newRow("in a folder") << "out/frames/frame.png"
+                                 << "out/frames";
+    QTest::newRow("at the root") << "/frame.png"
+                                 << "/";
+    QTest::newRow("a folder's own name") << "frames/"
+                                         << "frames";
+}
+
+void ImageTest::folderOfAPath() {
+    QFETCH(QString, path);
+    QFETCH(QString, folder);
+    QCOMPARE(QString::fromStdString(folderOf(path.toStdString())), folder);
 }
 
 QTEST_GUILESS_MAIN(ImageTest)

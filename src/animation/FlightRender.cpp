@@ -147,9 +147,7 @@ void renderVideoFile(const FlightPlan& plan, const std::string& path, video::Out
         return base::InputError("cannot write a video to " + base::shown(path) +
                                 ": a video is written to a file, which the encoder reads back");
     };
-    struct stat status = {};
-    if (path == "-" || (::stat(path.c_str(), &status) == 0 &&
-                        (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode))))
+    if (path == "-" || files::isFifoOrDevice(path))
         throw notAFile();
     const image::FrameSize size = writtenFrameSize(plan.frame, kind);
     const image::ExtraPixels extra{size.width - plan.frame.width, size.height - plan.frame.height};

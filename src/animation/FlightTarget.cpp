@@ -2,6 +2,7 @@
 
 #include "base/Errors.hpp"
 #include "base/UserText.hpp"
+#include "files/OutputFile.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -17,10 +18,7 @@ std::string FramePattern::nameOf(std::uint64_t frame) const {
 }
 
 std::string FramePattern::folder() const {
-    const auto slash = before.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : before.substr(0, slash);
+    return files::folderOf(before);
 }
 
 namespace {

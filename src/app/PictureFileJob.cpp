@@ -13,11 +13,6 @@ namespace {
 
 enum class Phase { NotOpened, Opening, Open };
 
-// Opening or writing these may wait for a reader as long as it likes.
-bool waitsForAReader(mode_t mode) {
-    return S_ISFIFO(mode) || S_ISCHR(mode);
-}
-
 } // namespace
 
 // The file being written, as far as the window's thread may look at it.
@@ -33,10 +28,8 @@ struct PictureFileJob::Target {
         switch (phase.load()) {
         case Phase::NotOpened:
             return false;
-        case Phase::Opening: {
-            struct stat status = {};
-            return ::stat(path.c_str(), &status) == 0 && waitsForAReader(status.st_mode);
-        }
+        case Phase::Opening:
+            return files::isFifoOrDevice(path);
         case Phase::Open:
             return direct.load();
         }
@@ -57,8 +50,8 @@ PictureFileJob::PictureFileJob(const std::shared_ptr<Target>& target, image::Ima
               target->phase = Phase::Opening;
               files::OutputFile output(target->path);
               struct stat opened = {};
-              target->direct =
-                  ::fstat(output.descriptor(), &opened) == 0 && waitsForAReader(opened.st_mode);
+              target->direct = ::fstat(output.descriptor(), &opened) == 0 &&
+                               files::isFifoOrDevice(opened.st_mode);
               target->phase = Phase::Open;
               // Cancelled while a FIFO waited for its reader: nothing is written.
               context.stopIfCancelled();

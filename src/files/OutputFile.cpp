@@ -17,6 +17,22 @@
 
 namespace spirell::files {
 
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool isFifoOrDevice(mode_t mode) {
+    return S_ISFIFO(mode) || S_ISCHR(mode);
+}
+
+bool isFifoOrDevice(const std::string& path) {
+    struct stat status = {};
+    return ::stat(path.c_str(), &status) == 0 && isFifoOrDevice(status.st_mode);
+}
+
 // What the signal handler may touch: fixed buffers and flags, nothing that
 // allocates or locks. Each file being written holds one slot, so that a
 // window can save an image while a poster is under way.
@@ -120,13 +136,6 @@ void installSignalCleanup() {
 
 namespace {
 
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string nameOf(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -180,7 +189,7 @@ const char* unsuitable(mode_t mode) {
         return "it is a socket";
     if (S_ISBLK(mode))
         return "it is a block device";
-    if (!S_ISREG(mode) && !S_ISCHR(mode) && !S_ISFIFO(mode))
+    if (!S_ISREG(mode) && !isFifoOrDevice(mode))
         return "it is not a regular file";
     return nullptr;
 }
@@ -269,7 +278,7 @@ OutputFile::OutputFile(const std::string& target) : target_(target) {
     if (::stat(target.c_str(), &existing) == 0) {
         if (const char* reason = unsuitable(existing.st_mode))
             throw base::InputError(cannotWrite(target, reason));
-        if (S_ISCHR(existing.st_mode) || S_ISFIFO(existing.st_mode))
+        if (isFifoOrDevice(existing.st_mode))
             openDirect(target, S_ISFIFO(existing.st_mode));
         else
             createTemporary(followLinks(target), &existing);
@@ -293,8 +302,7 @@ void OutputFile::openDirect(const std::string& path, bool fifo) {
     }
     // Whatever took the name meanwhile is written only if it is a device or a FIFO.
     struct stat opened = {};
-    if (::fstat(descriptor, &opened) != 0 ||
-        (!S_ISCHR(opened.st_mode) && !S_ISFIFO(opened.st_mode))) {
+    if (::fstat(descriptor, &opened) != 0 || !isFifoOrDevice(opened.st_mode)) {
         ::close(descriptor);
         throw base::InputError(cannotWrite(target_, "it changed while it was opened"));
     }

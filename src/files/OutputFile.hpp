@@ -21,6 +21,16 @@ struct PendingFile;
 // itself, at the start, before any thread starts.
 void installSignalCleanup();
 
+// A FIFO or a character device: written in place rather than replaced, and
+// opening or writing it may wait for a reader as long as that one likes.
+bool isFifoOrDevice(mode_t mode);
+// Whether path names one now, following links; false when nothing is there.
+bool isFifoOrDevice(const std::string& path);
+
+// The folder path's last name lies in: "." for a bare name, "/" for one at
+// the root.
+std::string folderOf(const std::string& path);
+
 // Where the image goes. A file appears under its name only when complete. On
 // Linux it is made without a name (O_TMPFILE) in the target's folder and
 // named only at commit(), so that whatever ends the program before, SIGKILL
