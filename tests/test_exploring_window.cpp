@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QNativeGestureEvent>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -561,6 +562,11 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
     QVERIFY(leftOut.startsWith("1 of the views"));
     QCOMPARE(offered, ownFrame);
     QVERIFY(window.animationExport().task());
+    // The task is deleted once its finished signal is over, not inside it.
+    const QPointer<BackgroundTask> task =
+        const_cast<BackgroundTask*>(window.animationExport().task());
+    bool heardAfterTheExport = false;
+    QObject::connect(task, &BackgroundTask::finished, [&] { heardAfterTheExport = true; });
     if (cancel) {
         auto* progress = window.findChild<QProgressDialog*>("animationProgress");
         QVERIFY(progress);
@@ -568,6 +574,8 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
         progress->findChild<QPushButton*>()->click(); // as the user cancels
     }
     QTRY_VERIFY_WITH_TIMEOUT(!window.animationExport().task(), 60000);
+    QTRY_VERIFY(!task);
+    QVERIFY(heardAfterTheExport);
     QCOMPARE(entries(folder.path()).size(), files);
     // The last frame is the middle of the current view's 64 x 64 picture,
     // in the first view's frame, whose odd pixel goes to the right and the

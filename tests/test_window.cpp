@@ -1,6 +1,7 @@
 #include "ProgramInfo.hpp"
 #include "app/MainWindow.hpp"
 #include "app/PosterDialog.hpp"
+#include "app/RememberedFolders.hpp"
 #include "app/StartupOptions.hpp"
 #include "support/MessageBoxWatcher.hpp"
 #include "support/RecordingSurface.hpp"
@@ -13,6 +14,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
@@ -170,6 +172,8 @@ private slots:
     void savesToAWaitingFifoCanBeCancelled_data();
     void savesToAWaitingFifoCanBeCancelled();
     void pictureFileJobRunsOnlyOnceStarted();
+    void fileDialogsRememberTheirFolder_data();
+    void fileDialogsRememberTheirFolder();
     void finishedTasksOutliveTheirSignal_data();
     void finishedTasksOutliveTheirSignal();
     void posterThatFailsAtOnceIsHeard_data();
@@ -879,6 +883,52 @@ void WindowTest::pictureFileJobRunsOnlyOnceStarted() {
     QTRY_COMPARE(errors, QStringList{"at once"});
     QVERIFY(painted);
     QCOMPARE(entries(folder.path()), QStringList());
+}
+
+// Each file dialog opens where it was last answered: the home folder at
+// first, then the folder of the file chosen, or the folder chosen.
+void WindowTest::fileDialogsRememberTheirFolder_data() {
+    QTest::addColumn<int>("choice");     // a FileChoice
+    QTest::addColumn<QString>("chosen"); // in the folder "first"
+    QTest::addColumn<QString>("remembered");
+    QTest::newRow("saving a file") << int(FileChoice::SaveFile) << "first/new.png"
+                                   << "first";
+    QTest::newRow("opening a file") << int(FileChoice::OpenFile) << "first/old.png"
+                                    << "first";
+    QTest::newRow("a folder") << int(FileChoice::Folder) << "first/frames"
+                              << "first/frames";
+}
+
+void WindowTest::fileDialogsRememberTheirFolder() {
+    QFETCH(int, choice);
+    QFETCH(QString, chosen);
+    QFETCH(QString, remembered);
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkpath("first/frames"));
+    QVERIFY(QFile(folder.filePath("first/old.png")).open(QIODevice::WriteOnly));
+
+    QStringList openedIn;
+    QString answer;
+    QTimer dialogs;
+    connect(&dialogs, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            openedIn << dialog->directory().absolutePath();
+            dialog->selectFile(answer);
+            static_cast<QDialog*>(dialog)->accept(); // QFileDialog's own, which checks the answer
+        }
+    });
+    dialogs.start(5);
+    const auto choose = [&](const QString& path) {
+        answer = path;
+        return chooseInRememberedFolder(window_.get(), FileChoice(choice), "folders/test", "Choose",
+                                        "PNG images (*.png)", "suggested.png");
+    };
+    QCOMPARE(choose(folder.filePath(chosen)), folder.filePath(chosen));
+    QCOMPARE(choose(folder.filePath(chosen)), folder.filePath(chosen));
+    QCOMPARE(openedIn,
+             QStringList({QDir::homePath(), QDir(folder.filePath(remembered)).absolutePath()}));
 }
 
 // A finished task is deleted, but only once its finished signal is over:

@@ -5,17 +5,16 @@
 #include "animation/FlightTarget.hpp"
 #include "app/AnimationDialog.hpp"
 #include "app/Messages.hpp"
+#include "app/ProgressWindow.hpp"
+#include "app/RememberedFolders.hpp"
 #include "app/ShortcutActions.hpp"
 #include "app/ViewHistory.hpp"
 #include "base/Errors.hpp"
 
 #include <QAction>
 #include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
-#include <QSettings>
 #include <QWidget>
 
 namespace spirell::app {
@@ -144,32 +143,18 @@ void AnimationExport::saveAnimation() {
                 guardSlot(window_, kTitle, [&] { finished(cancelled, error); });
             });
 
-    auto* progress = new QProgressDialog(window_);
-    progress->setObjectName("animationProgress");
-    progress->setWindowModality(Qt::NonModal);
-    progress->setWindowTitle(kTitle);
-    progress->setLabelText(QString("Painting %1 frames...").arg(plan.frames));
-    progress->setRange(0, int(plan.frames));
-    progress->setMinimumDuration(0);
-    progress->setAutoClose(false);
-    progress->setAutoReset(false);
-    progress->setValue(0);
-    connect(progress, &QProgressDialog::canceled, task_.get(), &BackgroundTask::cancel);
-    connect(task_.get(), &BackgroundTask::progressed, progress,
-            [progress](quint64 done) { progress->setValue(int(done)); });
-    progress->show();
-    progress_ = progress;
+    progress_ = openProgress(
+        window_, *task_,
+        {"animationProgress", kTitle, QString("Painting %1 frames...").arg(plan.frames)},
+        plan.frames);
     updateAction();
     // Started only once everything listens.
     task_->start();
 }
 
 void AnimationExport::finished(bool cancelled, const QString& error) {
-    task_.reset();
-    if (progress_) {
-        progress_->close();
-        progress_->deleteLater();
-    }
+    deleteFinishedTask(task_);
+    closeProgress(progress_);
     updateAction();
     if (!ending_ && !cancelled && !error.isEmpty())
         QMessageBox::warning(window_, kTitle, error);
@@ -177,18 +162,12 @@ void AnimationExport::finished(bool cancelled, const QString& error) {
 
 QString AnimationExport::chooseInDialog(const QString& title, const QString& suggested,
                                         video::OutputKind kind) {
-    QSettings settings;
-    const QString start = settings.value("folders/animation", QDir::homePath()).toString();
-    const bool folder = !video::isVideo(kind);
+    if (!video::isVideo(kind))
+        return chooseInRememberedFolder(window_, FileChoice::Folder, "folders/animation", title);
     const video::OutputKindRow& row = video::outputKindRow(kind);
-    const QString filter = QString("%1 (*%2)").arg(textOf(row.fileType), textOf(row.extension));
-    const QString path =
-        folder
-            ? QFileDialog::getExistingDirectory(window_, title, start)
-            : QFileDialog::getSaveFileName(window_, title, QDir(start).filePath(suggested), filter);
-    if (!path.isEmpty())
-        settings.setValue("folders/animation", folder ? path : QFileInfo(path).absolutePath());
-    return path;
+    return chooseInRememberedFolder(
+        window_, FileChoice::SaveFile, "folders/animation", title,
+        QString("%1 (*%2)").arg(textOf(row.fileType), textOf(row.extension)), suggested);
 }
 
 } // namespace spirell::app

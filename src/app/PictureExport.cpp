@@ -4,6 +4,7 @@
 #include "app/Messages.hpp"
 #include "app/PosterDialog.hpp"
 #include "app/ProgressWindow.hpp"
+#include "app/RememberedFolders.hpp"
 #include "app/ShortcutActions.hpp"
 #include "image/BandRenderer.hpp"
 #include "image/ImagePlan.hpp"
@@ -13,12 +14,10 @@
 #include <QAction>
 #include <QClipboard>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QProgressDialog>
-#include <QSettings>
 #include <QWidget>
 
 #include <cstdio>
@@ -120,15 +119,10 @@ void PictureExport::updateActions() {
 }
 
 QString PictureExport::chooseFileInDialog(const QString& title, const QString& suggestedName) {
-    QSettings settings;
-    const QString folder = settings.value("folders/save", QDir::homePath()).toString();
-    QString path = QFileDialog::getSaveFileName(
-        window_, title, QDir(folder).filePath(suggestedName), "PNG images (*.png)");
-    if (path.isEmpty())
-        return {};
-    if (QFileInfo(path).suffix().isEmpty())
+    QString path = chooseInRememberedFolder(window_, FileChoice::SaveFile, "folders/save", title,
+                                            "PNG images (*.png)", suggestedName);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
         path += ".png";
-    settings.setValue("folders/save", QFileInfo(path).absolutePath());
     return path;
 }
 
@@ -251,25 +245,12 @@ void PictureExport::startSaving(FileSave& save, const DrawnPicture& drawing, ima
 
 void PictureExport::showProgress(FileSave& save) {
     PictureFileJob& job = *save.job;
-    auto progress = std::make_unique<QProgressDialog>(window_);
-    progress->setObjectName(save.subject + "Progress");
-    progress->setWindowModality(Qt::NonModal);
-    progress->setWindowTitle(save.title);
-    progress->setLabelText(save.label);
-    progress->setRange(0, int(job.totalRows()));
-    progress->setMinimumDuration(save.showAfterMs);
-    progress->setAutoClose(false);
-    progress->setAutoReset(false);
-    progress->setValue(0);
-    connect(progress.get(), &QProgressDialog::canceled, &job, [&save, &job] {
-        save.cancelPressed = true;
-        job.cancel();
-    });
-    connect(&job, &PictureFileJob::progressed, progress.get(),
-            [shown = progress.get()](quint64 rows) { shown->setValue(int(rows)); });
-    if (save.showAfterMs == 0)
-        progress->show();
-    save.progress = progress.release();
+    save.progress = openProgress(
+        window_, job, {save.subject + "Progress", save.title, save.label, save.showAfterMs},
+        job.totalRows(), [&save, &job] {
+            save.cancelPressed = true;
+            job.cancel();
+        });
 }
 
 void PictureExport::savingFinished(FileSave& save, const PictureFileJob* job, bool cancelled,

@@ -2,6 +2,7 @@
 
 #include "app/Explorer.hpp"
 #include "app/Messages.hpp"
+#include "app/RememberedFolders.hpp"
 #include "app/ShortcutActions.hpp"
 #include "app/ViewCommand.hpp"
 #include "app/ViewHistory.hpp"
@@ -13,13 +14,9 @@
 
 #include <QAction>
 #include <QClipboard>
-#include <QDir>
 #include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QSettings>
 #include <QWidget>
 
 namespace spirell::app {
@@ -123,13 +120,8 @@ void ViewActions::open(const std::string& name) {
 }
 
 QString ViewActions::chooseFileInDialog() {
-    QSettings settings;
-    const QString folder = settings.value("folders/open", QDir::homePath()).toString();
-    const QString path =
-        QFileDialog::getOpenFileName(window_, kOpenTitle, folder, "PNG images (*.png)");
-    if (!path.isEmpty())
-        settings.setValue("folders/open", QFileInfo(path).absolutePath());
-    return path;
+    return chooseInRememberedFolder(window_, FileChoice::OpenFile, "folders/open", kOpenTitle,
+                                    "PNG images (*.png)");
 }
 
 } // namespace spirell::app
