@@ -84,7 +84,7 @@ void waitFor(const std::function<bool()>& done) {
 // The time the image library takes to compute the view the window shows, on
 // the window's threads, without encoding, in ms.
 double computeMilliseconds(const MainWindow& window, const drawing::Computing& computing) {
-    const DrawnPicture& shown = window.latestDrawing();
+    const DrawnPicture& shown = window.picture();
     const image::ImagePlan plan =
         image::planImage({shown.formula->routine, shown.boxes, 1}, computing);
     image::BandOptions options;
@@ -108,7 +108,7 @@ double exploringRenderMilliseconds(const MainWindow& window, const drawing::Comp
                                         completed = rows->generation;
                                         done.notify_all();
                                     });
-    const DrawnPicture& shown = window.latestDrawing();
+    const DrawnPicture& shown = window.picture();
     const drawing::ViewParams view = drawing::readView(*shown.formula, shown.boxes);
     const auto start = Clock::now();
     const std::uint64_t generation =

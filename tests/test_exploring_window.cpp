@@ -98,7 +98,7 @@ bool renderedExactly(MainWindow& window) {
 }
 
 QImage shownPicture(const MainWindow& window) {
-    return window.canvas()->image().copy(window.latestDrawing().area);
+    return window.canvas()->image().copy(window.picture().area);
 }
 
 // The picture a click on the formula's button draws with the boxes as they
@@ -106,7 +106,7 @@ QImage shownPicture(const MainWindow& window) {
 QImage clickedPicture(const MainWindow& explored, const Computing& computing) {
     MainWindow reference(computing);
     reference.boxes().write(explored.boxes().texts());
-    reference.formulaButton(explored.latestDrawing().formula->index)->click();
+    reference.formulaButton(explored.picture().formula->index)->click();
     return shownPicture(reference);
 }
 
@@ -169,7 +169,7 @@ void ExploringWindowTest::exactAtRest() {
     for (const Input& input : gesture) {
         send(window.canvas(), input);
         QVERIFY(renderedExactly(window));
-        QCOMPARE(window.latestDrawing().boxes, window.boxes().texts());
+        QCOMPARE(window.picture().boxes, window.boxes().texts());
         QVERIFY(shownPicture(window) == clickedPicture(window, computing));
     }
 }
@@ -308,11 +308,11 @@ void ExploringWindowTest::historyStepsBackAndForward() {
     window.viewActions().back();
     QVERIFY(renderedExactly(window));
     QCOMPARE(window.boxes().texts(), dragged);
-    QCOMPARE(window.latestDrawing().formula->index, 0);
+    QCOMPARE(window.picture().formula->index, 0);
     QVERIFY(enabled(true, true));
     window.viewActions().back();
     QVERIFY(renderedExactly(window));
-    QCOMPARE(window.latestDrawing().formula->index, 0);
+    QCOMPARE(window.picture().formula->index, 0);
     QCOMPARE(window.boxes().texts(), boxTexts("1", "1", "300"));
     QVERIFY(shownPicture(window) == first);
     QVERIFY(enabled(false, true));
@@ -321,7 +321,7 @@ void ExploringWindowTest::historyStepsBackAndForward() {
     window.viewActions().forward();
     window.viewActions().forward();
     QVERIFY(renderedExactly(window));
-    QCOMPARE(window.latestDrawing().formula->index, 4);
+    QCOMPARE(window.picture().formula->index, 4);
     QVERIFY(shownPicture(window) == third);
     QVERIFY(enabled(true, false));
 
@@ -405,12 +405,12 @@ void ExploringWindowTest::openRestoresTheView() {
     if (!opens) {
         QCOMPARE(messages.boxes.size(), std::size_t(1));
         QCOMPARE(window.boxes().texts(), before);
-        QVERIFY(window.latestDrawing().isEmpty());
+        QVERIFY(window.picture().isEmpty());
         return;
     }
     QCOMPARE(messages.boxes.size(), std::size_t(0));
     QCOMPARE(window.boxes().texts(), boxTexts("7.5", "-20", "200", "0.3", "90"));
-    QCOMPARE(window.latestDrawing().formula->index, 4);
+    QCOMPARE(window.picture().formula->index, 4);
     // The picture drawn is the saved one, pixel for pixel.
     QCOMPARE(shownPicture(window).convertToFormat(QImage::Format_RGB888),
              QImage(path).convertToFormat(QImage::Format_RGB888));
@@ -494,7 +494,7 @@ void ExploringWindowTest::aScaledWindowKeepsItsPicturesFullSize() {
     QCOMPARE(window.findChild<QWidget*>("cmdstop")->geometry(), QRect(40, 140, 33, 13));
     window.boxes().write(boxTexts("1", "1", "300"));
     window.formulaButton(0)->click();
-    QCOMPARE(window.latestDrawing().area.size(), QSize(300, 300));
+    QCOMPARE(window.picture().area.size(), QSize(300, 300));
     QCOMPARE(window.canvas()->image().size(), QSize(1272, 1016));
     // Four notches at the middle of pixel 148 of the picture, as shown halved.
     const QPointF at = QPointF(kPictureLeft + 148, kPictureTop + 148) * 0.5;

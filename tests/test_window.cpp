@@ -163,8 +163,8 @@ private slots:
     void endingTheProgramDuringADrawingExitsWithStatusZero_data();
     void endingTheProgramDuringADrawingExitsWithStatusZero();
     void keysAndPictureActions();
-    void saveAndCopyMatchTheLatestDrawing_data();
-    void saveAndCopyMatchTheLatestDrawing();
+    void saveAndCopyMatchTheLatestPicture_data();
+    void saveAndCopyMatchTheLatestPicture();
     void posters_data();
     void posters();
     void lateCancel_data();
@@ -596,7 +596,7 @@ void WindowTest::keysAndPictureActions() {
     setBoxes(*window_, {"1", "1", "37", "1", "150"});
     window_->formulaButton(2)->click();
     QVERIFY(action("copyImageAction")->isEnabled());
-    const QImage picture = window_->pictureExport().picture();
+    const QImage picture = window_->pictureExport().shownPicture();
     QCOMPARE(picture.size(), QSize(37, 37));
     QCOMPARE(picture, window_->canvas()->image().copy(161, 51, 37, 37));
 
@@ -613,7 +613,7 @@ void WindowTest::keysAndPictureActions() {
     QCOMPARE(QApplication::clipboard()->text(), QString("37"));
 
     child<QPushButton>(*window_, "Command3")->click();
-    QVERIFY(window_->pictureExport().picture().isNull());
+    QVERIFY(window_->pictureExport().shownPicture().isNull());
     QVERIFY(!action("copyImageAction")->isEnabled());
 }
 
@@ -649,7 +649,7 @@ QByteArray withoutSoftwareText(const QByteArray& png) {
 // Save image and Copy image give the latest drawing complete, with the view it
 // was drawn from, whatever the canvas shows of it: spirell-render --from paints
 // the saved file again byte for byte, and the copy has the file's pixels.
-void WindowTest::saveAndCopyMatchTheLatestDrawing_data() {
+void WindowTest::saveAndCopyMatchTheLatestPicture_data() {
     QTest::addColumn<QString>("situation");
     QTest::addColumn<BoxTexts>("boxes"); // the latest drawing's
     QTest::addColumn<int>("formula");
@@ -666,7 +666,7 @@ void WindowTest::saveAndCopyMatchTheLatestDrawing_data() {
         << "cut" << boxTexts("1", "1", "1024", "1", "150") << 0 << 1024;
 }
 
-void WindowTest::saveAndCopyMatchTheLatestDrawing() {
+void WindowTest::saveAndCopyMatchTheLatestPicture() {
     QFETCH(QString, situation);
     QFETCH(BoxTexts, boxes);
     QFETCH(int, formula);
@@ -753,7 +753,7 @@ void WindowTest::posters() {
     setBoxes(*window_, {"1", "1", "60", "1", "150"});
     window_->formulaButton(3)->click();
     QCOMPARE(columnsWithDrawing(window_->canvas()->image()), 150);
-    QCOMPARE(window_->pictureExport().picture().size(), QSize(60, 60));
+    QCOMPARE(window_->pictureExport().shownPicture().size(), QSize(60, 60));
 
     if (cancel) {
         QVERIFY(window_->pictureExport().poster());   // too large to be done yet

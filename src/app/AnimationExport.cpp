@@ -48,13 +48,13 @@ AnimationExport::~AnimationExport() {
     task_.reset();
 }
 
-void AnimationExport::setDrawing(const DrawnPicture& drawing) {
-    drawing_ = drawing;
+void AnimationExport::setPicture(const DrawnPicture& picture) {
+    picture_ = picture;
     updateAction();
 }
 
 void AnimationExport::updateAction() {
-    action_->setEnabled(!drawing_.isEmpty() && !task_);
+    action_->setEnabled(!picture_.isEmpty() && !task_);
 }
 
 void AnimationExport::endQuietly() {
@@ -64,9 +64,9 @@ void AnimationExport::endQuietly() {
 }
 
 void AnimationExport::saveAnimation() {
-    if (drawing_.isEmpty() || task_)
+    if (picture_.isEmpty() || task_)
         return;
-    const formulas::Formula& formula = *drawing_.formula;
+    const formulas::Formula& formula = *picture_.formula;
     std::vector<animation::Keyframe> keys;
     int leftOut = 0;
     for (const SettledView& view : history_.upToCurrent()) {

@@ -44,8 +44,8 @@ public:
     // The animation being written, if any.
     const BackgroundTask* task() const { return task_.get(); }
 
-    // The window's latest drawing, whose formula the flight keeps to.
-    void setDrawing(const DrawnPicture& drawing);
+    // The window's latest picture, whose formula the flight keeps to.
+    void setPicture(const DrawnPicture& picture);
     // The program ends: an animation being written is cancelled quietly.
     void endQuietly();
 
@@ -59,7 +59,7 @@ private:
     QWidget* window_;
     const ViewHistory& history_;
     drawing::Computing computing_;
-    DrawnPicture drawing_;
+    DrawnPicture picture_;
     QAction* action_ = nullptr;
     Chooser choose_;
     std::unique_ptr<BackgroundTask> task_;

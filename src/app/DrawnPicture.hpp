@@ -7,9 +7,10 @@
 
 namespace spirell::app {
 
-// The window's latest drawing: its formula, its boxes as it read them and
-// where it lies on the canvas, cut to the canvas. The window keeps it and
-// hands it to whatever works with the picture (saving, copying, posters).
+// The window's latest picture: its formula, its boxes as the drawing read
+// them and where it lies on the canvas, cut to the canvas. The window keeps it
+// and hands it to whatever works with the picture (saving, copying, posters,
+// exploring, animations).
 struct DrawnPicture {
     const formulas::Formula* formula = nullptr;
     boxes::BoxTexts boxes;

@@ -62,14 +62,14 @@ MainWindow::MainWindow(const drawing::Computing& computing, double displayScale,
                          displayScale_, client_);
     createControls();
     pictureExport_ = new PictureExport(this, *canvas_, computing_);
-    connect(this, &MainWindow::latestDrawingChanged, pictureExport_, &PictureExport::setDrawing);
+    connect(this, &MainWindow::pictureChanged, pictureExport_, &PictureExport::setPicture);
     explorer_ = new Explorer(*canvas_, boxes_, computing_, this);
     explorer_->setBlocked([this] { return ending_ || drawingDepth_ > 0; });
     // What exploring shows becomes the latest drawing, for saving and sharing.
     connect(explorer_, &Explorer::pictureExplored, this, [this](const DrawnPicture& picture) {
-        latestDrawing_ = picture;
+        picture_ = picture;
         canvas_->setPictureArea(picture.area);
-        emit latestDrawingChanged(latestDrawing_);
+        emit pictureChanged(picture_);
     });
     connect(explorer_, &Explorer::formulaShown, this, &MainWindow::highlightFormula);
     history_ = new ViewHistory(this);
@@ -79,10 +79,9 @@ MainWindow::MainWindow(const drawing::Computing& computing, double displayScale,
                                        boxes_.write(texts);
                                        startFormula(formula);
                                    });
-    connect(this, &MainWindow::latestDrawingChanged, viewActions_, &ViewActions::setDrawing);
+    connect(this, &MainWindow::pictureChanged, viewActions_, &ViewActions::setPicture);
     animationExport_ = new AnimationExport(this, *history_, computing_);
-    connect(this, &MainWindow::latestDrawingChanged, animationExport_,
-            &AnimationExport::setDrawing);
+    connect(this, &MainWindow::pictureChanged, animationExport_, &AnimationExport::setPicture);
     setAcceptDrops(true);
     createActions();
     boxes_.sizeBox()->setFocus();
@@ -237,16 +236,16 @@ void MainWindow::dropEvent(QDropEvent* event) {
     guardSlot(this, kProgramName, [&] { viewActions_->open(path); });
 }
 
-void MainWindow::setLatestDrawing(const DrawnPicture& drawing) {
-    latestDrawing_ = drawing;
-    canvas_->setPictureArea(drawing.area);
-    explorer_->setPicture(drawing, false);
-    emit latestDrawingChanged(latestDrawing_);
+void MainWindow::setPicture(const DrawnPicture& picture) {
+    picture_ = picture;
+    canvas_->setPictureArea(picture.area);
+    explorer_->setPicture(picture, false);
+    emit pictureChanged(picture_);
 }
 
 void MainWindow::rememberLatestView() {
-    if (!latestDrawing_.isEmpty())
-        history_->remember({latestDrawing_.formula->index, latestDrawing_.boxes});
+    if (!picture_.isEmpty())
+        history_->remember({picture_.formula->index, picture_.boxes});
 }
 
 // --- What the controls do ------------------------------------------------------
@@ -305,7 +304,7 @@ void MainWindow::startFormula(int index) {
     // The picture a save takes is the latest drawing's, as far as it shows.
     const QRect area = pictureArea(view, canvas_->shownSize());
     if (!area.isEmpty()) {
-        setLatestDrawing({&formula, texts, area});
+        setPicture({&formula, texts, area});
         rememberLatestView();
     }
     const int started = ++drawingsStarted_;
@@ -317,7 +316,7 @@ void MainWindow::startFormula(int index) {
     // Complete, and painted over by no other drawing: the canvas shows the
     // picture exactly, and exploring can keep its pixels.
     if (!area.isEmpty() && !haltFlag_.isRequested() && drawingsStarted_ == started)
-        explorer_->setPicture(latestDrawing_, true);
+        explorer_->setPicture(picture_, true);
 }
 
 void MainWindow::highlightFormula(int index) {
@@ -344,7 +343,7 @@ void MainWindow::reset() {
     explorer_->cancel();
     editBoxes(boxes::resetBoxes);
     canvas_->clear();
-    setLatestDrawing({});
+    setPicture({});
 }
 
 void MainWindow::restoreExitColours() {

@@ -63,9 +63,9 @@ public:
     ColourButton* formulaButton(int index) const { return formulaButtons_[index]; }
     // How many drawings are running, each nested inside the one before.
     int drawingDepth() const { return drawingDepth_; }
-    // The latest drawing, empty when nothing has been drawn since start-up or
+    // The latest picture, empty when nothing has been drawn since start-up or
     // the last reset.
-    const DrawnPicture& latestDrawing() const { return latestDrawing_; }
+    const DrawnPicture& picture() const { return picture_; }
     // Save image, Copy image and Save poster.
     PictureExport& pictureExport() const { return *pictureExport_; }
     // The wheel, drags and keys on the picture.
@@ -88,8 +88,8 @@ public:
     void restoreExitColours();
 
 signals:
-    // A new drawing shows on the canvas, or a reset cleared it.
-    void latestDrawingChanged(const spirell::app::DrawnPicture& drawing);
+    // A new picture shows on the canvas (drawn or explored), or a reset cleared it.
+    void pictureChanged(const spirell::app::DrawnPicture& picture);
 
 protected:
     bool event(QEvent* event) override;
@@ -115,7 +115,7 @@ private:
     void halt();
     void reset();
     void showPictureMenu(const QPoint& globalPosition);
-    void setLatestDrawing(const DrawnPicture& drawing);
+    void setPicture(const DrawnPicture& picture);
     void rememberLatestView();
 
     double displayScale_ = 1;
@@ -132,7 +132,7 @@ private:
     ViewHistory* history_ = nullptr;
     ViewActions* viewActions_ = nullptr;
     AnimationExport* animationExport_ = nullptr;
-    DrawnPicture latestDrawing_;
+    DrawnPicture picture_;
     int drawingsStarted_ = 0; // tells whether another drawing painted over one
 
     drawing::Computing computing_;

@@ -55,8 +55,8 @@ double pngBytesPerPixel(const QImage& picture) {
     return double(size) / (double(picture.width()) * picture.height());
 }
 
-image::ImageSettings settingsOf(const DrawnPicture& drawing, int scale) {
-    return {drawing.formula->routine, drawing.boxes, scale};
+image::ImageSettings settingsOf(const DrawnPicture& picture, int scale) {
+    return {picture.formula->routine, picture.boxes, scale};
 }
 
 } // namespace
@@ -90,14 +90,14 @@ QList<QAction*> PictureExport::actions() const {
     return {saveImageAction_, copyImageAction_, savePosterAction_};
 }
 
-QImage PictureExport::picture() const {
-    if (drawing_.isEmpty())
+QImage PictureExport::shownPicture() const {
+    if (picture_.isEmpty())
         return {};
-    return canvas_.image().copy(drawing_.area);
+    return canvas_.image().copy(picture_.area);
 }
 
-void PictureExport::setDrawing(const DrawnPicture& drawing) {
-    drawing_ = drawing;
+void PictureExport::setPicture(const DrawnPicture& picture) {
+    picture_ = picture;
     updateActions();
 }
 
@@ -112,7 +112,7 @@ void PictureExport::endQuietly() {
 
 // The actions need a picture; each kind of file is written one at a time.
 void PictureExport::updateActions() {
-    const bool drawn = !drawing_.isEmpty();
+    const bool drawn = !picture_.isEmpty();
     saveImageAction_->setEnabled(drawn && !image_.job);
     copyImageAction_->setEnabled(drawn);
     savePosterAction_->setEnabled(drawn && !poster_.job);
@@ -126,17 +126,17 @@ QString PictureExport::chooseFileInDialog(const QString& title, const QString& s
     return path;
 }
 
-// The latest drawing as its formula and boxes describe it, whatever the
+// The latest picture as its formula and boxes describe it, whatever the
 // canvas shows of it.
 image::ImagePlan PictureExport::planOfLatest(int scale) const {
-    return image::planImage(settingsOf(drawing_, scale), computing_);
+    return image::planImage(settingsOf(picture_, scale), computing_);
 }
 
 // The complete picture reaches the clipboard once it is computed; a later
 // Copy image replaces one still being computed.
 void PictureExport::copyImage() {
     guardSlot(window_, "Copy image", [this] {
-        if (drawing_.isEmpty())
+        if (picture_.isEmpty())
             return;
         copy_.reset();
         auto result = std::make_shared<QImage>();
@@ -178,34 +178,34 @@ void PictureExport::copyFinished(quint64 serial, bool cancelled, const QString& 
         QGuiApplication::clipboard()->setImage(*copied);
 }
 
-// Saves the latest drawing, complete, with the formula and the boxes it was
+// Saves the latest picture, complete, with the formula and the boxes it was
 // drawn from, so that spirell-render --from paints the same file again.
 void PictureExport::saveImage() {
     guardSlot(window_, image_.title, [this] {
-        if (drawing_.isEmpty() || image_.job)
+        if (picture_.isEmpty() || image_.job)
             return;
         // The window may draw again while the file dialog is open.
-        const DrawnPicture drawing = drawing_;
+        const DrawnPicture picture = picture_;
         image::ImagePlan plan = planOfLatest(1);
         const QString path =
-            chooseFile_(image_.title, QString("%1.png").arg(drawing.formula->caption));
+            chooseFile_(image_.title, QString("%1.png").arg(picture.formula->caption));
         if (path.isEmpty() || image_.job)
             return;
-        startSaving(image_, drawing, std::move(plan), path, {});
+        startSaving(image_, picture, std::move(plan), path, {});
     });
 }
 
-// Paints the latest drawing again at a larger scale into a file, in the
+// Paints the latest picture again at a larger scale into a file, in the
 // background: the window goes on working, and the poster can be cancelled.
 void PictureExport::savePoster() {
     guardSlot(window_, poster_.title, [this] { askForPoster(); });
 }
 
 void PictureExport::askForPoster() {
-    const QImage image = picture();
+    const QImage image = shownPicture();
     if (image.isNull() || poster_.job)
         return;
-    const DrawnPicture drawing = drawing_;
+    const DrawnPicture picture = picture_;
     const image::ImagePlan plain = planOfLatest(1);
     int largest = kLargestPosterScale;
     while (largest > 1 && !image::fitsTheLimits(plain.width(), plain.height(), largest))
@@ -216,17 +216,17 @@ void PictureExport::askForPoster() {
         return;
     const int scale = dialog.scale();
     const QString path = chooseFile_(
-        poster_.title, QString("%1-poster-x%2.png").arg(drawing.formula->caption).arg(scale));
+        poster_.title, QString("%1-poster-x%2.png").arg(picture.formula->caption).arg(scale));
     if (path.isEmpty() || poster_.job)
         return;
-    startSaving(poster_, drawing, image::planImage(settingsOf(drawing, scale), computing_), path,
+    startSaving(poster_, picture, image::planImage(settingsOf(picture, scale), computing_), path,
                 renderPoster_);
 }
 
-void PictureExport::startSaving(FileSave& save, const DrawnPicture& drawing, image::ImagePlan plan,
+void PictureExport::startSaving(FileSave& save, const DrawnPicture& picture, image::ImagePlan plan,
                                 const QString& path, const PictureFileJob::Renderer& render) {
     image::TextChunks texts =
-        image::storedTexts(drawing.formula->routine, settingsOf(drawing, plan.scale), kProgramName);
+        image::storedTexts(picture.formula->routine, settingsOf(picture, plan.scale), kProgramName);
     save.job = std::make_unique<PictureFileJob>(std::move(plan), std::move(texts), path, render,
                                                 save.subject);
     save.path = path;

@@ -27,7 +27,7 @@ class Canvas;
 // The picture's way out of the window: Save image, Copy image and Save poster,
 // with their keys, the files written in the background with their progress
 // windows, and the file chooser that remembers its folder. The window hands it
-// each new drawing. What leaves the window is always the latest drawing
+// each new picture. What leaves the window is always the latest picture
 // complete, every row and column of it, computed afresh from its formula and
 // boxes by the image library on worker threads: what the canvas shows may be
 // unfinished, halted, painted over or cut by the window's edge. So a saved
@@ -56,18 +56,18 @@ public:
     // Save image, Copy image and Save poster, as the picture's menu lists them.
     QList<QAction*> actions() const;
 
-    // What the window shows of its latest drawing, which may be less than the
+    // What the window shows of its latest picture, which may be less than the
     // picture Save image writes. Null when nothing has been drawn since
     // start-up or the last reset.
-    QImage picture() const;
+    QImage shownPicture() const;
     // The image or poster being written, if any.
     const PictureFileJob* imageSave() const { return image_.job.get(); }
     const PictureFileJob* poster() const { return poster_.job.get(); }
     // The picture being computed for the clipboard, if any.
     const BackgroundTask* copy() const { return copy_.get(); }
 
-    // The window's latest drawing, or an empty one after a reset.
-    void setDrawing(const DrawnPicture& drawing);
+    // The window's latest picture, or an empty one after a reset.
+    void setPicture(const DrawnPicture& picture);
     // The program ends: whatever is being written or copied is cancelled,
     // without a word.
     void endQuietly();
@@ -94,7 +94,7 @@ private:
 
     image::ImagePlan planOfLatest(int scale) const;
     void askForPoster();
-    void startSaving(FileSave& save, const DrawnPicture& drawing, image::ImagePlan plan,
+    void startSaving(FileSave& save, const DrawnPicture& picture, image::ImagePlan plan,
                      const QString& path, const PictureFileJob::Renderer& render);
     void showProgress(FileSave& save);
     void savingFinished(FileSave& save, const PictureFileJob* job, bool cancelled,
@@ -106,7 +106,7 @@ private:
     QWidget* window_;
     const Canvas& canvas_;
     drawing::Computing computing_;
-    DrawnPicture drawing_;
+    DrawnPicture picture_;
     QAction* saveImageAction_ = nullptr;
     QAction* copyImageAction_ = nullptr;
     QAction* savePosterAction_ = nullptr;

@@ -54,14 +54,14 @@ QList<QAction*> ViewActions::actions() const {
     return {backAction_, forwardAction_, copyViewAction_, openAction_};
 }
 
-void ViewActions::setDrawing(const DrawnPicture& drawing) {
-    drawing_ = drawing;
+void ViewActions::setPicture(const DrawnPicture& picture) {
+    picture_ = picture;
     updateActions();
 }
 
 void ViewActions::updateActions() {
     // A step needs a picture to explore, and a view to step to.
-    const bool drawn = !drawing_.isEmpty();
+    const bool drawn = !picture_.isEmpty();
     backAction_->setEnabled(drawn && history_.canGoBack());
     forwardAction_->setEnabled(drawn && history_.canGoForward());
     copyViewAction_->setEnabled(drawn);
@@ -84,10 +84,10 @@ void ViewActions::step(bool back) {
 }
 
 void ViewActions::copyView() {
-    if (drawing_.isEmpty())
+    if (picture_.isEmpty())
         return;
     QGuiApplication::clipboard()->setText(
-        QString::fromStdString(viewCommandLine(drawing_.formula->caption, drawing_.boxes)));
+        QString::fromStdString(viewCommandLine(picture_.formula->caption, picture_.boxes)));
 }
 
 void ViewActions::openChosen() {

@@ -38,8 +38,8 @@ public:
     // Back, Forward, Copy view and Open picture, as the picture's menu lists them.
     QList<QAction*> actions() const;
 
-    // The window's latest drawing, whose view Copy view copies.
-    void setDrawing(const DrawnPicture& drawing);
+    // The window's latest picture, whose view Copy view copies.
+    void setPicture(const DrawnPicture& picture);
 
     // Restores and draws the view a picture keeps. The path is the file's
     // name as the system gives it, bytes that need not be UTF-8. A file that
@@ -63,7 +63,7 @@ private:
     Explorer& explorer_;
     ViewHistory& history_;
     ViewDrawer drawView_;
-    DrawnPicture drawing_;
+    DrawnPicture picture_;
     FileChooser chooseFile_;
     QAction* backAction_ = nullptr;
     QAction* forwardAction_ = nullptr;
