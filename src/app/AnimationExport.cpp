@@ -153,7 +153,7 @@ void AnimationExport::saveAnimation() {
 }
 
 void AnimationExport::finished(bool cancelled, const QString& error) {
-    deleteFinishedTask(task_);
+    deleteFinishedTask(task_, this);
     closeProgress(progress_);
     updateAction();
     if (!ending_ && !cancelled && !error.isEmpty())

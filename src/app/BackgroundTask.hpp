@@ -78,10 +78,15 @@ private:
 
 // Lets go of a finished task, which is deleted once control is back in the
 // event loop: its finished signal, whose slot calls this, is still under way
-// and must not lose its sender. Every export ends its tasks this way.
-template <typename Task> void deleteFinishedTask(std::unique_ptr<Task>& task) {
-    if (task)
-        task.release()->deleteLater();
+// and must not lose its sender. Every export ends its tasks this way. The
+// task becomes a child of keeper, which deletes it should the event loop
+// end first.
+template <typename Task> void deleteFinishedTask(std::unique_ptr<Task>& task, QObject* keeper) {
+    if (!task)
+        return;
+    Task* finished = task.release();
+    finished->setParent(keeper);
+    finished->deleteLater();
 }
 
 } // namespace spirell::app

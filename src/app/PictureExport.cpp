@@ -168,7 +168,7 @@ void PictureExport::copyImage() {
 void PictureExport::copyFinished(quint64 serial, bool cancelled, const QString& error) {
     if (serial != copySerial_ || !copy_)
         return;
-    deleteFinishedTask(copy_);
+    deleteFinishedTask(copy_, this);
     const std::shared_ptr<QImage> copied = std::move(copied_);
     if (ending_ || cancelled)
         return;
@@ -257,7 +257,7 @@ void PictureExport::savingFinished(FileSave& save, const PictureFileJob* job, bo
                                    const QString& error) {
     if (job != save.job.get())
         return;
-    deleteFinishedTask(save.job);
+    deleteFinishedTask(save.job, this);
     closeProgress(save.progress);
     updateActions();
     if (ending_ || cancelled)
