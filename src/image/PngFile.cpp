@@ -168,10 +168,20 @@ void PngWriter::write(const void* bytes, std::size_t size) {
 
 namespace {
 
+// libpng's reading structures, reporting to errors; info is null when
+// memory ran out.
 struct ReadStructs {
+    explicit ReadStructs(ErrorSink& errors) {
+        png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, onPngError, onPngWarning);
+        if (png)
+            info = png_create_info_struct(png);
+    }
+    ~ReadStructs() { png_destroy_read_struct(&png, &info, nullptr); }
+    ReadStructs(const ReadStructs&) = delete;
+    ReadStructs& operator=(const ReadStructs&) = delete;
+
     png_structp png = nullptr;
     png_infop info = nullptr;
-    ~ReadStructs() { png_destroy_read_struct(&png, &info, nullptr); }
 };
 
 enum class Inflated { complete, tooLong, damaged };
@@ -396,10 +406,7 @@ std::map<std::string, std::string> readPngTexts(const std::string& path,
         throw base::InputError(base::shown(path) + " is not a PNG file");
 
     ErrorSink errors;
-    ReadStructs structs;
-    structs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, onPngError, onPngWarning);
-    if (structs.png)
-        structs.info = png_create_info_struct(structs.png);
+    ReadStructs structs(errors);
     if (!structs.info)
         throw base::RenderFailure("cannot read " + base::shown(path) + ": out of memory");
     TextReader reader;
@@ -532,10 +539,7 @@ bool decodePngRows(const std::string& path, std::uint32_t width, std::uint32_t h
     if (!file)
         return false;
     ErrorSink errors;
-    ReadStructs structs;
-    structs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, onPngError, onPngWarning);
-    if (structs.png)
-        structs.info = png_create_info_struct(structs.png);
+    ReadStructs structs(errors);
     if (!structs.info)
         return false;
     std::vector<std::uint8_t> row(std::size_t{3} * width);
