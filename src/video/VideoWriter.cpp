@@ -87,8 +87,8 @@ void throwIfFailed(const SpirellVideoError& error) {
 
 struct VideoWriter::State {
     struct Closer {
-        const SpirellVideoModule* module;
-        void operator()(SpirellVideoEncoder* encoder) const { module->close(encoder); }
+        void (*close)(SpirellVideoEncoder*);
+        void operator()(SpirellVideoEncoder* encoder) const { close(encoder); }
     };
 
     const SpirellVideoModule* module;
@@ -117,8 +117,8 @@ VideoWriter::VideoWriter(int descriptor, OutputKind kind, std::uint32_t width, s
     throwIfFailed(error);
     if (encoder == nullptr)
         throw VideoFailure("cannot start the video");
-    state_ =
-        std::make_unique<State>(State{&module, {encoder, State::Closer{&module}}, width, height});
+    state_ = std::make_unique<State>(
+        State{&module, {encoder, State::Closer{module.close}}, width, height});
 }
 
 VideoWriter::~VideoWriter() = default;
