@@ -88,7 +88,7 @@ void throwIfFailed(const SpirellVideoError& error) {
 struct VideoWriter::State {
     struct Closer {
         void (*close)(SpirellVideoEncoder*);
-        void operator()(SpirellVideoEncoder* encoder) const { close(encoder); }
+        void operator()(SpirellVideoEncoder* opened) const { close(opened); }
     };
 
     const SpirellVideoModule* module;
