@@ -88,9 +88,14 @@ void drawFormula(const formulas::Formula& formula, const ViewParams& view, Drawi
                  const HaltFlag& halt, const Computing& computing) {
     // Only the rows and columns that land on the surface are computed; the
     // loops still run their full course, yielding after every column.
-    ViewGrid grid = viewGrid(view, surface.shownSize());
+    // The columns are computed one by one as the loop reaches them, so only
+    // the rows are listed: a list of the columns would take memory for every
+    // column the surface might show.
+    const DrawingSurface::Size shown = surface.shownSize();
+    ViewGrid grid = viewGrid(view, {0, shown.height});
     const int rows = grid.height();
-    const std::int64_t computedColumns = grid.width();
+    const std::int64_t computedColumns =
+        rows == 0 ? 0 : std::min<std::int64_t>(shown.width, columnRange(view).stepLimit());
     const unsigned threads = computedColumns * rows < kPixelsWorthThreads
                                  ? 1
                                  : threadsFor(computing.threads, std::uint64_t(computedColumns));
