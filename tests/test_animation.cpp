@@ -340,12 +340,9 @@ void AnimationTest::killedFramesLeaveNothingHidden() {
     const QStringList flight{"--animate", key("a.png"), key("b.png"), "--frame",
                              "8x8",       "--quiet",    "-o",         folder.filePath("f/")};
     // Killed as it names a frame, the worst moment for a name given in two steps.
-    const QString sanitizer = qEnvironmentVariable("ASAN_OPTIONS");
     QProcess atRename;
-    atRename.setProcessEnvironment(
-        environmentWith({"LD_PRELOAD=" SPIRELL_KILL_AT_RENAME,
-                         "ASAN_OPTIONS=" + sanitizer + (sanitizer.isEmpty() ? "" : ":") +
-                             "verify_asan_link_order=0"}));
+    atRename.setProcessEnvironment(environmentWith(
+        {"LD_PRELOAD=" SPIRELL_KILL_AT_RENAME, withSanitizerOptions("verify_asan_link_order=0")}));
     atRename.start(SPIRELL_RENDER_BINARY, flight);
     QVERIFY(atRename.waitForFinished());
     QCOMPARE(QDir(folder.filePath("f")).entryList(QStringList{".?*"}, QDir::Files | QDir::Hidden),

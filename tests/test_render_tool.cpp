@@ -56,9 +56,7 @@ std::pair<int, long> runMeasured(const QStringList& arguments, const QString& fo
     QProcess process;
     // AddressSanitizer keeps up to 256 MiB of freed memory by default, which
     // would count as the program's own.
-    const QString sanitizer = qEnvironmentVariable("ASAN_OPTIONS");
-    process.setProcessEnvironment(environmentWith(
-        {"ASAN_OPTIONS=" + sanitizer + (sanitizer.isEmpty() ? "" : ":") + "quarantine_size_mb=4"}));
+    process.setProcessEnvironment(environmentWith({withSanitizerOptions("quarantine_size_mb=4")}));
     process.start("/usr/bin/time",
                   QStringList{"-f", "%M", "-o", report, SPIRELL_RENDER_BINARY} + arguments);
     if (!process.waitForFinished(120000))

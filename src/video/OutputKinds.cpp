@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
+#include <vector>
 
 namespace spirell::video {
 
@@ -38,19 +39,13 @@ std::optional<OutputKind> videoKindFor(std::string_view outputName, bool lossles
 }
 
 std::string videoExtensionsText(std::string_view lastJoin) {
-    std::string text;
-    std::size_t listed = 0;
-    const auto videos = std::count_if(kOutputKinds.begin(), kOutputKinds.end(),
-                                      [](const OutputKindRow& row) { return isVideo(row.kind); });
-    for (const OutputKindRow& row : kOutputKinds) {
-        if (!isVideo(row.kind))
-            continue;
-        if (listed > 0)
-            text += ++listed == std::size_t(videos) ? std::string(lastJoin) : ", ";
-        else
-            ++listed;
-        text += "\"" + std::string(row.extension) + "\"";
-    }
+    std::vector<std::string> quoted;
+    for (const OutputKindRow& row : kOutputKinds)
+        if (isVideo(row.kind))
+            quoted.push_back("\"" + std::string(row.extension) + "\"");
+    std::string text = quoted.front();
+    for (std::size_t i = 1; i < quoted.size(); ++i)
+        text += (i + 1 == quoted.size() ? std::string(lastJoin) : ", ") + quoted[i];
     return text;
 }
 

@@ -43,16 +43,22 @@ inline QProcessEnvironment environmentWith(const QStringList& entries) {
     return environment;
 }
 
+// The environment entry that adds options to AddressSanitizer's own, such as
+// "verify_asan_link_order=0" for a program run with LD_PRELOAD, whose library
+// comes before the sanitizer's runtime.
+inline QString withSanitizerOptions(const QString& options) {
+    const QString sanitizer = qEnvironmentVariable("ASAN_OPTIONS");
+    return "ASAN_OPTIONS=" + sanitizer + (sanitizer.isEmpty() ? "" : ":") + options;
+}
+
 #ifdef SPIRELL_NO_UNNAMED_FILES
 // The entries that make spirell-render write a file as it does where the
 // file system cannot make files without a name: through a hidden temporary
 // file. SPIRELL_NO_UNNAMED_FILES is the library that refuses O_TMPFILE. A
 // sanitizer runtime would insist on being loaded first.
 inline QStringList withoutUnnamedFiles() {
-    const QString sanitizer = qEnvironmentVariable("ASAN_OPTIONS");
     return {QStringLiteral("LD_PRELOAD=" SPIRELL_NO_UNNAMED_FILES),
-            "ASAN_OPTIONS=" + sanitizer + (sanitizer.isEmpty() ? "" : ":") +
-                "verify_asan_link_order=0"};
+            withSanitizerOptions("verify_asan_link_order=0")};
 }
 #endif
 
