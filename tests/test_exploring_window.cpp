@@ -24,6 +24,10 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace spirell;
 using namespace spirell::app;
 using namespace spirell::boxes;
@@ -511,14 +515,18 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept_data() {
     QTest::addColumn<bool>("cancel");
     QTest::addColumn<int>("files");        // in the folder afterwards
     QTest::addColumn<QString>("ownFrame"); // as the dialog offers it
+    QTest::addColumn<bool>("fifo"); // frame-00000.png a FIFO whose reader reads nothing
     // Three views a second apart at two frames a second: two frames a move,
     // and the last view once more. The first view is smaller than the others
     // and odd, so its own frame is neither the current picture's size nor a
     // video's.
     QTest::newRow("PNG frames") << int(spirell::video::OutputKind::PngFrames) << 1.0 << false << 5
-                                << "The first view's own, 47 × 47";
+                                << "The first view's own, 47 × 47" << false;
     QTest::newRow("MP4, cancelled") << int(spirell::video::OutputKind::Mp4H264) << 120.0 << true
-                                    << 0 << "The first view's own, 48 × 48";
+                                    << 0 << "The first view's own, 48 × 48" << false;
+    QTest::newRow("PNG frames into a FIFO that is never read, cancelled")
+        << int(spirell::video::OutputKind::PngFrames) << 1.0 << true << 1
+        << "The first view's own, 47 × 47" << true;
 }
 
 void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
@@ -527,6 +535,7 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
     QFETCH(bool, cancel);
     QFETCH(int, files);
     QFETCH(QString, ownFrame);
+    QFETCH(bool, fifo);
     MainWindow window(computingFromEnvironment());
     window.show();
     for (const auto& [x, size] : {std::pair{"1", "47"}, {"40", "64"}}) {
@@ -540,6 +549,24 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
     const QString target = format == int(spirell::video::OutputKind::PngFrames)
                                ? folder.path()
                                : folder.filePath("flight.mp4");
+    int reader = -1;
+    // Read to its end, the writer let go ends too.
+    const auto drainReader = qScopeGuard([&] {
+        if (reader < 0)
+            return;
+        ::fcntl(reader, F_SETFL, 0);
+        char buffer[65536];
+        while (::read(reader, buffer, sizeof buffer) > 0) {
+        }
+        ::close(reader);
+    });
+    if (fifo) {
+        const QByteArray first = QFile::encodeName(folder.filePath("frame-00000.png"));
+        QCOMPARE(::mkfifo(first.constData(), 0600), 0);
+        reader = ::open(first.constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        ::fcntl(reader, F_SETPIPE_SZ, 4096); // the least a pipe holds: the writer soon waits
+    }
     window.animationExport().setChooser(
         [&](const QString&, const QString&, spirell::video::OutputKind) { return target; });
     QString leftOut;
@@ -570,10 +597,16 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
     if (cancel) {
         auto* progress = window.findChild<QProgressDialog*>("animationProgress");
         QVERIFY(progress);
-        QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, 30000);
+        // The first frame waits for the FIFO's reader: no frame is ever done.
+        if (fifo)
+            QTest::qWait(500);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, 30000);
         progress->findChild<QPushButton*>()->click(); // as the user cancels
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!window.animationExport().task(), 60000);
+    // A write that waits on a reader is let go at once.
+    QTRY_VERIFY_WITH_TIMEOUT(!window.animationExport().task(), fifo ? 1500 : 60000);
+    QVERIFY(window.animationExport().action()->isEnabled());
     QTRY_VERIFY(!task);
     QVERIFY(heardAfterTheExport);
     QCOMPARE(entries(folder.path()).size(), files);

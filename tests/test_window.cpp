@@ -1,4 +1,5 @@
 #include "ProgramInfo.hpp"
+#include "app/AnimationDialog.hpp"
 #include "app/MainWindow.hpp"
 #include "app/PosterDialog.hpp"
 #include "app/RememberedFolders.hpp"
@@ -552,6 +553,8 @@ void WindowTest::endingTheProgramDuringADrawingExitsWithStatusZero_data() {
         "fifo whose reader reads nothing");
     row("Ctrl+Q while a poster waits for its reader to read", "poster",
         "fifo whose reader reads nothing");
+    row("Ctrl+Q while Save animation waits for its reader to read", "animation",
+        "fifo whose reader reads nothing");
 }
 
 void WindowTest::endingTheProgramDuringADrawingExitsWithStatusZero() {
@@ -562,7 +565,9 @@ void WindowTest::endingTheProgramDuringADrawingExitsWithStatusZero() {
     environment.insert("SPIRELL_ENDING_CHILD", ending);
     QTemporaryDir posterFolder;
     QTemporaryDir fifoFolder;
-    const QString fifo = fifoFolder.filePath("picture.fifo");
+    // An animation's frames go into a folder, the first of them a FIFO.
+    const bool frames = ending == "animation";
+    const QString fifo = fifoFolder.filePath(frames ? "frame-00000.png" : "picture.fifo");
     int reader = -1;
     if (target.startsWith("fifo")) {
         QCOMPARE(::mkfifo(qPrintable(fifo), 0600), 0);
@@ -572,8 +577,9 @@ void WindowTest::endingTheProgramDuringADrawingExitsWithStatusZero() {
             ::fcntl(reader, F_SETPIPE_SZ, 4096);
         }
     }
-    environment.insert("SPIRELL_SAVE_TARGET",
-                       target == "file" ? posterFolder.filePath("poster.png") : fifo);
+    environment.insert("SPIRELL_SAVE_TARGET", target == "file" ? posterFolder.filePath("poster.png")
+                                              : frames         ? fifoFolder.path()
+                                                               : fifo);
     child.setProcessEnvironment(environment);
     child.start(QCoreApplication::applicationFilePath(), {});
     const bool ended = child.waitForFinished(30000);
@@ -1253,27 +1259,37 @@ static int runEndingChild(int argc, char* argv[], const QByteArray& ending) {
     window.show();
     window.boxes().write({"1", "1", "1024", "1", "150"});
     QImage atTheEnd;
-    if (ending == "poster" || ending == "image") {
+    if (ending == "poster" || ending == "image" || ending == "animation") {
         // A save under way when the program ends: a large poster of a small
-        // drawing, or a file that waits for a FIFO's reader.
+        // drawing, or a file that waits for a FIFO's reader; an animation
+        // flies between two views.
+        if (ending == "animation") {
+            window.boxes().write({"1", "1", "300", "1", "150"}); // frames larger than a pipe holds
+            window.formulaButton(0)->click();
+        }
         window.boxes().write({"1", "1", "150", "1", "150"});
         window.formulaButton(0)->click();
-        window.pictureExport().setFileChooser([](const QString&, const QString&) {
-            return qEnvironmentVariable("SPIRELL_SAVE_TARGET");
-        });
+        const auto target = [] { return qEnvironmentVariable("SPIRELL_SAVE_TARGET"); };
+        window.pictureExport().setFileChooser([&](auto&&...) { return target(); });
+        window.animationExport().setChooser([&](auto&&...) { return target(); });
         QTimer dialogs;
         QObject::connect(&dialogs, &QTimer::timeout, [] {
             QWidget* modal = QApplication::activeModalWidget();
             if (auto* dialog = qobject_cast<PosterDialog*>(modal)) {
                 dialog->setScale(64);
                 dialog->accept();
+            } else if (auto* flight = qobject_cast<AnimationDialog*>(modal)) {
+                flight->setFormat(spirell::video::OutputKind::PngFrames);
+                flight->accept();
             } else if (auto* message = qobject_cast<QMessageBox*>(modal)) {
                 message->done(QMessageBox::Ok); // a FIFO may be refused at once
             }
         });
         dialogs.start(5);
-        window.findChild<QAction*>(ending == "poster" ? "savePosterAction" : "saveImageAction")
-            ->trigger();
+        const char* action = ending == "poster"  ? "savePosterAction"
+                             : ending == "image" ? "saveImageAction"
+                                                 : "saveAnimationAction";
+        window.findChild<QAction*>(action)->trigger();
         bool drew = false;
         // A save refused at once shows a message first; the window goes on
         // once it is closed.

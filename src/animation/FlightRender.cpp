@@ -66,6 +66,24 @@ bool holdsFramePixels(const image::ImageSettings& settings, const drawing::Compu
         });
 }
 
+// Marks, for as long as it lives, a write that may wait on a reader.
+class DirectWrite {
+public:
+    DirectWrite(std::atomic<bool>* flag, bool direct) : flag_(direct ? flag : nullptr) {
+        if (flag_)
+            *flag_ = true;
+    }
+    ~DirectWrite() {
+        if (flag_)
+            *flag_ = false;
+    }
+    DirectWrite(const DirectWrite&) = delete;
+    DirectWrite& operator=(const DirectWrite&) = delete;
+
+private:
+    std::atomic<bool>* flag_;
+};
+
 // Whether the file holds the frame with these settings, complete: its view
 // as stored and its pixels.
 bool holdsFrame(const FlightPlan& plan, const image::ImageSettings& settings,
@@ -106,6 +124,7 @@ void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool ma
         } else {
             const image::ImagePlan picture = image::planImage(settings, computing);
             files::OutputFile output(path);
+            const DirectWrite direct(options.writingDirect, !output.isFile());
             image::BandOptions bands;
             bands.threads = picture.threads;
             bands.cancel = options.cancel;

@@ -34,6 +34,10 @@ struct FlightOptions {
     std::function<void(const FlightProgress&)> progress;
     // The program named in each PNG frame.
     const char* software = "spirell-render";
+    // Set, when given, while a frame is written to a FIFO or a device, whose
+    // reader may keep the write waiting as long as it likes: whoever waits
+    // for the render may let it go then.
+    std::atomic<bool>* writingDirect = nullptr;
 };
 
 // Writes the frames as PNG files named by the pattern, each through an

@@ -17,6 +17,9 @@
 #include <QProgressDialog>
 #include <QWidget>
 
+#include <atomic>
+#include <memory>
+
 namespace spirell::app {
 
 namespace {
@@ -128,16 +131,22 @@ void AnimationExport::saveAnimation() {
     }
 
     const drawing::Computing computing = computing_;
+    // A frame written to a FIFO waits for its reader, perhaps for ever; the
+    // task is let go then, as a poster's is.
+    const auto writingDirect = std::make_shared<std::atomic<bool>>(false);
     task_ = std::make_unique<BackgroundTask>(
-        "animation", [plan, target, computing](BackgroundTask::Context& context) {
+        "animation",
+        [plan, target, computing, writingDirect](BackgroundTask::Context& context) {
             animation::FlightOptions options;
             options.cancel = &context.cancelFlag();
             options.progress = [&](const animation::FlightProgress& progress) {
                 context.reportProgress(progress.framesDone);
             };
             options.software = kProgramName;
+            options.writingDirect = writingDirect.get();
             animation::renderFlight(plan, target, computing, options);
-        });
+        },
+        [writingDirect] { return writingDirect->load(); });
     connect(task_.get(), &BackgroundTask::finished, this,
             [this](bool cancelled, const QString& error) {
                 guardSlot(window_, kTitle, [&] { finished(cancelled, error); });
