@@ -6,6 +6,7 @@
 #include "app/ViewCommand.hpp"
 #include "image/ImageSettings.hpp"
 #include "image/PngFile.hpp"
+#include "support/FolderEntries.hpp"
 #include "support/MessageBoxWatcher.hpp"
 #include "support/PngChunks.hpp"
 #include "support/RendererRuns.hpp"
@@ -131,9 +132,12 @@ private slots:
     void historyKeepsTheLastThousandViews();
     void openRestoresTheView_data();
     void openRestoresTheView();
+    void openShowsWhatTheBoxesCannot_data();
+    void openShowsWhatTheBoxesCannot();
     void copyViewPaintsTheSamePicture();
     void copyViewIsSafeToPaste_data();
     void copyViewIsSafeToPaste();
+    void copyViewSaysWhatTheRendererRefuses();
     void fittingScale_data();
     void fittingScale();
     void aScaledWindowKeepsItsPicturesFullSize();
@@ -377,6 +381,9 @@ void ExploringWindowTest::openRestoresTheView_data() {
     QTest::addColumn<QByteArray>("name"); // the file's name, bytes
     QTest::newRow("a picture of ours") << QByteArray() << true << QByteArray("picture.png");
     QTest::newRow("a name that is not UTF-8") << QByteArray() << true << QByteArray("lat\xe9.png");
+    // Chunks of our own kind, to be ignored, before the image data.
+    QTest::newRow("a picture stuffed with 64 MiB of chunks")
+        << QByteArray("stuffed") << true << QByteArray("picture.png");
     QTest::newRow("a PNG without our texts") << pngWith({}) << false << QByteArray("p.png");
     QTest::newRow("a damaged text") << pngWith({textChunk("tEXt", "spirell:formula", "aries"),
                                                 textChunk("tEXt", "spirell:scale", "many")})
@@ -390,12 +397,18 @@ void ExploringWindowTest::openRestoresTheView() {
     QFETCH(QByteArray, name);
     QTemporaryDir folder;
     const QString path = folder.filePath("picture.png");
-    if (file.isEmpty())
+    if (file.isEmpty() || file == "stuffed") {
         QCOMPARE(runRenderer({"thistle", "--x", "7.5", "--y", "-20", "--size", "200", "--zoom",
                               "0.3", "--brightness", "90", "-o", path})
                      .status,
                  0);
-    else
+        if (file == "stuffed") {
+            QByteArray stuffing;
+            for (int chunk = 0; chunk < 64; ++chunk)
+                stuffing += pngChunk("stUf", QByteArray(1 << 20, 's'));
+            writeFile(path, fileBytes(path).insert(8 + 25, stuffing)); // after the header
+        }
+    } else
         writeFile(path, file);
     const std::string named = (QFile::encodeName(folder.path()) + "/" + name).toStdString();
     // A second name for the same file, as the system gives it.
@@ -406,6 +419,9 @@ void ExploringWindowTest::openRestoresTheView() {
     const BoxTexts before = window.boxes().texts();
     MessageBoxWatcher messages;
     window.viewActions().open(named);
+    // Read off the window's thread, which goes on meanwhile.
+    QCOMPARE(window.boxes().texts(), before);
+    QTRY_VERIFY(!window.viewActions().isReading());
     if (!opens) {
         QCOMPARE(messages.boxes.size(), std::size_t(1));
         QCOMPARE(window.boxes().texts(), before);
@@ -418,6 +434,66 @@ void ExploringWindowTest::openRestoresTheView() {
     // The picture drawn is the saved one, pixel for pixel.
     QCOMPARE(shownPicture(window).convertToFormat(QImage::Format_RGB888),
              QImage(path).convertToFormat(QImage::Format_RGB888));
+}
+
+void ExploringWindowTest::openShowsWhatTheBoxesCannot_data() {
+    QTest::addColumn<QByteArray>("stored"); // the x text
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("not UTF-8") << QByteArray("7.5\xe9\xff") << QString("7.5\uFFFD\uFFFD");
+    QTest::newRow("terminal controls")
+        << QByteArray("7.5\x03touch F\r\x7f") << QString("7.5\u2403touch F\u240D\u2421");
+    QTest::newRow("a C1 control") << QByteArray("7.5\xc2\x9b") << QString("7.5\uFFFD");
+    // Blanks, tabs and line feeds are part of a number: they stay, and so
+    // does every character a box shows.
+    QTest::newRow("tab and line feed") << QByteArray("7\t.\n5") << QString("7\t.\n5");
+    QTest::newRow("UTF-8") << QByteArray("7.5 \xe2\x82\xac") << QString("7.5 \u20AC");
+}
+
+// Stored box texts reach the boxes as far as a box can show them; whatever
+// is replaced is said, and the picture is the one the file keeps.
+void ExploringWindowTest::openShowsWhatTheBoxesCannot() {
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, shown);
+    QTemporaryDir folder;
+    const QString path = folder.filePath("p.png");
+    QList<QByteArray> texts{textChunk("tEXt", "spirell:formula", "thistle"),
+                            textChunk("tEXt", "spirell:x", stored)};
+    for (const auto& [key, text] : {std::pair{"y", "-20"},
+                                    {"size", "60"},
+                                    {"zoom", "0.3"},
+                                    {"brightness", "90"},
+                                    {"scale", "1"}})
+        texts << textChunk("tEXt", QByteArray("spirell:") + key, text);
+    writeFile(path, pngWith(texts));
+    MainWindow window(computingFromEnvironment());
+    window.show();
+    MessageBoxWatcher messages;
+    window.viewActions().open(QFile::encodeName(path).toStdString());
+    QTRY_VERIFY(!window.viewActions().isReading());
+    QCOMPARE(QString::fromStdString(window.boxes().texts().xPosition), shown);
+    QCOMPARE(messages.boxes.size(), std::size_t(shown.toUtf8() == stored ? 0 : 1));
+    if (!messages.boxes.empty())
+        QVERIFY2(messages.boxes[0].text.contains("horizontal position box"),
+                 qPrintable(messages.boxes[0].text));
+    MainWindow plain(computingFromEnvironment());
+    draw(plain, boxTexts("7.5", "-20", "60", "0.3", "90"), 4);
+    QVERIFY(renderedExactly(window));
+    QCOMPARE(shownPicture(window), shownPicture(plain));
+}
+
+// A view the window draws but no image can hold is copied with a word on
+// why the line as it stands paints nothing.
+void ExploringWindowTest::copyViewSaysWhatTheRendererRefuses() {
+    MainWindow window(computingFromEnvironment());
+    MessageBoxWatcher messages;
+    for (const char* size : {"120", "100000"}) {
+        draw(window, boxTexts("1", "1", size));
+        window.viewActions().copyView();
+        QVERIFY(QGuiApplication::clipboard()->text().contains(QString("--size=") + size));
+    }
+    QTRY_COMPARE(messages.boxes.size(), std::size_t(1));
+    QVERIFY2(messages.boxes[0].text.contains("more than 2147483648 pixels"),
+             qPrintable(messages.boxes[0].text));
 }
 
 // Copy view's command line, run as it stands, paints the picture shown.
@@ -515,12 +591,13 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept_data() {
     QTest::addColumn<bool>("cancel");
     QTest::addColumn<int>("files");        // in the folder afterwards
     QTest::addColumn<QString>("ownFrame"); // as the dialog offers it
-    QTest::addColumn<bool>("fifo"); // frame-00000.png a FIFO whose reader reads nothing
+    QTest::addColumn<bool>("fifo");        // frame-00000.png a FIFO whose reader reads nothing
     // Three views a second apart at two frames a second: two frames a move,
     // and the last view once more. The first view is smaller than the others
     // and odd, so its own frame is neither the current picture's size nor a
     // video's.
-    QTest::newRow("PNG frames") << int(spirell::video::OutputKind::PngFrames) << 1.0 << false << 5
+    // The PNG frames go into a folder with a frame of an earlier, longer flight.
+    QTest::newRow("PNG frames") << int(spirell::video::OutputKind::PngFrames) << 1.0 << false << 6
                                 << "The first view's own, 47 × 47" << false;
     QTest::newRow("MP4, cancelled") << int(spirell::video::OutputKind::Mp4H264) << 120.0 << true
                                     << 0 << "The first view's own, 48 × 48" << false;
@@ -567,6 +644,10 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
         QVERIFY(reader >= 0);
         ::fcntl(reader, F_SETPIPE_SZ, 4096); // the least a pipe holds: the writer soon waits
     }
+    const bool stale = format == int(spirell::video::OutputKind::PngFrames) && !fifo;
+    if (stale)
+        writeFile(folder.filePath("frame-00005.png"), "earlier");
+    MessageBoxWatcher messages;
     window.animationExport().setChooser(
         [&](const QString&, const QString&, spirell::video::OutputKind) { return target; });
     QString leftOut;
@@ -610,6 +691,10 @@ void ExploringWindowTest::saveAnimationFliesThroughTheViewsKept() {
     QTRY_VERIFY(!task);
     QVERIFY(heardAfterTheExport);
     QCOMPARE(entries(folder.path()).size(), files);
+    QTRY_COMPARE(messages.boxes.size(), std::size_t(stale ? 1 : 0));
+    if (stale)
+        QVERIFY2(messages.boxes[0].text.contains("frame-00005.png on (1) are not this flight's"),
+                 qPrintable(messages.boxes[0].text));
     // The last frame is the middle of the current view's 64 x 64 picture,
     // in the first view's frame, whose odd pixel goes to the right and the
     // bottom.

@@ -10,6 +10,7 @@
 #include "app/ShortcutActions.hpp"
 #include "app/ViewHistory.hpp"
 #include "base/Errors.hpp"
+#include "base/UserText.hpp"
 
 #include <QAction>
 #include <QDir>
@@ -134,13 +135,17 @@ void AnimationExport::saveAnimation() {
     // A frame written to a FIFO waits for its reader, perhaps for ever; the
     // task is let go then, as a poster's is.
     const auto writingDirect = std::make_shared<std::atomic<bool>>(false);
+    framesBeyond_ = std::make_shared<std::atomic<std::uint64_t>>(0);
+    firstBeyond_ = target.frames ? target.frames->nameOf(plan.frames) : std::string();
     task_ = std::make_unique<BackgroundTask>(
         "animation",
-        [plan, target, computing, writingDirect](BackgroundTask::Context& context) {
+        [plan, target, computing, writingDirect,
+         beyond = framesBeyond_](BackgroundTask::Context& context) {
             animation::FlightOptions options;
             options.cancel = &context.cancelFlag();
             options.progress = [&](const animation::FlightProgress& progress) {
                 context.reportProgress(progress.framesDone);
+                *beyond = progress.framesBeyond;
             };
             options.software = kProgramName;
             options.writingDirect = writingDirect.get();
@@ -165,8 +170,17 @@ void AnimationExport::finished(bool cancelled, const QString& error) {
     deleteFinishedTask(task_, this);
     closeProgress(progress_);
     updateAction();
-    if (!ending_ && !cancelled && !error.isEmpty())
+    if (ending_ || cancelled)
+        return;
+    if (!error.isEmpty())
         QMessageBox::warning(window_, kTitle, error);
+    else if (const std::uint64_t beyond = *framesBeyond_; beyond > 0)
+        QMessageBox::information(
+            window_, kTitle,
+            QString("The frames from %1 on (%2) are not this flight's: an earlier, longer "
+                    "flight left them.")
+                .arg(QString::fromStdString(base::shown(firstBeyond_)))
+                .arg(beyond));
 }
 
 QString AnimationExport::chooseInDialog(const QString& title, const QString& suggested,

@@ -9,8 +9,11 @@
 #include <QPointer>
 #include <QString>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 class QAction;
 class QProgressDialog;
@@ -64,6 +67,10 @@ private:
     Chooser choose_;
     std::unique_ptr<BackgroundTask> task_;
     QPointer<QProgressDialog> progress_;
+    // Frame files of an earlier, longer flight found past this one's end,
+    // counted by the task, and the first of their names.
+    std::shared_ptr<std::atomic<std::uint64_t>> framesBeyond_;
+    std::string firstBeyond_;
     bool ending_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "app/ViewActions.hpp"
 
+#include "app/BackgroundTask.hpp"
 #include "app/Explorer.hpp"
 #include "app/Messages.hpp"
 #include "app/RememberedFolders.hpp"
@@ -8,8 +9,10 @@
 #include "app/ViewHistory.hpp"
 #include "base/Errors.hpp"
 #include "base/UserText.hpp"
+#include "boxes/BoxTable.hpp"
 #include "boxes/RuntimeError.hpp"
 #include "drawing/ViewParams.hpp"
+#include "image/ImagePlan.hpp"
 #include "image/ImageSettings.hpp"
 
 #include <QAction>
@@ -17,7 +20,10 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QStringList>
 #include <QWidget>
+
+#include <memory>
 
 namespace spirell::app {
 
@@ -49,6 +55,8 @@ ViewActions::ViewActions(QWidget* window, Explorer& explorer, ViewHistory& histo
     connect(&explorer_, &Explorer::stepAsked, this, &ViewActions::step);
     updateActions();
 }
+
+ViewActions::~ViewActions() = default;
 
 QList<QAction*> ViewActions::actions() const {
     return {backAction_, forwardAction_, copyViewAction_, openAction_};
@@ -88,6 +96,19 @@ void ViewActions::copyView() {
         return;
     QGuiApplication::clipboard()->setText(
         QString::fromStdString(viewCommandLine(picture_.formula->caption, picture_.boxes)));
+    // The window draws views larger than any image; their line is copied all
+    // the same, since with a frame it paints a part of them.
+    try {
+        image::planImage({picture_.formula->routine, picture_.boxes, 1}, drawing::Computing{});
+    } catch (const base::InputError& error) {
+        QMessageBox::information(
+            window_, "Copy view",
+            QString("The view is copied, but spirell-render refuses to paint all of it: %1. "
+                    "With --frame WIDTHxHEIGHT added, it paints the middle of it.")
+                .arg(QString::fromStdString(error.what())));
+    } catch (const base::RenderFailure&) {
+        // Memory is the painting machine's own concern.
+    }
 }
 
 void ViewActions::openChosen() {
@@ -97,10 +118,31 @@ void ViewActions::openChosen() {
 }
 
 void ViewActions::open(const std::string& name) {
+    // Read on a thread of its own: a file stuffed with chunks, or on a disk
+    // that does not answer, must not stop the window. Reading changes
+    // nothing, so a read that is replaced or outlives the window is let go.
+    auto settings = std::make_shared<image::ImageSettings>();
+    reading_ = std::make_unique<BackgroundTask>(
+        "picture reading",
+        [name, settings](BackgroundTask::Context&) { *settings = image::readStoredSettings(name); },
+        [] { return true; });
+    connect(reading_.get(), &BackgroundTask::finished, this,
+            [this, name, settings](bool cancelled, const QString& error) {
+                deleteFinishedTask(reading_, this);
+                if (cancelled)
+                    return;
+                if (!error.isEmpty()) {
+                    QMessageBox::warning(window_, kOpenTitle, error);
+                    return;
+                }
+                guardSlot(window_, kOpenTitle, [&] { restore(name, *settings); });
+            });
+    reading_->start();
+}
+
+void ViewActions::restore(const std::string& name, const image::ImageSettings& settings) {
     const formulas::Formula* formula = nullptr;
-    image::ImageSettings settings;
     try {
-        settings = image::readStoredSettings(name);
         formula = formulas::findFormula(settings.formula);
         if (!formula)
             throw base::InputError(base::shown(name) + " names an unknown formula " +
@@ -116,7 +158,26 @@ void ViewActions::open(const std::string& name) {
                                    " keeps a view that cannot be drawn: " + error.what()));
         return;
     }
-    drawView_(formula->index, settings.boxes);
+    // What a box cannot show is replaced where the user sees it, and said.
+    boxes::BoxTexts shown = settings.boxes;
+    QStringList replaced;
+    for (const boxes::BoxDescription& box : boxes::kBoxTable) {
+        std::string& text = shown.*box.member;
+        if (const std::string showable = base::showable(text); showable != text) {
+            text = showable;
+            replaced << box.meaning;
+        }
+    }
+    drawView_(formula->index, shown);
+    if (!replaced.isEmpty())
+        QMessageBox::information(
+            window_, kOpenTitle,
+            QString::fromStdString(base::shown(name)) +
+                QString(" keeps texts that the boxes cannot show as they are, in the %1: they "
+                        "are shown with \"\uFFFD\" for bytes that are not UTF-8 and with "
+                        "symbols such as \"\u2403\" for control characters. The numbers "
+                        "they give are the same.")
+                    .arg(replaced.join(", ")));
 }
 
 QString ViewActions::chooseFileInDialog() {

@@ -7,12 +7,18 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QAction;
+
+namespace spirell::image {
+struct ImageSettings;
+}
 class QWidget;
 
 namespace spirell::app {
 
+class BackgroundTask;
 class Explorer;
 class ViewHistory;
 
@@ -29,6 +35,8 @@ public:
 
     // window: where the keys work and the messages open; also the parent.
     ViewActions(QWidget* window, Explorer& explorer, ViewHistory& history, ViewDrawer drawView);
+    // A picture still being read is let go.
+    ~ViewActions() override;
 
     // Asks which picture to open; an empty answer opens none. Replaceable so
     // that tests need no file dialog.
@@ -41,11 +49,14 @@ public:
     // The window's latest picture, whose view Copy view copies.
     void setPicture(const DrawnPicture& picture);
 
-    // Restores and draws the view a picture keeps. The path is the file's
-    // name as the system gives it, bytes that need not be UTF-8. A file that
-    // is not a picture with a view gets one message, and the boxes stay as
-    // they were.
+    // Restores and draws the view a picture keeps, once the file is read on
+    // a thread of its own; a newer open replaces one still reading. The path
+    // is the file's name as the system gives it, bytes that need not be
+    // UTF-8. A file that is not a picture with a view gets one message, and
+    // the boxes stay as they were.
     void open(const std::string& path);
+    // Whether a picture opened is still being read.
+    bool isReading() const { return reading_ != nullptr; }
 
     // A step while inputs are ignored (a drawing runs) leaves the history
     // where it was.
@@ -58,6 +69,7 @@ private:
     void updateActions();
     void step(bool back);
     QString chooseFileInDialog();
+    void restore(const std::string& name, const image::ImageSettings& settings);
 
     QWidget* window_;
     Explorer& explorer_;
@@ -69,6 +81,7 @@ private:
     QAction* forwardAction_ = nullptr;
     QAction* copyViewAction_ = nullptr;
     QAction* openAction_ = nullptr;
+    std::unique_ptr<BackgroundTask> reading_;
 };
 
 } // namespace spirell::app

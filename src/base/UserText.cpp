@@ -128,4 +128,30 @@ std::string quoted(std::string_view text) {
     return '"' + shown(text) + '"';
 }
 
+std::string showable(std::string_view text) {
+    constexpr std::string_view kReplacement = "\xef\xbf\xbd"; // U+FFFD
+    std::string out;
+    while (!text.empty()) {
+        char32_t codePoint = 0;
+        const std::size_t length = utf8Sequence(text, codePoint);
+        if (length == 0) {
+            out += kReplacement;
+            text.remove_prefix(1);
+            continue;
+        }
+        if (codePoint == '\t' || codePoint == '\n' || (codePoint >= 0x20 && codePoint < 0x7f) ||
+            codePoint > 0x9f) {
+            out += text.substr(0, length);
+        } else if (codePoint <= 0x7f) {
+            // U+2400 to U+241F name the C0 controls, U+2421 DEL: E2 90 80 on.
+            const char32_t symbol = codePoint == 0x7f ? 0x21 : codePoint;
+            out += {'\xe2', '\x90', static_cast<char>(0x80 + symbol)};
+        } else {
+            out += kReplacement;
+        }
+        text.remove_prefix(length);
+    }
+    return out;
+}
+
 } // namespace spirell::base

@@ -25,4 +25,11 @@ std::string shown(std::string_view text);
 // shown() between double quotes.
 std::string quoted(std::string_view text);
 
+// The text as a one-line box can show it: printable UTF-8, tabs and line
+// feeds as they are; each other C0 control and DEL as its symbol (U+2400 on,
+// "␃" for ETX), each C1 control and each byte that is not part of valid
+// UTF-8 as U+FFFD "�". None of these can begin or continue a number, so a
+// box reads the same number from either text.
+std::string showable(std::string_view text);
+
 } // namespace spirell::base
