@@ -7,6 +7,7 @@
 #include "boxes/RuntimeError.hpp"
 #include "drawing/ViewParams.hpp"
 #include "formulas/Catalogue.hpp"
+#include "formulas/FormulaText.hpp"
 #include "image/ImagePlan.hpp"
 
 #include <cmath>
@@ -19,7 +20,8 @@ Keyframe readKeyframe(const std::string& path) {
 }
 
 image::ImageSettings FlightPlan::frameSettings(std::uint64_t number) const {
-    return {formula->routine, frameView(*formula, keys, timing, number), scale, frame};
+    return {formula->routine, frameView(*formula, keys, timing, number), scale, frame,
+            formula->text ? formula->text : ""};
 }
 
 namespace {
@@ -29,7 +31,15 @@ namespace {
 const formulas::Formula& commonFormula(const std::vector<Keyframe>& keys) {
     const formulas::Formula* common = nullptr;
     for (const Keyframe& key : keys) {
-        const formulas::Formula* formula = formulas::findFormula(key.settings.formula);
+        const formulas::Formula* formula = nullptr;
+        try {
+            formula = image::formulaOf(key.settings);
+        } catch (const formulas::FormulaError& error) {
+            throw base::InputError(base::shown(key.fileName) +
+                                   " holds a formula text that "
+                                   "does not compile: " +
+                                   error.what());
+        }
         if (!formula)
             throw base::InputError(base::shown(key.fileName) + " holds an unknown formula " +
                                    base::quoted(key.settings.formula));

@@ -65,6 +65,7 @@ ViewGrid viewGrid(const ViewParams& view, DrawingSurface::Size shown) {
 lanes::LevelRule levelRule(const formulas::Formula& formula, const ViewParams& view) {
     lanes::LevelRule rule;
     rule.zoom = view.zoom;
+    rule.program = formula.program;
     rule.brightness = view.brightness;
     rule.levelScale = formula.levelScale;
     for (int channel = 0; channel < 3; ++channel)
@@ -79,8 +80,8 @@ formulas::Colour pixelColour(const formulas::Formula& formula, const ViewParams&
     pixel.Y = &Y;
     pixel.count = 1;
     formulas::Colour colour;
-    lanes::kernelsFor(lanes::InstructionSet::Scalar)
-        .colours[formula.index](levelRule(formula, view), pixel, &colour);
+    lanes::colourBatchFor(lanes::kernelsFor(lanes::InstructionSet::Scalar),
+                          formula)(levelRule(formula, view), pixel, &colour);
     return colour;
 }
 
@@ -99,8 +100,9 @@ void drawFormula(const formulas::Formula& formula, const ViewParams& view, Drawi
     const unsigned threads = computedColumns * rows < kPixelsWorthThreads
                                  ? 1
                                  : threadsFor(computing.threads, std::uint64_t(computedColumns));
-    ColumnPipeline columns(computing.kernels().colours[formula.index], levelRule(formula, view),
-                           columnRange(view), computedColumns, std::move(grid.rowY), threads);
+    ColumnPipeline columns(lanes::colourBatchFor(computing.kernels(), formula),
+                           levelRule(formula, view), columnRange(view), computedColumns,
+                           std::move(grid.rowY), threads);
 
     LoopCursor loop(columnRange(view));
     std::int64_t column = 0;

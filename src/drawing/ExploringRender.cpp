@@ -303,7 +303,7 @@ void ExploringRender::render(const Request& request) {
     ExploredPicture& picture = *picture_;
     if (picture.pixelCount() == 0 || superseded(request.generation))
         return;
-    const lanes::ColourBatch batch = computing_.kernels().colours[formula.index];
+    const lanes::ColourBatch batch = lanes::colourBatchFor(computing_.kernels(), formula);
     const lanes::LevelRule rule = levelRule(formula, request.view);
     std::atomic<std::uint64_t> computed{0};
     PieceSender pieces(picture, request.generation, deliver_);

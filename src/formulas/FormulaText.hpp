@@ -13,7 +13,7 @@ namespace spirell::formulas {
 // The limits of a formula text; a text beyond them is refused as any other
 // fault is, with its line and column.
 inline constexpr std::size_t kMaxFormulaBytes = 16384;
-inline constexpr int kMaxFormulaNesting = 64;      // parentheses, calls and unary minus in one another
+inline constexpr int kMaxFormulaNesting = 64; // parentheses, calls and unary minus in one another
 inline constexpr std::size_t kMaxFormulaOperations = 2048; // after constants are worked out
 inline constexpr std::size_t kMaxFormulaNames = 256;
 

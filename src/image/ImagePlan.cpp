@@ -7,6 +7,7 @@
 #include "boxes/NumberText.hpp"
 #include "boxes/RuntimeError.hpp"
 #include "formulas/Catalogue.hpp"
+#include "formulas/FormulaText.hpp"
 #include "image/BandRenderer.hpp"
 #include "lanes/LineColours.hpp"
 
@@ -60,7 +61,11 @@ PixelAxis axisOf(double first, std::uint64_t count, std::uint64_t pixels, int sc
 ImagePlan planImage(const ImageSettings& settings, const drawing::Computing& computing,
                     const ExtraPixels& extra) {
     ImagePlan plan;
-    plan.formula = formulas::findFormula(settings.formula);
+    try {
+        plan.formula = formulaOf(settings);
+    } catch (const formulas::FormulaError& error) {
+        throw base::InputError(std::string("the formula text: ") + error.what());
+    }
     if (!plan.formula)
         throw base::InputError("unknown formula " + base::quoted(settings.formula) +
                                ": give a caption, a routine name or an index from 0 to " +
@@ -173,7 +178,7 @@ double subPixelValue(double base, int s, int scale) {
 }
 
 void computeRow(const ImagePlan& plan, double Y, std::uint8_t* rgb) {
-    lanes::LineColours row(plan.kernels->colours[plan.formula->index],
+    lanes::LineColours row(lanes::colourBatchFor(*plan.kernels, *plan.formula),
                            drawing::levelRule(*plan.formula, plan.view), lanes::Line::Row, Y,
                            [rgb](std::size_t column, formulas::Colour colour) {
                                std::uint8_t* pixel = rgb + 3 * column;

@@ -3,11 +3,13 @@
 #include "base/Errors.hpp"
 #include "base/UserText.hpp"
 #include "base/WholeNumber.hpp"
+#include "formulas/Catalogue.hpp"
+#include "formulas/TextFormulas.hpp"
 
 namespace spirell::image {
 
 std::vector<std::string> storedKeys() {
-    std::vector<std::string> keys{keys::formula};
+    std::vector<std::string> keys{keys::formula, keys::formulaText};
     for (const boxes::BoxDescription& box : boxes::kBoxTable)
         keys.push_back(box.pngKey);
     keys.push_back(keys::scale);
@@ -17,6 +19,8 @@ std::vector<std::string> storedKeys() {
 
 TextChunks storedTexts(const char* routine, const ImageSettings& settings, const char* software) {
     TextChunks texts{{keys::formula, routine}};
+    if (!settings.formulaText.empty())
+        texts.emplace_back(keys::formulaText, settings.formulaText);
     for (const boxes::BoxDescription& box : boxes::kBoxTable)
         texts.emplace_back(box.pngKey, settings.boxes.*box.member);
     texts.emplace_back(keys::scale, std::to_string(settings.scale));
@@ -37,6 +41,8 @@ ImageSettings settingsFromTexts(const std::map<std::string, std::string>& texts,
     };
     ImageSettings settings;
     settings.formula = text(keys::formula);
+    if (const auto formula = texts.find(keys::formulaText); formula != texts.end())
+        settings.formulaText = formula->second;
     for (const boxes::BoxDescription& box : boxes::kBoxTable)
         settings.boxes.*box.member = text(box.pngKey);
 
@@ -71,6 +77,12 @@ std::optional<FrameSize> readFrameSize(std::string_view text) {
 
 std::string frameSizeText(const FrameSize& size) {
     return std::to_string(size.width) + "x" + std::to_string(size.height);
+}
+
+const formulas::Formula* formulaOf(const ImageSettings& settings) {
+    if (!settings.formulaText.empty())
+        return &formulas::formulaOfText(settings.formulaText);
+    return formulas::findFormula(settings.formula);
 }
 
 ImageSettings readStoredSettings(const std::string& path) {

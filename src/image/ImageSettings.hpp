@@ -2,6 +2,7 @@
 
 #include "base/Limits.hpp"
 #include "boxes/BoxTable.hpp"
+#include "formulas/Formula.hpp"
 #include "image/PngFile.hpp"
 
 #include <cstdint>
@@ -34,7 +35,14 @@ struct ImageSettings {
     boxes::BoxTexts boxes;
     int scale = 1;
     std::optional<FrameSize> frame = std::nullopt;
+    // A formula written as text: when there is one, it is the formula, and
+    // formula holds formulas::kTextFormulaRoutine.
+    std::string formulaText = {};
 };
+
+// The formula the settings name, or null for an unknown name. Throws
+// formulas::FormulaError for a formula text that does not compile.
+const formulas::Formula* formulaOf(const ImageSettings& settings);
 
 // "WIDTHxHEIGHT", two whole numbers in plain decimal digits from 1 to
 // base::kMaxSide; nothing for any other text. The pixel count is not checked.
@@ -45,6 +53,8 @@ std::string frameSizeText(const FrameSize& size);
 // kBoxTable.
 namespace keys {
 inline constexpr const char* formula = "spirell:formula";
+// Only images of a formula written as text have it.
+inline constexpr const char* formulaText = "spirell:formula-text";
 inline constexpr const char* scale = "spirell:scale";
 // Only images with a frame have it; older images never do.
 inline constexpr const char* frame = "spirell:frame";

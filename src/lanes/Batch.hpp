@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formulas/Colour.hpp"
+#include "formulas/FormulaProgram.hpp"
 #include "formulas/PixelFunction.hpp"
 #include "formulas/RoutineNames.hpp"
 
@@ -27,6 +28,8 @@ struct PixelBatch {
 // 0..255 and rounded half to even, a level that is not a number giving 0.
 struct LevelRule {
     double zoom = 0; // the formula's zoom value, handed to the per-pixel function
+    // A formula written as text: its program, which programColours runs.
+    const formulas::FormulaProgram* program = nullptr;
     double brightness = 0;
     double levelScale = 1;
     double offsets[3] = {0, 0, 0};
@@ -37,12 +40,14 @@ using RawTerms = formulas::ChannelTerms<double>;
 using ColourBatch = void (*)(const LevelRule& rule, const PixelBatch& pixels,
                              formulas::Colour* colours);
 using TermsBatch = void (*)(double zoom, const PixelBatch& pixels, RawTerms* terms);
+using ProgramTermsBatch = void (*)(const formulas::FormulaProgram& program, double zoom,
+                                   const PixelBatch& pixels, RawTerms* terms);
 using LevelsBatch = void (*)(const formulas::Levels* levels, std::size_t count,
                              formulas::Colour* colours);
 
 // The elementary functions themselves, for checking that every set agrees.
-enum class Elementary { Sin, Cos, Tan, Pow };
-// results[i] = function(x[i]), or pow(x[i], y[i]).
+enum class Elementary { Sin, Cos, Tan, Pow, Sqrt, Exp, Log, Atan2 };
+// results[i] = function(x[i]), or pow(x[i], y[i]) and atan2(x[i], y[i]).
 using ElementaryBatch = void (*)(Elementary function, const double* x, const double* y,
                                  std::size_t count, double* results);
 
@@ -52,6 +57,10 @@ struct KernelTable {
     int lanes;
     ColourBatch colours[formulas::kFormulaCount];
     TermsBatch terms[formulas::kFormulaCount];
+    // The same for a formula written as text, whose program the level rule
+    // (or the call) gives.
+    ColourBatch programColours;
+    ProgramTermsBatch programTerms;
     // The colours of given levels, by the rule the colour batches use.
     LevelsBatch coloursOfLevels;
     ElementaryBatch elementary;

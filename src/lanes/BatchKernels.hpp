@@ -105,6 +105,172 @@ void termsBatch(double zoom, const PixelBatch& pixels, RawTerms* terms) {
     }
 }
 
+// Pixels a formula program runs over at a time: each register holds this
+// many, so that a program's registers stay in the first-level cache.
+inline constexpr std::size_t kProgramBatchPixels = 64;
+
+// Runs the program over the pixels from first on (at most
+// kProgramBatchPixels), then hands take(chunk, red, green, blue, lanes) the
+// channel mixtures of each vector of pixels in turn. registers has room for
+// program.registers x kProgramBatchPixels values.
+template <typename Target, typename Take>
+void runProgram(const formulas::FormulaProgram& program, double zoom, const PixelBatch& pixels,
+                std::size_t first, Vec<Target>* registers, Take&& take) {
+    using V = Vec<Target>;
+    using formulas::Operation;
+    constexpr std::size_t kChunks = kProgramBatchPixels / V::size;
+    const std::size_t left = pixels.count - first;
+    const std::size_t pixelCount = left < kProgramBatchPixels ? left : kProgramBatchPixels;
+    const std::size_t chunks = (pixelCount + V::size - 1) / V::size;
+    for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
+        V X, Y;
+        loadLanes(pixels, first + chunk * V::size, X, Y);
+        registers[chunk] = X;
+        registers[kChunks + chunk] = Y;
+    }
+    // An operand's lanes: a register's own, or one value in every lane.
+    struct Lanes {
+        const V* at;
+        std::size_t step;
+    };
+    V broadcast[3];
+    const auto lanesOf = [&](const formulas::Operand& operand, int slot) -> Lanes {
+        switch (operand.source) {
+        case formulas::Source::Register:
+            return {registers + operand.index * kChunks, 1};
+        case formulas::Source::Constant:
+            broadcast[slot] = V(program.constants[operand.index]);
+            return {&broadcast[slot], 0};
+        case formulas::Source::Zoom:
+            break;
+        }
+        broadcast[slot] = V(zoom);
+        return {&broadcast[slot], 0};
+    };
+    for (const formulas::Instruction& instruction : program.instructions) {
+        const Lanes a = lanesOf(instruction.a, 0);
+        const Lanes b = lanesOf(instruction.b, 1);
+        V* target = registers + instruction.target * kChunks;
+        const auto each = [&](auto&& operate) {
+            for (std::size_t chunk = 0; chunk < chunks; ++chunk)
+                target[chunk] = operate(a.at[chunk * a.step], b.at[chunk * b.step]);
+        };
+        switch (instruction.operation) {
+        case Operation::Add:
+            each([](V x, V y) { return x + y; });
+            break;
+        case Operation::Sub:
+            each([](V x, V y) { return x - y; });
+            break;
+        case Operation::Mul:
+            each([](V x, V y) { return x * y; });
+            break;
+        case Operation::Div:
+            each([](V x, V y) { return x / y; });
+            break;
+        case Operation::Neg:
+            each([](V x, V) { return -x; });
+            break;
+        case Operation::Sin:
+            each([](V x, V) { return sin(x); });
+            break;
+        case Operation::Cos:
+            each([](V x, V) { return cos(x); });
+            break;
+        case Operation::Tan:
+            each([](V x, V) { return tan(x); });
+            break;
+        case Operation::Pow:
+            each([](V x, V y) { return pow(x, y); });
+            break;
+        case Operation::Abs:
+            each([](V x, V) { return abs(x); });
+            break;
+        case Operation::Sqrt:
+            each([](V x, V) { return sqrt(x); });
+            break;
+        case Operation::Exp:
+            each([](V x, V) { return exp(x); });
+            break;
+        case Operation::Log:
+            each([](V x, V) { return log(x); });
+            break;
+        case Operation::Atan2:
+            each([](V x, V y) { return atan2(x, y); });
+            break;
+        case Operation::Min:
+            each([](V x, V y) { return min(x, y); });
+            break;
+        case Operation::Max:
+            each([](V x, V y) { return max(x, y); });
+            break;
+        case Operation::Floor:
+            each([](V x, V) { return floor(x); });
+            break;
+        }
+    }
+    const Lanes red = lanesOf(program.channels[0], 0);
+    const Lanes green = lanesOf(program.channels[1], 1);
+    const Lanes blue = lanesOf(program.channels[2], 2);
+    for (std::size_t chunk = 0; chunk < chunks; ++chunk)
+        take(chunk, red.at[chunk * red.step], green.at[chunk * green.step],
+             blue.at[chunk * blue.step], lanesInUse<Target>(pixels.count, first + chunk * V::size));
+}
+
+// Room for a program's registers: on the stack for the usual few, on the
+// heap beyond.
+template <typename Target> class ProgramRegisters {
+public:
+    explicit ProgramRegisters(const formulas::FormulaProgram& program) {
+        const std::size_t vectors =
+            std::size_t{program.registers} * (kProgramBatchPixels / Vec<Target>::size);
+        at_ = vectors <= kOnStack ? onStack_ : (onHeap_ = new Vec<Target>[vectors]);
+    }
+    ~ProgramRegisters() { delete[] onHeap_; }
+    ProgramRegisters(const ProgramRegisters&) = delete;
+    ProgramRegisters& operator=(const ProgramRegisters&) = delete;
+    Vec<Target>* get() { return at_; }
+
+private:
+    static constexpr std::size_t kOnStack = 32 * kProgramBatchPixels / Vec<Target>::size;
+    Vec<Target> onStack_[kOnStack];
+    Vec<Target>* onHeap_ = nullptr;
+    Vec<Target>* at_;
+};
+
+template <typename Target>
+void programColourBatch(const LevelRule& rule, const PixelBatch& pixels,
+                        formulas::Colour* colours) {
+    using V = Vec<Target>;
+    const auto level = [&](V mixture, double offset) {
+        return (mixture * rule.brightness) * rule.levelScale + offset;
+    };
+    ProgramRegisters<Target> registers(*rule.program);
+    for (std::size_t first = 0; first < pixels.count; first += kProgramBatchPixels)
+        runProgram<Target>(*rule.program, rule.zoom, pixels, first, registers.get(),
+                           [&](std::size_t chunk, V red, V green, V blue, int lanes) {
+                               storeColours<Target>(level(red, rule.offsets[0]),
+                                                    level(green, rule.offsets[1]),
+                                                    level(blue, rule.offsets[2]), lanes,
+                                                    colours + first + chunk * V::size);
+                           });
+}
+
+template <typename Target>
+void programTermsBatch(const formulas::FormulaProgram& program, double zoom,
+                       const PixelBatch& pixels, RawTerms* terms) {
+    using V = Vec<Target>;
+    ProgramRegisters<Target> registers(program);
+    for (std::size_t first = 0; first < pixels.count; first += kProgramBatchPixels)
+        runProgram<Target>(
+            program, zoom, pixels, first, registers.get(),
+            [&](std::size_t chunk, V red, V green, V blue, int lanes) {
+                RawTerms* out = terms + first + chunk * V::size;
+                for (int lane = 0; lane < lanes; ++lane)
+                    out[lane] = RawTerms{red.raw[lane], green.raw[lane], blue.raw[lane]};
+            });
+}
+
 template <typename Target>
 void coloursOfLevels(const formulas::Levels* levels, std::size_t count, formulas::Colour* colours) {
     using V = Vec<Target>;
@@ -142,6 +308,18 @@ void elementary(Elementary function, const double* x, const double* y, std::size
         case Elementary::Pow:
             result = pow(X, Y);
             break;
+        case Elementary::Sqrt:
+            result = sqrt(X);
+            break;
+        case Elementary::Exp:
+            result = exp(X);
+            break;
+        case Elementary::Log:
+            result = log(X);
+            break;
+        case Elementary::Atan2:
+            result = atan2(X, Y);
+            break;
         }
         const int lanes = lanesInUse<Target>(count, first);
         for (int lane = 0; lane < lanes; ++lane)
@@ -156,6 +334,8 @@ constexpr KernelTable makeKernels(const char* name, std::index_sequence<Index...
             V::size,
             {&colourBatch<Target, Index>...},
             {&termsBatch<Target, Index>...},
+            &programColourBatch<Target>,
+            &programTermsBatch<Target>,
             &coloursOfLevels<Target>,
             &elementary<Target>};
 }

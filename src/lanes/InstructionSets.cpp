@@ -83,4 +83,8 @@ const KernelTable& kernelsFor(InstructionSet set) {
     }
 }
 
+ColourBatch colourBatchFor(const KernelTable& kernels, const formulas::Formula& formula) {
+    return formula.program ? kernels.programColours : kernels.colours[formula.index];
+}
+
 } // namespace spirell::lanes

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formulas/Formula.hpp"
 #include "lanes/Batch.hpp"
 
 #include <optional>
@@ -24,5 +25,9 @@ InstructionSet widestAvailable();
 
 // The batch functions of an available set.
 const KernelTable& kernelsFor(InstructionSet set);
+
+// The colour batch function of a formula: its own, or for a formula written
+// as text the one that runs the program its level rule carries.
+ColourBatch colourBatchFor(const KernelTable& kernels, const formulas::Formula& formula);
 
 } // namespace spirell::lanes

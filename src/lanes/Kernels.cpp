@@ -20,6 +20,9 @@
 // SLEEF's double-precision version of function for this set's lanes.
 #define SPIRELL_SLEEF(function)                                                                    \
     SPIRELL_JOINED(SPIRELL_SLEEF_PREFIX, function, d, SPIRELL_LANES, SPIRELL_SLEEF_SUFFIX)
+// Its correctly rounded version (within half a unit in the last place).
+#define SPIRELL_SLEEF_EXACT(function)                                                              \
+    SPIRELL_JOINED(SPIRELL_SLEEF_PREFIX, function, d, SPIRELL_LANES, SPIRELL_SLEEF_SUFFIX_EXACT)
 #define SPIRELL_STRING(name) #name
 #define SPIRELL_NAME(name) SPIRELL_STRING(name)
 
@@ -44,6 +47,18 @@ struct Target {
     static Raw pow(Raw x, Raw y) {
         return Raw{SPIRELL_SLEEF(pow)(x[0], y[0])};
     }
+    static Raw sqrt(Raw x) {
+        return Raw{SPIRELL_SLEEF_EXACT(sqrt)(x[0])};
+    }
+    static Raw exp(Raw x) {
+        return Raw{SPIRELL_SLEEF(exp)(x[0])};
+    }
+    static Raw log(Raw x) {
+        return Raw{SPIRELL_SLEEF(log)(x[0])};
+    }
+    static Raw atan2(Raw y, Raw x) {
+        return Raw{SPIRELL_SLEEF(atan2)(y[0], x[0])};
+    }
 #else
     static Raw sin(Raw x) {
         return SPIRELL_SLEEF(sin)(x);
@@ -56,6 +71,18 @@ struct Target {
     }
     static Raw pow(Raw x, Raw y) {
         return SPIRELL_SLEEF(pow)(x, y);
+    }
+    static Raw sqrt(Raw x) {
+        return SPIRELL_SLEEF_EXACT(sqrt)(x);
+    }
+    static Raw exp(Raw x) {
+        return SPIRELL_SLEEF(exp)(x);
+    }
+    static Raw log(Raw x) {
+        return SPIRELL_SLEEF(log)(x);
+    }
+    static Raw atan2(Raw y, Raw x) {
+        return SPIRELL_SLEEF(atan2)(y, x);
     }
 #endif
 };

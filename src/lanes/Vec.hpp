@@ -60,6 +60,29 @@ template <typename Target> struct Vec {
     friend Vec tan(Vec a) { return Vec(Target::tan(a.raw)); }
     friend Vec pow(Vec base, Vec exponent) { return Vec(Target::pow(base.raw, exponent.raw)); }
     friend Vec pow(Vec base, double exponent) { return pow(base, Vec(exponent)); }
+    friend Vec sqrt(Vec a) { return Vec(Target::sqrt(a.raw)); }
+    friend Vec exp(Vec a) { return Vec(Target::exp(a.raw)); }
+    friend Vec log(Vec a) { return Vec(Target::log(a.raw)); }
+    friend Vec atan2(Vec y, Vec x) { return Vec(Target::atan2(y.raw, x.raw)); }
+
+    // b where b < a (b > a), else a: NaN in b gives a, NaN in a stays.
+    friend Vec min(Vec a, Vec b) { return select(b < a, b, a); }
+    friend Vec max(Vec a, Vec b) { return select(b > a, b, a); }
+
+    // The largest whole number not above a, exactly: below 2^52, adding and
+    // taking away 2^52 (with a's sign) rounds to a whole number, one less
+    // where that went up; -0 stays -0, as a zero keeps a's sign. From 2^52
+    // on every value is whole already, and NaN stays NaN.
+    friend Vec floor(Vec a) {
+        const Mask sign = Mask{} + static_cast<long long>(0x8000000000000000ULL);
+        const auto bits = [](Vec v) { return __builtin_bit_cast(Mask, v.raw); };
+        const auto fromBits = [](Mask m) { return Vec(__builtin_bit_cast(Raw, m)); };
+        const Vec shift = fromBits(bits(Vec(0x1p52)) | (bits(a) & sign));
+        Vec whole = (a + shift) - shift;
+        whole = select(whole > a, whole - 1.0, whole);
+        whole = select(whole == Vec(0.0), fromBits(bits(whole) | (bits(a) & sign)), whole);
+        return select(abs(a) < Vec(0x1p52), whole, a);
+    }
 };
 
 } // namespace spirell::lanes

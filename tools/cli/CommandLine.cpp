@@ -50,6 +50,8 @@ void checkAnimation(const CommandLine& line) {
                                base::quoted(*line.formula) + " before it");
     if (!line.from.empty())
         throw base::InputError("--animate takes keyframes, not --from");
+    if (line.formulaText || line.formulaFile)
+        throw base::InputError("--animate takes keyframes, whose pictures hold the formula");
     for (std::size_t i = 0; i < boxes::kBoxTable.size(); ++i)
         if (line.boxes[i])
             throw base::InputError(std::string(boxes::kBoxTable[i].option) +
@@ -131,7 +133,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             line.lossless = true;
         } else if (name == "--threads")
             line.threads = static_cast<unsigned>(wholeNumber(name, value(), 1, base::kMaxThreads));
-        else if (name == "--from") {
+        else if (name == "--formula" || name == "--formula-file") {
+            if (line.formulaText || line.formulaFile)
+                throw base::InputError("give one formula text: --formula or --formula-file, once");
+            (name == "--formula" ? line.formulaText : line.formulaFile) = value();
+        } else if (name == "--from") {
             line.from = value();
             if (line.from.empty())
                 throw base::InputError("--from needs a file name");
@@ -145,8 +151,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         else if (line.formula)
             throw base::InputError("unexpected argument " + base::quoted(name) +
                                    " after the formula " + base::quoted(*line.formula));
+        else if (line.formulaText || line.formulaFile)
+            throw base::InputError("unexpected argument " + base::quoted(name) +
+                                   ": the formula is the text given");
         else
             line.formula = name;
+        if (line.formula && (line.formulaText || line.formulaFile))
+            throw base::InputError("give a formula name or a formula text, not both");
     }
 
     if (line.animate) {
@@ -161,8 +172,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                                    " belongs to an animation: give --animate");
     if (line.output.empty())
         throw base::InputError("no output file: give -o FILE.png");
-    if (!line.formula && line.from.empty())
-        throw base::InputError("no formula: give a formula name or --from FILE.png");
+    if (!line.formula && !line.formulaText && !line.formulaFile && line.from.empty())
+        throw base::InputError("no formula: give a formula name, --formula TEXT, --formula-file "
+                               "FILE or --from FILE.png");
     return line;
 }
 

@@ -14,6 +14,10 @@ namespace spirell::cli {
 // that the values stored in a --from file can fill them.
 struct CommandLine {
     std::optional<std::string> formula;
+    // A formula written as text (--formula), or the file that holds one
+    // (--formula-file, "-" for standard input).
+    std::optional<std::string> formulaText;
+    std::optional<std::string> formulaFile;
     // The five boxes, in the order of kBoxTable.
     std::array<std::optional<std::string>, boxes::kBoxTable.size()> boxes;
     std::optional<int> scale;
