@@ -54,6 +54,10 @@ struct Instruction {
 // instructions then run in order, each over the whole batch. A register may
 // be reused once its value is no longer needed, also as an instruction's own
 // target. The three channel mixtures are the operands in channels at the end.
+// The most registers a program may use, X and Y included: a batch's
+// registers live on the stack of whoever computes it.
+inline constexpr std::uint16_t kMaxProgramRegisters = 64;
+
 struct FormulaProgram {
     std::vector<Instruction> instructions;
     std::vector<double> constants;

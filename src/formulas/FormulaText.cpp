@@ -38,6 +38,7 @@ struct PendingOperation {
     Operation operation;
     Value a;
     Value b;
+    int line; // of the statement it is part of, for messages
 };
 
 struct FunctionInfo {
@@ -201,6 +202,7 @@ private:
 
     void statement() {
         const Place start = place_;
+        statementLine_ = start.line;
         if (!isNameStart(peek()))
             fail("expected a name or a setting at the start of a statement, found " + found());
         // A setting's name may hold hyphens; a value's name may not.
@@ -466,7 +468,7 @@ private:
                 return {Value::Kind::Constant, *result, 0};
         if (pending_.size() >= kMaxFormulaOperations)
             fail("more than " + std::to_string(kMaxFormulaOperations) + " operations");
-        pending_.push_back({operation, a, unary ? Value{} : b});
+        pending_.push_back({operation, a, unary ? Value{} : b, statementLine_});
         return {Value::Kind::Computed, 0, pending_.size() - 1};
     }
 
@@ -561,6 +563,10 @@ private:
                 registerOf[i] = *lowest;
                 free.erase(lowest);
             } else {
+                if (program.registers >= kMaxProgramRegisters)
+                    throw FormulaError(pending.line, 1,
+                                       "more than " + std::to_string(kMaxProgramRegisters - 2) +
+                                           " values are needed at once here");
                 registerOf[i] = program.registers++;
             }
             instruction.target = registerOf[i];
@@ -578,6 +584,7 @@ private:
     Place place_;
     int depth_ = 0;   // parentheses open
     int nesting_ = 0; // parentheses, calls and unary minus open
+    int statementLine_ = 1;
     std::map<std::string, Value, std::less<>> values_;
     std::map<std::string, Value> channels_;
     std::set<std::string> seenSettings_;

@@ -217,25 +217,10 @@ void runProgram(const formulas::FormulaProgram& program, double zoom, const Pixe
              blue.at[chunk * blue.step], lanesInUse<Target>(pixels.count, first + chunk * V::size));
 }
 
-// Room for a program's registers: on the stack for the usual few, on the
-// heap beyond.
-template <typename Target> class ProgramRegisters {
-public:
-    explicit ProgramRegisters(const formulas::FormulaProgram& program) {
-        const std::size_t vectors =
-            std::size_t{program.registers} * (kProgramBatchPixels / Vec<Target>::size);
-        at_ = vectors <= kOnStack ? onStack_ : (onHeap_ = new Vec<Target>[vectors]);
-    }
-    ~ProgramRegisters() { delete[] onHeap_; }
-    ProgramRegisters(const ProgramRegisters&) = delete;
-    ProgramRegisters& operator=(const ProgramRegisters&) = delete;
-    Vec<Target>* get() { return at_; }
-
-private:
-    static constexpr std::size_t kOnStack = 32 * kProgramBatchPixels / Vec<Target>::size;
-    Vec<Target> onStack_[kOnStack];
-    Vec<Target>* onHeap_ = nullptr;
-    Vec<Target>* at_;
+// Room for the most registers a program may use.
+template <typename Target> struct ProgramRegisters {
+    Vec<Target> lanes[formulas::kMaxProgramRegisters * (kProgramBatchPixels / Vec<Target>::size)];
+    Vec<Target>* get() { return lanes; }
 };
 
 template <typename Target>
@@ -245,7 +230,7 @@ void programColourBatch(const LevelRule& rule, const PixelBatch& pixels,
     const auto level = [&](V mixture, double offset) {
         return (mixture * rule.brightness) * rule.levelScale + offset;
     };
-    ProgramRegisters<Target> registers(*rule.program);
+    ProgramRegisters<Target> registers;
     for (std::size_t first = 0; first < pixels.count; first += kProgramBatchPixels)
         runProgram<Target>(*rule.program, rule.zoom, pixels, first, registers.get(),
                            [&](std::size_t chunk, V red, V green, V blue, int lanes) {
@@ -260,7 +245,7 @@ template <typename Target>
 void programTermsBatch(const formulas::FormulaProgram& program, double zoom,
                        const PixelBatch& pixels, RawTerms* terms) {
     using V = Vec<Target>;
-    ProgramRegisters<Target> registers(program);
+    ProgramRegisters<Target> registers;
     for (std::size_t first = 0; first < pixels.count; first += kProgramBatchPixels)
         runProgram<Target>(
             program, zoom, pixels, first, registers.get(),
