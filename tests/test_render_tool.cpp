@@ -240,6 +240,9 @@ void RenderToolTest::initTestCase() {
         settingsPng("tEXt", {{"spirell:x", pngChunk("zTXt", QByteArray("spirell:x\0\0", 11) +
                                                                 zlibStream("12").chopped(3))}}));
     writeFile(path("critical.png"), settingsPng("tEXt", {}, {pngChunk("RUST", "needed")}));
+    // A formula text that stops short, as a hostile picture may hold one.
+    writeFile(path("badformula.png"),
+              settingsPng("tEXt", {}, {textChunk("tEXt", "spirell:formula-text", "red = sin(")}));
     writeFile(path("hostile.png"),
               settingsPng("tEXt",
                           {{"spirell:formula", textChunk("tEXt", "spirell:formula",
@@ -435,6 +438,21 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
         "unknown option --\\xe2\\x80\\xaeooo");
     row("hostile text in a file", {"--from", "{in}/hostile.png"},
         "unknown formula \"\\x9b\\xff\\x07x");
+    row("formula text cut short", {"--formula", "red = (X"},
+        "the formula text: line 1, column 9: expected \")\", found the end of the text");
+    row("formula text without blue", {"--formula", "red = X\ngreen = Y"},
+        "line 2, column 10: the text defines no blue mixture");
+    row("formula name and text", {"aries", "--formula", "red = X"},
+        "give a formula name or a formula text, not both");
+    row("two formula texts", {"--formula", "red = X", "--formula-file", "{in}/notes.txt"},
+        "give one formula text");
+    row("formula file missing", {"--formula-file", "{in}/absent.txt"},
+        "cannot read the formula file");
+    row("formula file not a formula", {"--formula-file", "{in}/notes.txt"}, "the formula file");
+    row("from a PNG with a formula text cut short", {"--from", "{in}/badformula.png"},
+        "the formula text: line 1, column 11");
+    row("animate with a formula text", {"{keys}", "--formula", "red = X", "-o", "{folder}/f.mp4"},
+        "--animate takes keyframes, whose pictures hold the formula");
 }
 
 void RenderToolTest::badInputFailsAndLeavesNothing() {

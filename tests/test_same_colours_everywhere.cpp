@@ -72,8 +72,8 @@ QByteArray digest(const lanes::KernelTable& kernels) {
         exponent[i] =
             i % 9 == 8 ? 3.0 : 0.7 + double(i % 7) * 0.1; // 3: a negative base keeps its sign
     Hash functions;
-    for (const lanes::Elementary function : {lanes::Elementary::Sin, lanes::Elementary::Cos,
-                                             lanes::Elementary::Tan, lanes::Elementary::Pow}) {
+    using enum lanes::Elementary;
+    for (const lanes::Elementary function : {Sin, Cos, Tan, Pow, Sqrt, Exp, Log, Atan2}) {
         inOddBatches(x.size(), [&](std::size_t first, std::size_t count) {
             kernels.elementary(function, &x[first], &exponent[first], count, &result[first]);
         });
