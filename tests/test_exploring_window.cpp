@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QNativeGestureEvent>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -120,6 +121,7 @@ QImage clickedPicture(const MainWindow& explored, const Computing& computing) {
 class ExploringWindowTest : public QObject {
     Q_OBJECT
 private slots:
+    void aFormulaOfYourOwnIsDrawnAsABuiltIn();
     void exactAtRest_data();
     void exactAtRest();
     void inputsEditTheBoxes_data();
@@ -479,6 +481,92 @@ void ExploringWindowTest::openShowsWhatTheBoxesCannot() {
     draw(plain, boxTexts("7.5", "-20", "60", "0.3", "90"), 4);
     QVERIFY(renderedExactly(window));
     QCOMPARE(shownPicture(window), shownPicture(plain));
+}
+
+// The first formula written as text: what a click on "ripple" draws, drawn
+// from the editor, explored, kept in the history, copied, saved and opened
+// again; a random one in between, and a text that does not compile.
+void ExploringWindowTest::aFormulaOfYourOwnIsDrawnAsABuiltIn() {
+    const QString ripple = "# ripple, written out\n"
+                           "AngleY = zoom * ((Y / 200) * (44 / 7))\n"
+                           "AngleX = zoom * ((X / 200) * (44 / 7))\n"
+                           "CosSum = cos(AngleX + AngleY)\n"
+                           "CosDifference = cos(AngleX - AngleY)\n"
+                           "U3 = sin((AngleX + AngleY) + CosSum)\n"
+                           "U1 = tan(U3)\n"
+                           "TermA = abs(tan(sin(AngleY * AngleX + CosDifference) - abs(U1)))\n"
+                           "U2 = cos((AngleY * AngleX + AngleY) + cos(AngleY - AngleX))\n"
+                           "TermB = abs(tan(sin((AngleY - AngleX) + CosDifference) - U2))\n"
+                           "TermC = abs(tan(sin(AngleY - AngleX * CosDifference) + U3))\n"
+                           "red = 0.0152 * TermA + 0.04 * TermB + 0.0591 * TermC\n"
+                           "green = 0.01 * TermA + 0.05131 * TermB + 0.036 * TermC\n"
+                           "blue = 0.023131 * TermA + 0.02 * TermB + 0.013 * TermC\n";
+    MainWindow builtIn(computingFromEnvironment());
+    draw(builtIn, boxTexts("-3.5", "7", "90", "0.7"), 0);
+    MainWindow window(computingFromEnvironment());
+    window.show();
+    window.boxes().write(boxTexts("-3.5", "7", "90", "0.7"));
+    // Ctrl+E in a box, which would otherwise move to the box's end.
+    QApplication::setActiveWindow(&window);
+    QTest::keyClick(window.boxes().sizeBox(), Qt::Key_E, Qt::ControlModifier);
+    FormulaEditor& editor = window.formulaEditor();
+    QVERIFY(editor.isVisible() && !editor.isModal());
+
+    // A fault is marked, and nothing is drawn.
+    editor.setText("red = sin(X\ngreen = 0\nblue = 0\n");
+    editor.draw();
+    QCOMPARE(editor.shownFault(), QString("line 2, column 1: expected \")\", found \"g\""));
+    QVERIFY(window.picture().isEmpty());
+
+    editor.setText(ripple);
+    QApplication::setActiveWindow(&editor);
+    QTest::keyClick(editor.findChild<QPlainTextEdit*>("formulaText"), Qt::Key_Return,
+                    Qt::ControlModifier);
+    QVERIFY(editor.shownFault().isEmpty());
+    QVERIFY(!window.picture().isEmpty());
+    QCOMPARE(QString(window.picture().formula->text), ripple);
+    QCOMPARE(shownPicture(window), shownPicture(builtIn));
+    // Its button is the one marked as drawn.
+    QVERIFY(window.ownFormulaButton()->background() != window.formulaButton(0)->background());
+
+    // Explored, it ends exact, as the built-in's exploring does.
+    send(window.canvas(), {Input::Wheel, 120, {30, 40}});
+    send(builtIn.canvas(), {Input::Wheel, 120, {30, 40}});
+    QVERIFY(renderedExactly(window) && renderedExactly(builtIn));
+    QCOMPARE(shownPicture(window), shownPicture(builtIn));
+    const QImage explored = shownPicture(window);
+
+    // Copy view's line carries the text and paints the same picture.
+    window.viewActions().copyView();
+    const QString line = QGuiApplication::clipboard()->text();
+    QVERIFY2(line.startsWith("spirell-render $'--formula=# ripple"), qPrintable(line));
+    QTemporaryDir folder;
+    QProcess shell;
+    shell.setWorkingDirectory(folder.path());
+    shell.start("bash", {"-c", QString("\"$0\" %1").arg(line.mid(line.indexOf(' ') + 1)),
+                         SPIRELL_RENDER_BINARY});
+    QVERIFY(shell.waitForFinished(60000));
+    QCOMPARE(shell.exitCode(), 0);
+    const QString copied = folder.filePath("formula.png");
+    QCOMPARE(QImage(copied).convertToFormat(QImage::Format_RGB32), explored);
+    QCOMPARE(QImage(copied).text("spirell:formula-text"), ripple);
+
+    // A random formula, then Back to the text: the editor follows.
+    editor.drawRandom(42);
+    QCOMPARE(editor.seed(), std::optional<std::uint64_t>(42));
+    QVERIFY(editor.text().startsWith("# random formula, seed 42"));
+    QVERIFY(QString(window.picture().formula->text).startsWith("# random formula, seed 42"));
+    window.viewActions().back();
+    QVERIFY(renderedExactly(window));
+    QCOMPARE(editor.text(), ripple);
+    QCOMPARE(shownPicture(window), explored);
+
+    // The picture a renderer saved opens as the view it keeps.
+    window.formulaButton(3)->click();
+    window.viewActions().open(QFile::encodeName(copied).toStdString());
+    QTRY_VERIFY(!window.viewActions().isReading());
+    QCOMPARE(QString(window.picture().formula->text), ripple);
+    QCOMPARE(shownPicture(window), explored);
 }
 
 // A view the window draws but no image can hold is copied with a word on

@@ -20,8 +20,7 @@ Keyframe readKeyframe(const std::string& path) {
 }
 
 image::ImageSettings FlightPlan::frameSettings(std::uint64_t number) const {
-    return {formula->routine, frameView(*formula, keys, timing, number), scale, frame,
-            formula->text ? formula->text : ""};
+    return image::settingsOf(*formula, frameView(*formula, keys, timing, number), scale, frame);
 }
 
 namespace {

@@ -79,7 +79,7 @@ void AnimationExport::saveAnimation() {
             continue;
         }
         keys.push_back(
-            {"view " + std::to_string(keys.size() + 1), {formula.routine, view.boxes, 1}});
+            {"view " + std::to_string(keys.size() + 1), image::settingsOf(formula, view.boxes)});
     }
     if (keys.size() < 2) {
         QMessageBox::information(window_, kTitle,

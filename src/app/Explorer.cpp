@@ -5,6 +5,7 @@
 #include "app/ParameterBoxes.hpp"
 #include "boxes/BoxEdits.hpp"
 #include "drawing/ViewParams.hpp"
+#include "formulas/TextFormulas.hpp"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -19,10 +20,6 @@ namespace {
 constexpr int kKeyPanParts = 10;
 // Wheel turns and keys this far apart belong to one gesture.
 constexpr int kSettleMs = 300;
-
-const formulas::Formula& formulaAt(int index) {
-    return formulas::formulaCatalogue()[index];
-}
 
 } // namespace
 
@@ -68,7 +65,7 @@ void Explorer::showView(int formula, const boxes::BoxTexts& texts) {
         boxes_.write(texts);
         if (picture_.isEmpty() || formula != picture_.formula->index)
             emit formulaShown(formula);
-        const formulas::Formula& shown = formulaAt(formula);
+        const formulas::Formula& shown = formulas::formulaAt(formula);
         render(shown, texts, drawing::readView(shown, texts));
     });
 }

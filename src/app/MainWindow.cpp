@@ -5,7 +5,10 @@
 #include "app/ShortcutActions.hpp"
 #include "boxes/BoxEdits.hpp"
 #include "drawing/DrawingFrame.hpp"
+#include "drawing/RandomFormula.hpp"
 #include "drawing/ViewParams.hpp"
+#include "formulas/FormulaText.hpp"
+#include "formulas/TextFormulas.hpp"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -82,6 +85,7 @@ MainWindow::MainWindow(const drawing::Computing& computing, double displayScale,
     connect(this, &MainWindow::pictureChanged, viewActions_, &ViewActions::setPicture);
     animationExport_ = new AnimationExport(this, *history_, computing_);
     connect(this, &MainWindow::pictureChanged, animationExport_, &AnimationExport::setPicture);
+    connect(this, &MainWindow::pictureChanged, this, &MainWindow::followPicture);
     setAcceptDrops(true);
     createActions();
     boxes_.sizeBox()->setFocus();
@@ -124,6 +128,7 @@ void MainWindow::createControls() {
     exitLabel_ = control<ClickableLabel>("Label1");
     exitArrowLabel_ = control<ClickableLabel>("Label4");
     zoomLabel_ = control<ClickableLabel>("Label17");
+    ownFormulaButton_ = control<ColourButton>("CmdOwn");
     savedExitColour_ = textColour(exitLabel_); // until the first activation saves it
 
     const std::vector<const char*>& order = tabOrder();
@@ -162,11 +167,13 @@ bool MainWindow::event(QEvent* event) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // In a box, Ctrl+C copies the selected text; with nothing selected it is
-    // the window's Copy image.
+    // the window's Copy image. Ctrl+E, which a box would take to move to the
+    // end of its line, opens the formula editor.
     if (event->type() == QEvent::ShortcutOverride) {
         auto* box = qobject_cast<QLineEdit*>(watched);
-        if (box && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy) &&
-            !box->hasSelectedText())
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (box && ((key->matches(QKeySequence::Copy) && !box->hasSelectedText()) ||
+                    key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_E)))
             return true;
     }
     // Switching to another program or opening a menu is not leaving the box.
@@ -206,6 +213,9 @@ void MainWindow::createActions() {
                                          Qt::ApplicationShortcut);
     connect(haltAction, &QAction::triggered, this, [this] { perform(WindowAction::Halt); });
     connect(quitAction, &QAction::triggered, this, [this] { perform(WindowAction::EndProgram); });
+    auto* editAction = addShortcutAction(this, this, "editFormulaAction", "Your own formula...",
+                                         Qt::CTRL | Qt::Key_E);
+    connect(editAction, &QAction::triggered, this, [this] { perform(WindowAction::EditFormula); });
     connect(canvas_, &Canvas::menuRequested, this, &MainWindow::showPictureMenu);
 }
 
@@ -287,18 +297,63 @@ void MainWindow::act(WindowAction action, int formula) {
     case WindowAction::DrawFormula:
         startFormula(formula);
         break;
+    case WindowAction::EditFormula:
+        formulaEditor().show();
+        formulaEditor().raise();
+        formulaEditor().activateWindow();
+        break;
     }
 }
 
-void MainWindow::startFormula(int index) {
-    if (ending_ || drawingDepth_ >= kMaxNestedDrawings || index < 0 ||
-        index >= formulas::kFormulaCount)
+FormulaEditor& MainWindow::formulaEditor() {
+    if (!formulaEditor_) {
+        formulaEditor_ = new FormulaEditor(
+            [](std::uint64_t seed) { return drawing::randomFormulaText(seed); }, this);
+        connect(formulaEditor_, &FormulaEditor::drawAsked, this, [this](const QString& text) {
+            guardSlot(formulaEditor_, kProgramName, [&] { drawFormulaText(text); });
+        });
+    }
+    return *formulaEditor_;
+}
+
+void MainWindow::drawFormulaText(const QString& text) {
+    const formulas::Formula* formula = nullptr;
+    try {
+        formula = &formulas::formulaOfText(text.toStdString());
+    } catch (const formulas::FormulaError& fault) {
+        formulaEditor().showFault(fault.line(), fault.column(),
+                                  QString::fromStdString(fault.message()));
         return;
+    }
+    formulaEditor().showFault(0, 0, {});
+    followedFormula_ = formula->index; // the editor holds it already
+    startFormula(formula->index);
+}
+
+void MainWindow::followPicture(const DrawnPicture& picture) {
+    if (picture.isEmpty() || picture.formula->index == followedFormula_)
+        return;
+    followedFormula_ = picture.formula->index;
+    if (picture.formula->text && formulaEditor_)
+        formulaEditor_->setText(QString::fromUtf8(picture.formula->text));
+}
+
+void MainWindow::startFormula(int index) {
+    if (ending_ || drawingDepth_ >= kMaxNestedDrawings || index < 0)
+        return;
+    const formulas::Formula* known = nullptr;
+    try {
+        known = &formulas::formulaAt(index);
+    } catch (const std::out_of_range&) {
+        return;
+    }
+    // A gesture still waiting for its pause is kept first, as a step back does.
+    explorer_->settlePending();
     haltFlag_.clear();
     explorer_->cancel();
     highlightFormula(index);
 
-    const formulas::Formula& formula = formulas::formulaCatalogue()[index];
+    const formulas::Formula& formula = *known;
     const boxes::BoxTexts texts = boxes_.texts();
     const drawing::ViewParams view = drawing::readView(formula, texts); // may overflow
     // The picture a save takes is the latest drawing's, as far as it shows.
@@ -320,10 +375,14 @@ void MainWindow::startFormula(int index) {
 }
 
 void MainWindow::highlightFormula(int index) {
-    for (ColourButton* button : formulaButtons_)
+    std::vector<ColourButton*> buttons(formulaButtons_.begin(), formulaButtons_.end());
+    buttons.push_back(ownFormulaButton_);
+    for (ColourButton* button : buttons)
         button->setBackground(palette::kFormulaButton);
-    formulaButtons_[index]->setBackground(textColour(zoomLabel_));
-    for (ColourButton* button : formulaButtons_)
+    // A formula written as text is the own formula button's.
+    buttons[std::size_t(std::min(index, formulas::kFormulaCount))]->setBackground(
+        textColour(zoomLabel_));
+    for (ColourButton* button : buttons)
         button->repaint();
 }
 

@@ -6,6 +6,7 @@
 #include "app/ColourButton.hpp"
 #include "app/DrawnPicture.hpp"
 #include "app/Explorer.hpp"
+#include "app/FormulaEditor.hpp"
 #include "app/Messages.hpp"
 #include "app/ParameterBoxes.hpp"
 #include "app/PictureExport.hpp"
@@ -77,6 +78,13 @@ public:
     ViewActions& viewActions() const { return *viewActions_; }
     // Save animation, through the views kept.
     AnimationExport& animationExport() const { return *animationExport_; }
+    // The editor of formulas of your own, made when first asked for.
+    FormulaEditor& formulaEditor();
+    ColourButton* ownFormulaButton() const { return ownFormulaButton_; }
+    // Draws a formula written as text with the view in the boxes, as a
+    // formula click does; a text that does not compile is marked in the
+    // editor instead.
+    void drawFormulaText(const QString& text);
 
     // Does what a control does: an action of the window (for DrawFormula, of
     // the catalogue's formula index) or an edit of the boxes. It runs as a
@@ -106,8 +114,10 @@ private:
     void createActions();
     template <typename Control> Control* control(const char* name) const;
     void act(WindowAction action, int formula);
-    // Draws the catalogue's formula with the view in the boxes.
+    // Draws the formula (a built-in's index or a text's) with the view in the boxes.
     void startFormula(int index);
+    // The editor follows the picture to a formula written as text.
+    void followPicture(const DrawnPicture& picture);
     // Marks the formula's button as the one drawn.
     void highlightFormula(int index);
     // Applies an edit to the boxes; an overflow leaves them untouched.
@@ -123,7 +133,10 @@ private:
     Canvas* canvas_ = nullptr;
     ParameterBoxes boxes_;
     std::array<ColourButton*, formulas::kFormulaCount> formulaButtons_{};
-    ClickableLabel* exitLabel_ = nullptr;      // "x"
+    ColourButton* ownFormulaButton_ = nullptr; // "your own..."
+    FormulaEditor* formulaEditor_ = nullptr;
+    int followedFormula_ = -1;            // the formula of the picture the editor last followed
+    ClickableLabel* exitLabel_ = nullptr; // "x"
     ClickableLabel* exitArrowLabel_ = nullptr; // "<"
     ClickableLabel* zoomLabel_ = nullptr;      // "X": its colour marks the chosen formula
     QTimer* exitColourTimer_ = nullptr;

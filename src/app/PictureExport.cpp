@@ -56,7 +56,7 @@ double pngBytesPerPixel(const QImage& picture) {
 }
 
 image::ImageSettings settingsOf(const DrawnPicture& picture, int scale) {
-    return {picture.formula->routine, picture.boxes, scale};
+    return image::settingsOf(*picture.formula, picture.boxes, scale);
 }
 
 } // namespace

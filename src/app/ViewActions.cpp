@@ -12,6 +12,7 @@
 #include "boxes/BoxTable.hpp"
 #include "boxes/RuntimeError.hpp"
 #include "drawing/ViewParams.hpp"
+#include "formulas/FormulaText.hpp"
 #include "image/ImagePlan.hpp"
 #include "image/ImageSettings.hpp"
 
@@ -94,12 +95,14 @@ void ViewActions::step(bool back) {
 void ViewActions::copyView() {
     if (picture_.isEmpty())
         return;
-    QGuiApplication::clipboard()->setText(
-        QString::fromStdString(viewCommandLine(picture_.formula->caption, picture_.boxes)));
+    QGuiApplication::clipboard()->setText(QString::fromStdString(
+        viewCommandLine(picture_.formula->caption, picture_.boxes,
+                        picture_.formula->text ? picture_.formula->text : std::string_view())));
     // The window draws views larger than any image; their line is copied all
     // the same, since with a frame it paints a part of them.
     try {
-        image::planImage({picture_.formula->routine, picture_.boxes, 1}, drawing::Computing{});
+        image::planImage(image::settingsOf(*picture_.formula, picture_.boxes),
+                         drawing::Computing{});
     } catch (const base::InputError& error) {
         QMessageBox::information(
             window_, "Copy view",
@@ -143,11 +146,17 @@ void ViewActions::open(const std::string& name) {
 void ViewActions::restore(const std::string& name, const image::ImageSettings& settings) {
     const formulas::Formula* formula = nullptr;
     try {
-        formula = formulas::findFormula(settings.formula);
+        formula = image::formulaOf(settings);
         if (!formula)
             throw base::InputError(base::shown(name) + " names an unknown formula " +
                                    base::quoted(settings.formula));
         drawing::readView(*formula, settings.boxes); // a view that cannot be drawn is refused
+    } catch (const formulas::FormulaError& error) {
+        QMessageBox::warning(
+            window_, kOpenTitle,
+            QString::fromStdString(base::shown(name) +
+                                   " holds a formula text that cannot be drawn: " + error.what()));
+        return;
     } catch (const base::InputError& error) {
         QMessageBox::warning(window_, kOpenTitle, QString::fromStdString(error.what()));
         return;

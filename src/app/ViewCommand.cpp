@@ -50,8 +50,11 @@ std::string shellWord(std::string_view text) {
 
 } // namespace
 
-std::string viewCommandLine(std::string_view caption, const boxes::BoxTexts& texts) {
-    std::string line = "spirell-render " + shellWord(caption);
+std::string viewCommandLine(std::string_view caption, const boxes::BoxTexts& texts,
+                            std::string_view formulaText) {
+    std::string line = "spirell-render " +
+                       (formulaText.empty() ? shellWord(caption)
+                                            : shellWord("--formula=" + std::string(formulaText)));
     for (const boxes::BoxDescription& box : boxes::kBoxTable)
         // Attached with "=", a text is never taken for an option of its own,
         // whatever it holds.

@@ -103,6 +103,8 @@ const std::vector<ControlDescription>& windowControls() {
         {"cmdblue2",  Button, "x",               {16, 218, 36, 20},  kHorizontalScaleButton, kStyle,             kForm,            "",           scale<DoubleX>},
         {"cmdblue3",  Button, "/",               {52, 218, 36, 20},  kHorizontalScaleButton, kStyle,             kForm,            "",           scale<HalveX>},
         {"Command1",  Button, kHomepageHost,     {992, 8, 193, 22},  kWebLinkButton,         kStyle,             kVerdana825Plain, "",           OpenWebLink},
+        // Under the formula column, where a twentieth formula would stand.
+        {"CmdOwn",    Button, "your own...",     {24, 928, 105, 25}, kFormulaButton,         kStyle,             kVerdana975,      "  A formula of your own (Ctrl+E)  ", EditFormula},
         // clang-format on
     };
     return controls;
@@ -181,7 +183,8 @@ const std::vector<const char*>& tabOrder() {
         "TextFour",  "CMD9",     "CMD10",    "cmdstop",  "CMD11",    "CMD12",    "CMD13",
         "CMD14",     "CMD15",    "CMD16",    "cmd1",     "cmdb",     "Command4", "CMD17",
         "cmdXX0",    "cmdXX1",   "verty0",   "verty1",   "horz0",    "horz1",    "cmdXX2",
-        "cmdXX3",    "cmdblue0", "cmdblue1", "cmdblue2", "cmdblue3", "Command1", "CMD18"};
+        "cmdXX3",    "cmdblue0", "cmdblue1", "cmdblue2", "cmdblue3", "Command1", "CMD18",
+        "CmdOwn"};
     return order;
 }
 

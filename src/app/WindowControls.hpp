@@ -35,6 +35,7 @@ enum class WindowAction {
     Reset,           // "reset": halts, resets the boxes and clears the picture
     OpenWebLink,     // the maker's page
     DrawFormula,     // a formula button: draws the control's formula
+    EditFormula,     // "your own...": opens the editor of formulas of your own
 };
 
 // What a click does: nothing, an action of the window or an edit of the boxes.

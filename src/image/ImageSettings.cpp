@@ -79,6 +79,11 @@ std::string frameSizeText(const FrameSize& size) {
     return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
 
+ImageSettings settingsOf(const formulas::Formula& formula, const boxes::BoxTexts& boxes, int scale,
+                         std::optional<FrameSize> frame) {
+    return {formula.routine, boxes, scale, frame, formula.text ? formula.text : ""};
+}
+
 const formulas::Formula* formulaOf(const ImageSettings& settings) {
     if (!settings.formulaText.empty())
         return &formulas::formulaOfText(settings.formulaText);

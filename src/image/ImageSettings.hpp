@@ -40,6 +40,11 @@ struct ImageSettings {
     std::string formulaText = {};
 };
 
+// The settings of a view of the formula: its routine name, and its text
+// for a formula written as text.
+ImageSettings settingsOf(const formulas::Formula& formula, const boxes::BoxTexts& boxes,
+                         int scale = 1, std::optional<FrameSize> frame = std::nullopt);
+
 // The formula the settings name, or null for an unknown name. Throws
 // formulas::FormulaError for a formula text that does not compile.
 const formulas::Formula* formulaOf(const ImageSettings& settings);
