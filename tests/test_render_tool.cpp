@@ -49,6 +49,10 @@ using namespace spirell::image;
 
 namespace {
 
+// A formula of one's own, with a setting and a comment.
+const QString kMyFormula = "# mine\nred = sin(X * zoom / 30)\ngreen = cos(Y / 20) * 0.5\n"
+                           "blue = 0.3\norigin: corner\n";
+
 // Runs the renderer under GNU time, which forks it afresh and so measures
 // the renderer alone, and gives its exit status and peak resident memory in KiB.
 std::pair<int, long> runMeasured(const QStringList& arguments, const QString& folder) {
@@ -172,6 +176,8 @@ private slots:
     void threadsStayWithinTheCores();
     void fromReadsOnlyItsOwnTexts_data();
     void fromReadsOnlyItsOwnTexts();
+    void formulaTextsPaintAgainFromTheirPicture_data();
+    void formulaTextsPaintAgainFromTheirPicture();
     void renderingFromAnImageGivesTheSameFile_data();
     void renderingFromAnImageGivesTheSameFile();
     void environmentChoosesWidthAndThreads_data();
@@ -186,6 +192,7 @@ void RenderToolTest::initTestCase() {
     QVERIFY(inputs_.isValid());
     const auto path = [&](const char* name) { return inputs_.filePath(name); };
     writeFile(path("notes.txt"), "not an image\n");
+    writeFile(path("mine.txt"), kMyFormula.toUtf8());
     QImage image(4, 4, QImage::Format_RGB32);
     image.fill(Qt::red);
     QVERIFY(image.save(path("plain.png")));
@@ -446,6 +453,9 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
         "give a formula name or a formula text, not both");
     row("two formula texts", {"--formula", "red = X", "--formula-file", "{in}/notes.txt"},
         "give one formula text");
+    row("random seed not a number", {"--random", "-1"}, "--random needs a seed");
+    row("random seed beyond 64 bits", {"--random", "18446744073709551616"},
+        "--random needs a seed");
     row("formula file missing", {"--formula-file", "{in}/absent.txt"},
         "cannot read the formula file");
     row("formula file not a formula", {"--formula-file", "{in}/notes.txt"}, "the formula file");
@@ -912,6 +922,46 @@ void RenderToolTest::fromReadsOnlyItsOwnTexts() {
     QVERIFY2(
         peakKiB < directKiB + 16 * 1024,
         qPrintable(QString("peak %1 KiB, %2 KiB without the texts").arg(peakKiB).arg(directKiB)));
+}
+
+// A formula of one's own, given as text, as a file, from standard input or
+// from a seed: the picture keeps its text, and --from paints it again.
+void RenderToolTest::formulaTextsPaintAgainFromTheirPicture_data() {
+    QTest::addColumn<QStringList>("formula");
+    QTest::addColumn<QString>("stored"); // how the text kept starts
+    QTest::newRow("--formula") << QStringList{"--formula", kMyFormula} << kMyFormula;
+    QTest::newRow("--formula-file") << QStringList{"--formula-file", "{in}/mine.txt"} << kMyFormula;
+    QTest::newRow("--formula-file from standard input")
+        << QStringList{"--formula-file", "-"} << kMyFormula;
+    QTest::newRow("--random") << QStringList{"--random", "42"} << "# random formula, seed 42\n";
+}
+
+void RenderToolTest::formulaTextsPaintAgainFromTheirPicture() {
+    QFETCH(QStringList, formula);
+    QFETCH(QString, stored);
+    QTemporaryDir folder;
+    const QString first = folder.filePath("first.png");
+    const QString again = folder.filePath("again.png");
+    formula.replaceInStrings("{in}", inputs_.path());
+    const QStringList view{"--size", "40", "--zoom", "0.5", "--x", "3.5", "-o", first};
+    if (formula.contains("-")) {
+        QProcess shell;
+        shell.setStandardInputFile(inputs_.filePath("mine.txt"));
+        shell.start(SPIRELL_RENDER_BINARY, formula + view);
+        QVERIFY(shell.waitForFinished(30000));
+        QCOMPARE(shell.exitCode(), 0);
+    } else {
+        const RendererRun run = runRenderer(formula + view);
+        QVERIFY2(run.status == 0, qPrintable(run.errors));
+    }
+    const QString kept = QImage(first).text("spirell:formula-text");
+    QVERIFY2(kept.startsWith(stored), qPrintable(kept));
+    QCOMPARE(QImage(first).text("spirell:formula"), QString("text"));
+    QCOMPARE(runRenderer({"--from", first, "-o", again}).status, 0);
+    QCOMPARE(fileBytes(again), fileBytes(first));
+    // A name given with --from paints the built-in in the same view.
+    QCOMPARE(runRenderer({"--from", first, "ripple", "-o", again}).status, 0);
+    QCOMPARE(QImage(again).text("spirell:formula-text"), QString());
 }
 
 void RenderToolTest::renderingFromAnImageGivesTheSameFile_data() {

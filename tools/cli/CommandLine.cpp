@@ -43,6 +43,18 @@ double seconds(const std::string& option, const std::string& text) {
     return value;
 }
 
+// A seed as --random takes it: a whole number from 0 to 2^64 - 1.
+std::uint64_t randomSeed(const std::string& text) {
+    std::uint64_t seed = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, seed);
+    if (text.empty() || error != std::errc{} || stop != end)
+        throw base::InputError("--random needs a seed, a whole number from 0 to "
+                               "18446744073709551615, not " +
+                               base::quoted(text));
+    return seed;
+}
+
 // An animation takes its views from the keyframes alone.
 void checkAnimation(const CommandLine& line) {
     if (line.formula)
@@ -50,7 +62,7 @@ void checkAnimation(const CommandLine& line) {
                                base::quoted(*line.formula) + " before it");
     if (!line.from.empty())
         throw base::InputError("--animate takes keyframes, not --from");
-    if (line.formulaText || line.formulaFile)
+    if (line.formulaText || line.formulaFile || line.randomSeed)
         throw base::InputError("--animate takes keyframes, whose pictures hold the formula");
     for (std::size_t i = 0; i < boxes::kBoxTable.size(); ++i)
         if (line.boxes[i])
@@ -133,10 +145,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             line.lossless = true;
         } else if (name == "--threads")
             line.threads = static_cast<unsigned>(wholeNumber(name, value(), 1, base::kMaxThreads));
-        else if (name == "--formula" || name == "--formula-file") {
-            if (line.formulaText || line.formulaFile)
-                throw base::InputError("give one formula text: --formula or --formula-file, once");
-            (name == "--formula" ? line.formulaText : line.formulaFile) = value();
+        else if (name == "--formula" || name == "--formula-file" || name == "--random") {
+            if (line.formulaText || line.formulaFile || line.randomSeed)
+                throw base::InputError(
+                    "give one formula text: --formula, --formula-file or --random, once");
+            if (name == "--random")
+                line.randomSeed = randomSeed(value());
+            else
+                (name == "--formula" ? line.formulaText : line.formulaFile) = value();
         } else if (name == "--from") {
             line.from = value();
             if (line.from.empty())
@@ -151,12 +167,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         else if (line.formula)
             throw base::InputError("unexpected argument " + base::quoted(name) +
                                    " after the formula " + base::quoted(*line.formula));
-        else if (line.formulaText || line.formulaFile)
+        else if (line.formulaText || line.formulaFile || line.randomSeed)
             throw base::InputError("unexpected argument " + base::quoted(name) +
                                    ": the formula is the text given");
         else
             line.formula = name;
-        if (line.formula && (line.formulaText || line.formulaFile))
+        if (line.formula && (line.formulaText || line.formulaFile || line.randomSeed))
             throw base::InputError("give a formula name or a formula text, not both");
     }
 
@@ -172,9 +188,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                                    " belongs to an animation: give --animate");
     if (line.output.empty())
         throw base::InputError("no output file: give -o FILE.png");
-    if (!line.formula && !line.formulaText && !line.formulaFile && line.from.empty())
+    if (!line.formula && !line.formulaText && !line.formulaFile && !line.randomSeed &&
+        line.from.empty())
         throw base::InputError("no formula: give a formula name, --formula TEXT, --formula-file "
-                               "FILE or --from FILE.png");
+                               "FILE, --random SEED or --from FILE.png");
     return line;
 }
 
@@ -217,6 +234,8 @@ static_assert(animation::kMaxFrames == 100000);
 
 std::string usageText() {
     return R"(Usage: spirell-render FORMULA -o FILE.png [options]
+       spirell-render --formula TEXT | --formula-file F.txt | --random SEED
+                      -o FILE.png [options]
        spirell-render --from OLD.png -o FILE.png [options]
        spirell-render --animate KEY1.png KEY2.png [...] -o OUTPUT [options]
 
@@ -224,6 +243,13 @@ Paints one Vortica Spirell formula into a PNG file, pixel for pixel as the
 window would draw it for the same five boxes, or a flight through views.
 
 FORMULA is a button caption ("ripple"), a routine name ("aries") or an index (0-18).
+A formula of your own is a text (see the manual page for its language):
+  --formula TEXT      the formula's text itself
+  --formula-file F    the file that holds it; "-" reads standard input
+  --random SEED       the random formula of a seed, 0 to 18446744073709551615,
+                      the same on every machine
+The image keeps the text, as it keeps the view; a text that does not compile
+is refused with its line and column.
 
 Options:
   -o, --output FILE   the PNG file to write, replaced only when complete; a

@@ -4,6 +4,7 @@
 #include "image/ImageSettings.hpp"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ struct CommandLine {
     // (--formula-file, "-" for standard input).
     std::optional<std::string> formulaText;
     std::optional<std::string> formulaFile;
+    // A random formula's seed (--random).
+    std::optional<std::uint64_t> randomSeed;
     // The five boxes, in the order of kBoxTable.
     std::array<std::optional<std::string>, boxes::kBoxTable.size()> boxes;
     std::optional<int> scale;

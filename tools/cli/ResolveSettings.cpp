@@ -2,6 +2,7 @@
 
 #include "base/Errors.hpp"
 #include "base/UserText.hpp"
+#include "drawing/RandomFormula.hpp"
 #include "formulas/FormulaText.hpp"
 #include "formulas/TextFormulas.hpp"
 #include "image/ImageSettings.hpp"
@@ -46,10 +47,12 @@ ImageSettings resolveSettings(const CommandLine& line) {
         settings.formula = *line.formula;
         settings.formulaText.clear(); // a name given replaces a stored text
     }
-    if (line.formulaText || line.formulaFile) {
+    if (line.formulaText || line.formulaFile || line.randomSeed) {
         settings.formula = formulas::kTextFormulaRoutine;
-        settings.formulaText =
-            line.formulaText ? *line.formulaText : readFormulaFile(*line.formulaFile);
+        // A random formula's text names its seed in its first line.
+        settings.formulaText = line.randomSeed    ? drawing::randomFormulaText(*line.randomSeed)
+                               : line.formulaText ? *line.formulaText
+                                                  : readFormulaFile(*line.formulaFile);
         // Compiled here, so that a bad text is refused before anything is made.
         try {
             formulas::formulaOfText(settings.formulaText);
