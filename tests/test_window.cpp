@@ -263,6 +263,8 @@ void WindowTest::controls_data() {
     row("cmdblue2", "x", {16, 218, 36, 20}, {64, 128, 160}, 8.25);
     row("cmdblue3", "/", {52, 218, 36, 20}, {64, 128, 160}, 8.25);
     row("Command1", kHomepageHost, {992, 8, 193, 22}, {96, 160, 255}, 8.25);
+    row("CmdOwn", "your own...", {24, 928, 105, 25}, {128, 128, 128}, 9.75,
+        "  A formula of your own (Ctrl+E)  ");
     row("TextFour", "1", {76, 5, 273, 24}, {64, 0, 0}, 9.75,
         "  Set the Xoom to a frcation to xoom into the spirell,  ");
     row("TextThree", "150", {16, 120, 59, 19}, {64, 0, 0}, 8.25, "Size of image");
@@ -316,7 +318,7 @@ void WindowTest::tabOrderFollowsTheForm() {
     for (int i = 11; i <= 16; ++i)
         expected << QString("CMD%1").arg(i);
     expected << QString("cmd1 cmdb Command4 CMD17 cmdXX0 cmdXX1 verty0 verty1 horz0 horz1 "
-                        "cmdblue0 cmdblue1 cmdblue2 cmdblue3 Command1 CMD18 TextThree")
+                        "cmdblue0 cmdblue1 cmdblue2 cmdblue3 Command1 CMD18 CmdOwn TextThree")
                     .split(' ');
     for (const QString& name : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
