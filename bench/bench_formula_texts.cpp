@@ -8,7 +8,8 @@
 // The two sides run alternately, the one that goes first changing from round
 // to round, and the fastest run of each counts: other work on the machine
 // only ever adds time, so the fastest runs are the least disturbed and their
-// ratio the fairest.
+// ratio the fairest. The time is this thread's processor time, which the
+// other processes of a shared machine do not add to while they hold the core.
 //
 // Usage: spirell-bench-formula-texts [Google Benchmark options]
 
@@ -22,9 +23,9 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -73,12 +74,18 @@ ViewPixels viewPixels(const Formula& formula) {
     return pixels;
 }
 
-// Seconds for the colours of the whole image, row by row, on this thread.
+double threadSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+// Processor seconds for the colours of the whole image, row by row, on this thread.
 double computeImage(const Formula& formula, const lanes::KernelTable& kernels,
                     const ViewPixels& pixels, std::vector<Colour>& row) {
     const lanes::ColourBatch batch = lanes::colourBatchFor(kernels, formula);
     const lanes::LevelRule rule = drawing::levelRule(formula, pixels.view);
-    const auto start = std::chrono::steady_clock::now();
+    const double start = threadSeconds();
     for (const double Y : pixels.Y) {
         lanes::LineColours line(
             batch, rule, lanes::Line::Row, Y,
@@ -88,7 +95,7 @@ double computeImage(const Formula& formula, const lanes::KernelTable& kernels,
         line.flush();
         benchmark::DoNotOptimize(row.data());
     }
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return threadSeconds() - start;
 }
 
 void textAgainstBuiltIn(benchmark::State& state, const Formula* builtIn) {
