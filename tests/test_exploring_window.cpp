@@ -107,6 +107,16 @@ QImage shownPicture(const MainWindow& window) {
     return window.canvas()->image().copy(window.picture().area);
 }
 
+// Runs a Copy view line in a folder as the shell given would, with this
+// build's renderer for "spirell-render"; its exit status.
+int runPastedLine(const QString& shellName, const QString& line, const QString& folder) {
+    QProcess shell;
+    shell.setWorkingDirectory(folder);
+    shell.start(shellName, {"-c", QString("\"$0\" %1").arg(line.mid(line.indexOf(' ') + 1)),
+                            SPIRELL_RENDER_BINARY});
+    return shell.waitForFinished(60000) ? shell.exitCode() : -1;
+}
+
 // The picture a click on the formula's button draws with the boxes as they
 // read, in a window of its own.
 QImage clickedPicture(const MainWindow& explored, const Computing& computing) {
@@ -541,12 +551,7 @@ void ExploringWindowTest::aFormulaOfYourOwnIsDrawnAsABuiltIn() {
     const QString line = QGuiApplication::clipboard()->text();
     QVERIFY2(line.startsWith("spirell-render $'--formula=# ripple"), qPrintable(line));
     QTemporaryDir folder;
-    QProcess shell;
-    shell.setWorkingDirectory(folder.path());
-    shell.start("bash", {"-c", QString("\"$0\" %1").arg(line.mid(line.indexOf(' ') + 1)),
-                         SPIRELL_RENDER_BINARY});
-    QVERIFY(shell.waitForFinished(60000));
-    QCOMPARE(shell.exitCode(), 0);
+    QCOMPARE(runPastedLine("bash", line, folder.path()), 0); // $'...' needs bash
     const QString copied = folder.filePath("formula.png");
     QCOMPARE(QImage(copied).convertToFormat(QImage::Format_RGB32), explored);
     QCOMPARE(QImage(copied).text("spirell:formula-text"), ripple);
@@ -594,12 +599,7 @@ void ExploringWindowTest::copyViewPaintsTheSamePicture() {
     const QString line = QGuiApplication::clipboard()->text();
     QVERIFY2(line.startsWith("spirell-render ember "), qPrintable(line));
     QTemporaryDir folder;
-    QProcess shell;
-    shell.setWorkingDirectory(folder.path());
-    shell.start("sh", {"-c", QString("\"$0\" %1").arg(line.mid(line.indexOf(' ') + 1)),
-                       SPIRELL_RENDER_BINARY});
-    QVERIFY(shell.waitForFinished(60000));
-    QCOMPARE(shell.exitCode(), 0);
+    QCOMPARE(runPastedLine("sh", line, folder.path()), 0);
     QCOMPARE(QImage(folder.filePath("ember.png")).convertToFormat(QImage::Format_RGB888),
              shownPicture(window).convertToFormat(QImage::Format_RGB888));
 }

@@ -1,5 +1,6 @@
 #include "drawing/RandomFormula.hpp"
 #include "formulas/FormulaText.hpp"
+#include "fuzz/FormulaChecks.hpp"
 
 #include <QtTest>
 
@@ -13,6 +14,7 @@
 using namespace spirell;
 using namespace spirell::formulas;
 using namespace spirell::drawing;
+using spirell::testing::parenthesisNesting;
 
 namespace {
 
@@ -22,23 +24,6 @@ QByteArray digestOf(const std::string& text) {
     for (const char c : text)
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     return QByteArray::number(static_cast<qulonglong>(hash), 16);
-}
-
-// How deeply parentheses nest in a text, comments left out.
-int parenthesisNesting(const std::string& text) {
-    int depth = 0, deepest = 0;
-    bool comment = false;
-    for (const char c : text) {
-        if (c == '\n')
-            comment = false;
-        else if (c == '#')
-            comment = true;
-        else if (!comment && c == '(')
-            deepest = std::max(deepest, ++depth);
-        else if (!comment && c == ')')
-            --depth;
-    }
-    return deepest;
 }
 
 std::string withoutFirstLine(const std::string& text) {
@@ -319,3 +304,4 @@ void RandomFormulaTest::fallbackIsVaried() {
 
 QTEST_APPLESS_MAIN(RandomFormulaTest)
 #include "test_random_formula.moc"
+

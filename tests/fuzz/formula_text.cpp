@@ -5,6 +5,7 @@
 // and constants it holds, stays within the operation limit, compiles the same
 // again, is unchanged by a comment after it, and runs on a few pixels with
 // every instruction set alike.
+#include "FormulaChecks.hpp"
 #include "ProgramChecks.hpp"
 
 #include "drawing/DrawingFrame.hpp"
@@ -16,6 +17,8 @@
 #include <exception>
 #include <limits>
 #include <optional>
+
+using spirell::testing::parenthesisNesting;
 
 using namespace spirell;
 using namespace spirell::formulas;
@@ -47,23 +50,6 @@ std::optional<CompiledFormula> compileOrRefuse(std::string_view text) {
     } catch (const std::exception& error) {
         fail("only FormulaError", quoted(text) + " threw " + error.what(), __FILE__, __LINE__);
     }
-}
-
-// How deeply parentheses outside comments nest.
-int parenthesisNesting(std::string_view text) {
-    int depth = 0, deepest = 0;
-    bool comment = false;
-    for (const char c : text) {
-        if (c == '\n')
-            comment = false;
-        else if (c == '#')
-            comment = true;
-        else if (!comment && c == '(')
-            deepest = std::max(deepest, ++depth);
-        else if (!comment && c == ')')
-            --depth;
-    }
-    return deepest;
 }
 
 bool sameOperand(const Operand& a, const Operand& b) {
