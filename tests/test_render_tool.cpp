@@ -247,6 +247,11 @@ void RenderToolTest::initTestCase() {
         settingsPng("tEXt", {{"spirell:x", pngChunk("zTXt", QByteArray("spirell:x\0\0", 11) +
                                                                 zlibStream("12").chopped(3))}}));
     writeFile(path("critical.png"), settingsPng("tEXt", {}, {pngChunk("RUST", "needed")}));
+    // Keyframes of two formula texts.
+    for (const auto& [name, text] : {std::pair{"mine.png", "red = X\ngreen = X\nblue = X\n"},
+                                     {"yours.png", "red = Y\ngreen = Y\nblue = Y\n"}})
+        writeFile(path(name),
+                  settingsPng("tEXt", {}, {textChunk("tEXt", "spirell:formula-text", text)}));
     // A formula text that stops short, as a hostile picture may hold one.
     writeFile(path("badformula.png"),
               settingsPng("tEXt", {}, {textChunk("tEXt", "spirell:formula-text", "red = sin(")}));
@@ -456,6 +461,9 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
     row("random seed not a number", {"--random", "-1"}, "--random needs a seed");
     row("random seed beyond 64 bits", {"--random", "18446744073709551616"},
         "--random needs a seed");
+    row("animate two formula texts",
+        {"--animate", "{in}/mine.png", "{in}/yours.png", "-o", "{folder}/f.mp4"},
+        "yours.png paints another formula text than");
     row("formula file missing", {"--formula-file", "{in}/absent.txt"},
         "cannot read the formula file");
     row("formula file not a formula", {"--formula-file", "{in}/notes.txt"}, "the formula file");
@@ -959,6 +967,14 @@ void RenderToolTest::formulaTextsPaintAgainFromTheirPicture() {
     QCOMPARE(QImage(first).text("spirell:formula"), QString("text"));
     QCOMPARE(runRenderer({"--from", first, "-o", again}).status, 0);
     QCOMPARE(fileBytes(again), fileBytes(first));
+    // A flight from it to a zoomed view starts with its very pixels.
+    const QString zoomed = folder.filePath("zoomed.png");
+    QCOMPARE(runRenderer({"--from", first, "--zoom", "0.25", "-o", zoomed}).status, 0);
+    const RendererRun flight = runRenderer({"--animate", first, zoomed, "--seconds", "1", "--fps",
+                                            "2", "-q", "-o", folder.filePath("frames/")});
+    QVERIFY2(flight.status == 0, qPrintable(flight.errors));
+    QCOMPARE(QImage(folder.filePath("frames/frame-00000.png")), QImage(first));
+    QCOMPARE(QImage(folder.filePath("frames/frame-00002.png")), QImage(zoomed));
     // A name given with --from paints the built-in in the same view.
     QCOMPARE(runRenderer({"--from", first, "ripple", "-o", again}).status, 0);
     QCOMPARE(QImage(again).text("spirell:formula-text"), QString());

@@ -42,11 +42,18 @@ const formulas::Formula& commonFormula(const std::vector<Keyframe>& keys) {
         if (!formula)
             throw base::InputError(base::shown(key.fileName) + " holds an unknown formula " +
                                    base::quoted(key.settings.formula));
+        const auto named = [](const formulas::Formula& shown) {
+            return shown.text ? std::string("a formula text of its own")
+                              : "\"" + std::string(shown.caption) + "\"";
+        };
         if (common && formula != common)
-            throw base::InputError(base::shown(key.fileName) + " paints \"" + formula->caption +
-                                   "\", not \"" + common->caption + "\" as " +
-                                   base::shown(keys.front().fileName) +
-                                   " does: a flight keeps one formula");
+            throw base::InputError(
+                base::shown(key.fileName) + " paints " +
+                (formula->text && common->text
+                     ? "another formula text than " + base::shown(keys.front().fileName)
+                     : named(*formula) + ", not " + named(*common) + " as " +
+                           base::shown(keys.front().fileName)) +
+                " does: a flight keeps one formula");
         common = formula;
     }
     return *common;
@@ -76,8 +83,10 @@ FlightTiming timingOf(const FlightChoices& choices) {
 image::ImagePlan planKeyframe(const Keyframe& key, int scale, std::optional<image::FrameSize> frame,
                               const drawing::Computing& computing) {
     try {
-        return image::planImage({key.settings.formula, key.settings.boxes, scale, frame},
-                                computing);
+        image::ImageSettings settings = key.settings;
+        settings.scale = scale;
+        settings.frame = frame;
+        return image::planImage(settings, computing);
     } catch (const base::InputError& error) {
         throw base::InputError(base::shown(key.fileName) + ": " + error.what());
     }
@@ -141,6 +150,8 @@ video::VideoMetadata flightMetadata(const FlightPlan& plan) {
         {"spirell_scale", std::to_string(plan.scale)},
         {"spirell_keyframes", std::to_string(plan.keys.size())},
     };
+    if (plan.formula->text)
+        metadata.emplace_back("spirell_formula_text", base::escaped(plan.formula->text));
     // "spirell_keyframe_1_x" for the "spirell:x" text of the first keyframe,
     // escaped: tools print the tags on terminals, which obey control bytes.
     for (std::size_t i = 0; i < plan.keys.size(); ++i)
