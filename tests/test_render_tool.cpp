@@ -458,6 +458,10 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
         "give a formula name or a formula text, not both");
     row("two formula texts", {"--formula", "red = X", "--formula-file", "{in}/notes.txt"},
         "give one formula text");
+    row("frames from, into frames", {"{keys}", "--frames-from", "{in}", "-o", "{folder}/frames/"},
+        "--frames-from goes with a video");
+    row("frames from without an animation", {"aries", "--frames-from", "{in}"},
+        "--frames-from belongs to an animation");
     row("random seed not a number", {"--random", "-1"}, "--random needs a seed");
     row("random seed beyond 64 bits", {"--random", "18446744073709551616"},
         "--random needs a seed");

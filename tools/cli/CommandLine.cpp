@@ -140,7 +140,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         else if (name == "--fps")
             line.framesPerSecond = static_cast<int>(wholeNumber(
                 name, value(), animation::kMinFramesPerSecond, animation::kMaxFramesPerSecond));
-        else if (name == "--lossless") {
+        else if (name == "--frames-from") {
+            line.framesFrom = value();
+            if (line.framesFrom.empty())
+                throw base::InputError("--frames-from needs a folder or frame names");
+        } else if (name == "--lossless") {
             flag();
             line.lossless = true;
         } else if (name == "--threads")
@@ -182,7 +186,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     }
     for (const auto& [given, option] : {std::pair{line.secondsPerMove.has_value(), "--seconds"},
                                         {line.framesPerSecond.has_value(), "--fps"},
-                                        {line.lossless, "--lossless"}})
+                                        {line.lossless, "--lossless"},
+                                        {!line.framesFrom.empty(), "--frames-from"}})
         if (given)
             throw base::InputError(std::string(option) +
                                    " belongs to an animation: give --animate");

@@ -34,6 +34,8 @@ struct CommandLine {
     std::optional<double> secondsPerMove;
     std::optional<int> framesPerSecond;
     bool lossless = false;
+    // PNG frames a video takes its frames from where they hold them (--frames-from).
+    std::string framesFrom;
     bool quiet = false;
     bool help = false;
     bool version = false;
