@@ -294,6 +294,11 @@ Animation:
   --fps N             frames a second, 1 to 240 (default 30)
   --lossless          lossless video; only ")" +
            std::string(video::losslessVideo().extension) + R"("
+  --frames-from DIR   a video takes each frame from the PNG frames in DIR (or
+                      named NAME%05d.png) that holds it, complete and of the
+                      very view the flight gives it, and computes the others;
+                      it says how many. A video that adds a column or row to
+                      odd frames computes every frame
                       Frames are the size of the first keyframe's picture
                       (or of its frame, if it has one) at the scale (default:
                       its own) unless --frame says otherwise; )" +
