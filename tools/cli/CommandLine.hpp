@@ -2,6 +2,7 @@
 
 #include "boxes/BoxTable.hpp"
 #include "image/ImageSettings.hpp"
+#include "image/PosterParts.hpp"
 
 #include <array>
 #include <cstdint>
@@ -36,6 +37,11 @@ struct CommandLine {
     bool lossless = false;
     // PNG frames a video takes its frames from where they hold them (--frames-from).
     std::string framesFrom;
+    // A poster in parts: one band of the picture (--part I/N), or the parts
+    // to join into the whole picture (--join).
+    std::optional<image::PartNumber> part;
+    bool join = false;
+    std::vector<std::string> parts;
     bool quiet = false;
     bool help = false;
     bool version = false;
