@@ -478,6 +478,11 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
         "give a formula name or a formula text, not both");
     row("two formula texts", {"--formula", "red = X", "--formula-file", "{in}/notes.txt"},
         "give one formula text");
+    row("animate a part into a video", {"{keys}", "--part", "0/2", "-o", "{folder}/f.mkv"},
+        "--part paints a share of a flight's PNG frames");
+    row("animate in more parts than frames",
+        {"{keys}", "--seconds", "0.1", "--fps", "10", "--part", "2/3", "-o", "{folder}/frames/"},
+        "a flight of 2 frames cannot be cut into 3 parts");
     row("frames from, into frames", {"{keys}", "--frames-from", "{in}", "-o", "{folder}/frames/"},
         "--frames-from goes with a video");
     row("frames from without an animation", {"aries", "--frames-from", "{in}"},
@@ -517,8 +522,6 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
         "--part 0/99: an image of 600 x 600 pixels has");
     row("part not below their count", {"aries", "--part", "3/3"}, "--part needs I/N");
     row("part malformed", {"aries", "--part", "1of3"}, "not \"1of3\"");
-    row("part of an animation", {"{keys}", "--part", "0/2", "-o", "{folder}/f.mp4"},
-        "--part makes a band of one picture");
 }
 
 void RenderToolTest::badInputFailsAndLeavesNothing() {

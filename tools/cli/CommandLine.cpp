@@ -210,8 +210,6 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         checkJoin(line);
         return line;
     }
-    if (line.animate && line.part)
-        throw base::InputError("--part makes a band of one picture, not of an animation");
     if (line.animate) {
         checkAnimation(line);
         return line;
