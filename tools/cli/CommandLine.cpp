@@ -77,6 +77,20 @@ void checkAnimation(const CommandLine& line) {
                                video::videoExtensionsText());
 }
 
+// Joining takes its picture from the parts alone.
+void checkJoin(const CommandLine& line) {
+    const bool viewGiven =
+        line.formula || line.formulaText || line.formulaFile || line.randomSeed ||
+        !line.from.empty() || line.scale || line.frame || line.animate || line.part ||
+        std::any_of(line.boxes.begin(), line.boxes.end(), [](const auto& box) { return box; });
+    if (viewGiven)
+        throw base::InputError("--join takes the parts and -o alone: they hold the picture");
+    if (line.parts.empty())
+        throw base::InputError("--join needs the parts to join");
+    if (line.output.empty())
+        throw base::InputError("no output file: give -o FILE.png");
+}
+
 } // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
@@ -157,11 +171,23 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             line.from = value();
             if (line.from.empty())
                 throw base::InputError("--from needs a file name");
+        } else if (name == "--part") {
+            const std::string text = value();
+            line.part = readPartNumber(text);
+            if (!line.part)
+                throw base::InputError("--part needs I/N, part I of N counted from 0 (0 to N - 1), "
+                                       "such as 0/4, not " +
+                                       base::quoted(text));
+        } else if (name == "--join") {
+            flag();
+            line.join = true;
         } else if (name == "--quiet" || name == "-q") {
             flag();
             line.quiet = true;
         } else if (name.starts_with("-") && name != "-")
             throw base::InputError("unknown option " + base::shown(name));
+        else if (line.join)
+            line.parts.push_back(name);
         else if (line.animate)
             line.keyframes.push_back(name);
         else if (line.formula)
@@ -176,6 +202,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             throw base::InputError("give a formula name or a formula text, not both");
     }
 
+    if (line.join) {
+        checkJoin(line);
+        return line;
+    }
+    if (line.animate && line.part)
+        throw base::InputError("--part makes a band of one picture, not of an animation");
     if (line.animate) {
         checkAnimation(line);
         return line;
@@ -238,6 +270,7 @@ std::string usageText() {
                       -o FILE.png [options]
        spirell-render --from OLD.png -o FILE.png [options]
        spirell-render --animate KEY1.png KEY2.png [...] -o OUTPUT [options]
+       spirell-render --join PART-0.png PART-1.png [...] -o FILE.png
 
 Paints one Vortica Spirell formula into a PNG file, pixel for pixel as the
 window would draw it for the same five boxes, or a flight through views.
@@ -272,6 +305,17 @@ Options:
                       Memory grows with them: three bands of rows, each about
                       the larger of 1 MiB and N x 3 x width bytes, and at
                       most as much again compressed
+  --part I/N          only part I (0 to N - 1) of N: a band of the picture's
+                      rows, a PNG of its own that keeps the picture's texts
+                      and "spirell:part" (I/N) and "spirell:part-rows"
+                      (FIRST-LAST of HEIGHT). The rows go in pieces of about
+                      256 KiB of pixels; the parts share them as evenly as
+                      whole pieces allow, so N is at most the pieces' count
+  --join PART...      join parts, given in any order, into the whole picture,
+                      the very bytes a render on one machine writes, without
+                      decoding them. Every part must be there once, whole and
+                      undamaged (each chunk's CRC, the end chunk), with the
+                      same texts and N; else nothing is written
   -q, --quiet         no progress line
   -h, --help          show this text
   --version           show the version
