@@ -178,6 +178,9 @@ void AnimationTest::videosHoldTheFrames_data() {
     QTest::newRow("H.264 in MP4") << "flight.mp4" << QStringList();
     QTest::newRow("VP9 in WebM") << "flight.webm" << QStringList();
     QTest::newRow("lossless FFV1 in Matroska") << "flight.mkv" << QStringList{"--lossless"};
+    // Joined from frames painted elsewhere, one of them missing and one damaged.
+    QTest::newRow("lossless, from PNG frames")
+        << "flight.mkv" << QStringList{"--lossless", "--frames-from", "{partial}"};
 }
 
 // A video has the flight's frames, at its rate, each lasting its time, with
@@ -188,8 +191,21 @@ void AnimationTest::videosHoldTheFrames() {
     QTemporaryDir folder;
     const QStringList flight{"--animate", key("a.png"), key("b.png"), key("c.png"), "--seconds",
                              "0.2",       "--fps",      "10",         "--quiet",    "-o"};
-    succeeds(runRenderer(flight + QStringList{folder.filePath(name)} + options));
     succeeds(runRenderer(flight + QStringList{folder.filePath("frames/")}));
+    const QString partial = folder.filePath("partial/");
+    if (options.contains("--frames-from")) {
+        succeeds(runRenderer(flight + QStringList{partial}));
+        QVERIFY(QFile::remove(partial + "frame-00001.png"));
+        QFile damaged(partial + "frame-00003.png");
+        QVERIFY(damaged.open(QIODevice::ReadWrite) && damaged.seek(damaged.size() - 40));
+        damaged.write(QByteArray(20, '\0'));
+        damaged.close();
+        options.replaceInStrings("{partial}", partial);
+    }
+    const RendererRun run = runRenderer(flight + QStringList{folder.filePath(name)} + options);
+    succeeds(run);
+    if (options.contains("--frames-from"))
+        QVERIFY2(run.errors.contains("2 of 5 frames computed"), qPrintable(run.errors));
     QCOMPARE(framesIn(folder.path()).size(), 1); // no temporary file left beside the video
 
     const Decoded video = decode(folder.filePath(name));

@@ -401,6 +401,17 @@ void ExploringWindowTest::openRestoresTheView_data() {
                                                 textChunk("tEXt", "spirell:scale", "many")})
                                     << false << QByteArray("p.png");
     QTest::newRow("not a PNG") << QByteArray("GIF89a") << false << QByteArray("p.png");
+    // Nested past the language's limit: refused, not followed down.
+    QTest::newRow("a hostile formula text")
+        << pngWith({textChunk("tEXt", "spirell:formula", "text"),
+                    textChunk("tEXt", "spirell:formula-text",
+                              "red = " + QByteArray(5000, '(') + "X" + QByteArray(5000, ')')),
+                    textChunk("tEXt", "spirell:x", "1"), textChunk("tEXt", "spirell:y", "1"),
+                    textChunk("tEXt", "spirell:size", "150"),
+                    textChunk("tEXt", "spirell:zoom", "1"),
+                    textChunk("tEXt", "spirell:brightness", "150"),
+                    textChunk("tEXt", "spirell:scale", "1")})
+        << false << QByteArray("p.png");
 }
 
 void ExploringWindowTest::openRestoresTheView() {
@@ -436,6 +447,10 @@ void ExploringWindowTest::openRestoresTheView() {
     QTRY_VERIFY(!window.viewActions().isReading());
     if (!opens) {
         QCOMPARE(messages.boxes.size(), std::size_t(1));
+        if (QTest::currentDataTag() == QByteArray("a hostile formula text"))
+            QVERIFY2(messages.boxes[0].text.contains("formula text that cannot be drawn: line 1, "
+                                                     "column 71: nested more than 64 deep"),
+                     qPrintable(messages.boxes[0].text));
         QCOMPARE(window.boxes().texts(), before);
         QVERIFY(window.picture().isEmpty());
         return;

@@ -106,16 +106,47 @@ bool holdsFrame(const FlightPlan& plan, const image::ImageSettings& settings,
     return stored == expected && holdsFramePixels(settings, computing, path);
 }
 
+// Takes the frame from the PNG frames the options name, when the file there
+// holds it, into rgb; false when it must be computed. A video that adds
+// pixels to the frames computes them all.
+bool takeFrame(const FlightPlan& plan, std::uint64_t frame, const drawing::Computing& computing,
+               const FlightOptions& options, const image::ExtraPixels& extra, std::uint8_t* rgb) {
+    if (!options.framesFrom || extra.columns != 0 || extra.rows != 0)
+        return false;
+    const std::string path = options.framesFrom->nameOf(frame);
+    if (!holdsFrame(plan, plan.frameSettings(frame), computing, path))
+        return false;
+    const std::size_t rowBytes = std::size_t{3} * plan.frame.width;
+    return image::decodePngRows(path, plan.frame.width, plan.frame.height,
+                                [&](std::uint32_t row, const std::uint8_t* pixels) {
+                                    std::memcpy(rgb + row * rowBytes, pixels, rowBytes);
+                                    return true;
+                                });
+}
+
 } // namespace
+
+FrameRange partOfFlight(std::uint64_t frames, std::uint64_t index, std::uint64_t parts) {
+    if (parts == 0 || index >= parts)
+        throw base::InputError("part " + std::to_string(index) + " of " + std::to_string(parts) +
+                               " does not exist: parts are counted from 0 to " +
+                               (parts == 0 ? std::string("N - 1") : std::to_string(parts - 1)));
+    if (parts > frames)
+        throw base::InputError("a flight of " + std::to_string(frames) +
+                               " frames cannot be cut into " + std::to_string(parts) + " parts");
+    // frames * index fits: both stay below 2^32 (kMaxFrames).
+    return {frames * index / parts, frames * (index + 1) / parts};
+}
 
 void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool makeFolderFirst,
                       const drawing::Computing& computing, const FlightOptions& options) {
     checkCancel(options);
     if (makeFolderFirst)
         makeFolder(names.folder());
-    FlightProgress progress{0, 0, plan.frames};
+    const FrameRange range = options.range.value_or(FrameRange{0, plan.frames});
+    FlightProgress progress{0, 0, range.end - range.first};
     report(options, progress);
-    for (std::uint64_t frame = 0; frame < plan.frames; ++frame) {
+    for (std::uint64_t frame = range.first; frame < range.end; ++frame) {
         checkCancel(options);
         const std::string path = names.nameOf(frame);
         const image::ImageSettings settings = plan.frameSettings(frame);
@@ -137,7 +168,9 @@ void renderFrameFiles(const FlightPlan& plan, const FramePattern& names, bool ma
         report(options, progress);
     }
     // Frames of an earlier, longer flight are not this flight's: said, and
-    // left for the user to remove.
+    // left for the user to remove; the last part of a flight looks.
+    if (range.end < plan.frames)
+        return;
     struct stat status = {};
     while (::stat(names.nameOf(plan.frames + progress.framesBeyond).c_str(), &status) == 0)
         ++progress.framesBeyond;
@@ -191,7 +224,10 @@ void renderVideoFile(const FlightPlan& plan, const std::string& path, video::Out
         for (std::uint64_t frame = 0; frame < plan.frames; ++frame) {
             checkCancel(options);
             std::vector<std::uint8_t>& buffer = buffers[frame % 2];
-            computeFrame(plan, frame, computing, extra, options.cancel, buffer.data());
+            if (takeFrame(plan, frame, computing, options, extra, buffer.data()))
+                ++progress.framesKept;
+            else
+                computeFrame(plan, frame, computing, extra, options.cancel, buffer.data());
             // The frame before is encoded by now, or its failure is thrown here.
             encoder.wait();
             if (frame > 0) {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 // Painting a flight's frames on all cores, into numbered PNG files or into a
@@ -18,12 +19,26 @@ namespace spirell::animation {
 
 struct FlightProgress {
     std::uint64_t framesDone = 0; // written or encoded, kept ones included
-    std::uint64_t framesKept = 0; // frames already there from an earlier run
-    std::uint64_t frames = 0;     // in all
+    // Frames already there from an earlier run, or taken from the frames a
+    // video is made from.
+    std::uint64_t framesKept = 0;
+    std::uint64_t frames = 0; // in all
     // Frame files numbered past the end, from an earlier, longer flight;
     // known once the last frame is done.
     std::uint64_t framesBeyond = 0;
 };
+
+// Frames first to end - 1 of a flight.
+struct FrameRange {
+    std::uint64_t first = 0;
+    std::uint64_t end = 0;
+    bool operator==(const FrameRange&) const = default;
+};
+
+// Part index (from 0) of parts contiguous ranges of a flight's frames, as
+// even as whole frames allow: the first frames * index / parts on. Throws
+// InputError for an index that is not below parts, or more parts than frames.
+FrameRange partOfFlight(std::uint64_t frames, std::uint64_t index, std::uint64_t parts);
 
 struct FlightOptions {
     // Set from any thread to stop: the render throws base::Cancelled within
@@ -38,6 +53,13 @@ struct FlightOptions {
     // reader may keep the write waiting as long as it likes: whoever waits
     // for the render may let it go then.
     std::atomic<bool>* writingDirect = nullptr;
+    // PNG frames: only these frames are written (one part of a flight
+    // painted on several machines); all when not given.
+    std::optional<FrameRange> range;
+    // A video: frames taken from these PNG frames where each holds its
+    // frame, complete and with the very view the flight gives it; the others
+    // are computed.
+    std::optional<FramePattern> framesFrom;
 };
 
 // Writes the frames as PNG files named by the pattern, each through an

@@ -168,6 +168,8 @@ void PngWriter::writeChunk(const char* type,
     write(lengthAndType, sizeof lengthAndType);
     uLong crc = crc32(0, lengthAndType + 4, 4);
     for (const auto& part : parts) {
+        if (part.empty())
+            continue; // crc32 of a null pointer would start afresh
         write(part.data(), part.size());
         crc = crc32(crc, part.data(), static_cast<uInt>(part.size()));
     }

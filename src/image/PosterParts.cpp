@@ -184,7 +184,8 @@ public:
         std::uint8_t stored[4] = {};
         read(stored, sizeof stored);
         uLong crc = crc32(0, lengthAndType + 4, 4);
-        crc = crc32(crc, chunk.data.data(), static_cast<uInt>(length));
+        if (length > 0) // crc32 of a null pointer starts afresh
+            crc = crc32(crc, chunk.data.data(), static_cast<uInt>(length));
         if (bigEndian(stored) != static_cast<std::uint32_t>(crc))
             throw damaged("a chunk fails its CRC", chunk.offset);
     }

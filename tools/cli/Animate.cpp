@@ -3,6 +3,7 @@
 #include "animation/FlightPlan.hpp"
 #include "animation/FlightRender.hpp"
 #include "animation/FlightTarget.hpp"
+#include "base/Errors.hpp"
 #include "base/UserText.hpp"
 #include "cli/ProgressLine.hpp"
 
@@ -14,6 +15,17 @@ namespace spirell::cli {
 void animate(const CommandLine& line, const drawing::Computing& computing) {
     // The output's name is checked before any keyframe is read.
     const animation::FlightTarget target = animation::flightTargetFor(line.output, line.lossless);
+    animation::FlightOptions options;
+    if (!line.framesFrom.empty()) {
+        if (target.frames)
+            throw base::InputError("--frames-from goes with a video: PNG frames are kept where "
+                                   "they are already");
+        options.framesFrom = animation::flightTargetFor(line.framesFrom, false).frames;
+        if (!options.framesFrom)
+            throw base::InputError("--frames-from needs a folder or frame names such as "
+                                   "f%05d.png, not " +
+                                   base::quoted(line.framesFrom));
+    }
     std::vector<animation::Keyframe> keys;
     for (const std::string& path : line.keyframes)
         keys.push_back(animation::readKeyframe(path));
@@ -21,11 +33,12 @@ void animate(const CommandLine& line, const drawing::Computing& computing) {
         keys, {line.secondsPerMove, line.framesPerSecond, line.scale, line.frame}, computing);
 
     ProgressLine progress(stderr, plan.frames, !line.quiet && ::isatty(2), ProgressUnit::Frames);
-    animation::FlightOptions options;
     std::uint64_t framesBeyond = 0;
+    std::uint64_t framesTaken = 0;
     options.progress = [&](const animation::FlightProgress& done) {
         progress.update(done.framesDone, done.framesKept);
         framesBeyond = done.framesBeyond;
+        framesTaken = done.framesKept;
     };
     try {
         animation::renderFlight(plan, target, computing, options);
@@ -34,6 +47,11 @@ void animate(const CommandLine& line, const drawing::Computing& computing) {
         throw;
     }
     progress.finish();
+    if (options.framesFrom)
+        std::fprintf(
+            stderr, "spirell-render: %llu of %llu frames computed, the others taken from %s\n",
+            static_cast<unsigned long long>(plan.frames - framesTaken),
+            static_cast<unsigned long long>(plan.frames), base::shown(line.framesFrom).c_str());
     if (framesBeyond > 0)
         std::fprintf(stderr,
                      "spirell-render: the frames from %s on (%llu) are not this flight's: an "

@@ -154,7 +154,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         else if (name == "--fps")
             line.framesPerSecond = static_cast<int>(wholeNumber(
                 name, value(), animation::kMinFramesPerSecond, animation::kMaxFramesPerSecond));
-        else if (name == "--lossless") {
+        else if (name == "--frames-from") {
+            line.framesFrom = value();
+            if (line.framesFrom.empty())
+                throw base::InputError("--frames-from needs a folder or frame names");
+        } else if (name == "--lossless") {
             flag();
             line.lossless = true;
         } else if (name == "--threads")
@@ -214,7 +218,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     }
     for (const auto& [given, option] : {std::pair{line.secondsPerMove.has_value(), "--seconds"},
                                         {line.framesPerSecond.has_value(), "--fps"},
-                                        {line.lossless, "--lossless"}})
+                                        {line.lossless, "--lossless"},
+                                        {!line.framesFrom.empty(), "--frames-from"}})
         if (given)
             throw base::InputError(std::string(option) +
                                    " belongs to an animation: give --animate");
@@ -333,6 +338,11 @@ Animation:
   --fps N             frames a second, 1 to 240 (default 30)
   --lossless          lossless video; only ")" +
            std::string(video::losslessVideo().extension) + R"("
+  --frames-from DIR   a video takes each frame from the PNG frames in DIR (or
+                      named NAME%05d.png) that holds it, complete and of the
+                      very view the flight gives it, and computes the others;
+                      it says how many. A video that adds a column or row to
+                      odd frames computes every frame
                       Frames are the size of the first keyframe's picture
                       (or of its frame, if it has one) at the scale (default:
                       its own) unless --frame says otherwise; )" +

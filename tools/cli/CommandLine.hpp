@@ -35,6 +35,8 @@ struct CommandLine {
     std::optional<double> secondsPerMove;
     std::optional<int> framesPerSecond;
     bool lossless = false;
+    // PNG frames a video takes its frames from where they hold them (--frames-from).
+    std::string framesFrom;
     // A poster in parts: one band of the picture (--part I/N), or the parts
     // to join into the whole picture (--join).
     std::optional<image::PartNumber> part;
