@@ -25,7 +25,8 @@ poster() {
     "$RENDER" "${view[@]}" --quiet -o one.png
 
     echo "== a poster in 4 parts, joined"
-    "$docs/parallel-poster.sh" 4 poster.png "${view[@]}"
+    "$docs/parallel-poster.sh" 4 poster.png "${view[@]}" ||
+        fail "parallel-poster.sh failed with status $?"
     same_file one.png poster.png
 
     echo "== a part whose job fails after writing runs again, and only that part"
@@ -49,7 +50,8 @@ WRAPPER
     cp poster.png.parts/part-2.png first-part-2.png
     local before
     before=$(identity poster.png.parts/part-{0,1,2,3}.png)
-    "$docs/parallel-poster.sh" 4 poster.png "${view[@]}"
+    "$docs/parallel-poster.sh" 4 poster.png "${view[@]}" ||
+        fail "parallel-poster.sh failed with status $? when run again"
     same_file one.png poster.png
     same_file first-part-2.png poster.png.parts/part-2.png
     local after
@@ -79,7 +81,8 @@ flight() {
     "$RENDER" --animate "${flight[@]}" --quiet -o one.mp4
 
     echo "== a flight's frames in 3 parts"
-    "$docs/parallel-flight.sh" 3 frames/ - "${flight[@]}"
+    "$docs/parallel-flight.sh" 3 frames/ - "${flight[@]}" ||
+        fail "parallel-flight.sh failed with status $? painting the frames"
     local names
     names=$(cd one-frames && ls)
     [ "$(wc -l <<<"$names")" = 13 ] || fail "the one-machine flight has not 13 frames: $names"
@@ -93,7 +96,8 @@ flight() {
     echo "== the video encoded from those frames"
     local before
     before=$(identity frames/*)
-    "$docs/parallel-flight.sh" 3 frames/ flight.mp4 "${flight[@]}"
+    "$docs/parallel-flight.sh" 3 frames/ flight.mp4 "${flight[@]}" ||
+        fail "parallel-flight.sh failed with status $? encoding the video"
     same_file one.mp4 flight.mp4
     [ "$(identity frames/*)" = "$before" ] || fail "encoding the video painted frames again"
 }
