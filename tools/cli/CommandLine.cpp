@@ -313,7 +313,9 @@ Options:
                       and "spirell:part" (I/N) and "spirell:part-rows"
                       (FIRST-LAST of HEIGHT). The rows go in pieces of about
                       256 KiB of pixels; the parts share them as evenly as
-                      whole pieces allow, so N is at most the pieces' count
+                      whole pieces allow, so N is at most the pieces' count.
+                      With --animate and PNG frames: frames from
+                      F x I / N to F x (I + 1) / N - 1 of the flight's F
   --join PART...      join parts, given in any order, into the whole picture,
                       the very bytes a render on one machine writes, without
                       decoding them. Every part must be there once, whole and
