@@ -308,14 +308,19 @@ JoinPlan planJoin(const std::vector<std::string>& paths, std::size_t pieceBytes)
     const PartHead& first = heads.front();
     const std::size_t rowBytes = std::size_t{3} * first.width;
     const PartNumber& firstNumber = first.file.number;
+    // Checked before the count sizes anything: a part's texts may claim any.
+    const std::uint64_t pieces = pieceCount(first.wholeHeight, rowBytes, pieceBytes);
+    if (firstNumber.count > pieces)
+        throw base::InputError(base::shown(first.file.path) + " is part " +
+                               partNumberText(firstNumber) + " of a picture of only " +
+                               std::to_string(pieces) + " pieces of rows");
     std::vector<const PartHead*> byIndex(firstNumber.count, nullptr);
     for (const PartHead& head : heads) {
         const std::string& path = head.file.path;
         if (const auto why = difference(head, first))
             throw base::InputError(base::shown(path) + " is not a part of the picture of " +
                                    base::shown(first.file.path) + ": " + *why);
-        if (firstNumber.count > pieceCount(first.wholeHeight, rowBytes, pieceBytes) ||
-            head.file.rows != partRows(first.wholeHeight, rowBytes, head.file.number, pieceBytes))
+        if (head.file.rows != partRows(first.wholeHeight, rowBytes, head.file.number, pieceBytes))
             throw base::InputError(base::shown(path) + " does not hold the rows of part " +
                                    partNumberText(head.file.number) +
                                    " as spirell-render cuts them");
