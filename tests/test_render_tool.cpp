@@ -269,6 +269,15 @@ void RenderToolTest::initTestCase() {
         0);
     const QByteArray middlePart = fileBytes(path("part-1.png"));
     writeFile(path("cut-1.png"), middlePart.left(middlePart.size() / 2));
+    // A part that claims more parts than any picture of its size has pieces.
+    writeFile(path("many-0.png"),
+              rechunked(fileBytes(path("part-0.png")), [](const QByteArray& type, QByteArray data) {
+                  return type == "tEXt" && data.startsWith(QByteArray("spirell:part\0", 13))
+                             ? QByteArray("spirell:part\0"
+                                          "0/4000000000",
+                                          25)
+                             : data;
+              }));
     QByteArray flipped = middlePart;
     flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x10);
     writeFile(path("flipped-1.png"), flipped);
@@ -513,6 +522,8 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
     row("join a part with a byte changed",
         {"--join", "{in}/part-0.png", "{in}/flipped-1.png", "{in}/part-2.png"},
         "flipped-1.png is damaged");
+    row("join a part of more parts than pieces", {"--join", "{in}/many-0.png"},
+        "many-0.png is part 0/4000000000 of a picture of only");
     row("join a picture that is no part", {"--join", "{in}/whole.png"},
         "whole.png is not a part of a poster");
     row("join with a view", {"--join", "{in}/part-0.png", "--zoom", "2"},

@@ -120,10 +120,11 @@ void PngWriter::writePiece(const CompressedPiece& piece) {
     }
 }
 
-void PngWriter::writeDataChunk(std::span<const std::uint8_t> data, bool endsStream) {
+void PngWriter::writeDataChunk(std::span<const std::uint8_t> data, bool endsStream,
+                               std::optional<std::uint32_t> crc) {
     if (ended_)
         throw base::RenderFailure("cannot write the image: its data has already ended");
-    writeChunk("IDAT", {data});
+    writeChunk("IDAT", {data}, crc);
     started_ = true;
     ended_ = endsStream;
 }
@@ -158,7 +159,8 @@ void writePng(std::FILE* file, std::uint32_t width, std::uint32_t height, const 
 }
 
 void PngWriter::writeChunk(const char* type,
-                           const std::vector<std::span<const std::uint8_t>>& parts) {
+                           const std::vector<std::span<const std::uint8_t>>& parts,
+                           std::optional<std::uint32_t> knownCrc) {
     std::size_t size = 0;
     for (const auto& part : parts)
         size += part.size();
@@ -171,10 +173,11 @@ void PngWriter::writeChunk(const char* type,
         if (part.empty())
             continue; // crc32 of a null pointer would start afresh
         write(part.data(), part.size());
-        crc = crc32(crc, part.data(), static_cast<uInt>(part.size()));
+        if (!knownCrc) // the costliest step of copying a chunk
+            crc = crc32(crc, part.data(), static_cast<uInt>(part.size()));
     }
     std::uint8_t crcBytes[4] = {};
-    putBigEndian(crcBytes, static_cast<std::uint32_t>(crc));
+    putBigEndian(crcBytes, knownCrc.value_or(static_cast<std::uint32_t>(crc)));
     write(crcBytes, sizeof crcBytes);
 }
 

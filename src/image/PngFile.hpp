@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -51,13 +52,16 @@ public:
     // Pieces come top to bottom; the one that ends the stream comes last.
     void writePiece(const CompressedPiece& piece);
     // Image data already cut into chunks, copied as it is; the chunk that
-    // holds the stream's last byte ends it.
-    void writeDataChunk(std::span<const std::uint8_t> data, bool endsStream);
+    // holds the stream's last byte ends it. A CRC already checked by the
+    // reader of the data is written as it is, else worked out.
+    void writeDataChunk(std::span<const std::uint8_t> data, bool endsStream,
+                        std::optional<std::uint32_t> crc = std::nullopt);
     // Ends the file once the stream has ended, or ends a band's stream.
     void finish();
 
 private:
-    void writeChunk(const char* type, const std::vector<std::span<const std::uint8_t>>& parts);
+    void writeChunk(const char* type, const std::vector<std::span<const std::uint8_t>>& parts,
+                    std::optional<std::uint32_t> knownCrc = std::nullopt);
     void write(const void* bytes, std::size_t size);
 
     std::FILE* file_;

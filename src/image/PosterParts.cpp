@@ -126,6 +126,7 @@ struct Chunk {
     std::uint64_t offset = 0; // of its length field in the file
     char type[5] = {};
     std::vector<std::uint8_t> data;
+    std::optional<std::uint32_t> crc; // as checked; none once the data are changed
 
     bool is(const char* name) const { return std::memcmp(type, name, 4) == 0; }
 };
@@ -188,6 +189,7 @@ public:
             crc = crc32(crc, chunk.data.data(), static_cast<uInt>(length));
         if (bigEndian(stored) != static_cast<std::uint32_t>(crc))
             throw damaged("a chunk fails its CRC", chunk.offset);
+        chunk.crc = bigEndian(stored);
     }
 
     void expectEnd() {
@@ -308,14 +310,19 @@ JoinPlan planJoin(const std::vector<std::string>& paths, std::size_t pieceBytes)
     const PartHead& first = heads.front();
     const std::size_t rowBytes = std::size_t{3} * first.width;
     const PartNumber& firstNumber = first.file.number;
+    // Checked before the count sizes anything: a part's texts may claim any.
+    const std::uint64_t pieces = pieceCount(first.wholeHeight, rowBytes, pieceBytes);
+    if (firstNumber.count > pieces)
+        throw base::InputError(base::shown(first.file.path) + " is part " +
+                               partNumberText(firstNumber) + " of a picture of only " +
+                               std::to_string(pieces) + " pieces of rows");
     std::vector<const PartHead*> byIndex(firstNumber.count, nullptr);
     for (const PartHead& head : heads) {
         const std::string& path = head.file.path;
         if (const auto why = difference(head, first))
             throw base::InputError(base::shown(path) + " is not a part of the picture of " +
                                    base::shown(first.file.path) + ": " + *why);
-        if (firstNumber.count > pieceCount(first.wholeHeight, rowBytes, pieceBytes) ||
-            head.file.rows != partRows(first.wholeHeight, rowBytes, head.file.number, pieceBytes))
+        if (head.file.rows != partRows(first.wholeHeight, rowBytes, head.file.number, pieceBytes))
             throw base::InputError(base::shown(path) + " does not hold the rows of part " +
                                    partNumberText(head.file.number) +
                                    " as spirell-render cuts them");
@@ -384,7 +391,7 @@ void writeJoin(const JoinPlan& plan, std::FILE* file) {
             heldBytes += chunk.data.size();
             held.push_back(std::move(chunk));
             while (held.size() > 1 && heldBytes - held.front().data.size() >= 6) {
-                writer.writeDataChunk(held.front().data, false);
+                writer.writeDataChunk(held.front().data, false, held.front().crc);
                 heldBytes -= held.front().data.size();
                 spare.push_back(std::move(held.front()));
                 held.pop_front();
@@ -419,12 +426,14 @@ void writeJoin(const JoinPlan& plan, std::FILE* file) {
                 static_cast<std::uint8_t>(adler >> 24), static_cast<std::uint8_t>(adler >> 16),
                 static_cast<std::uint8_t>(adler >> 8), static_cast<std::uint8_t>(adler)};
             std::size_t at = 4;
-            for (auto chunk = held.rbegin(); chunk != held.rend() && at > 0; ++chunk)
+            for (auto chunk = held.rbegin(); chunk != held.rend() && at > 0; ++chunk) {
+                chunk->crc.reset();
                 for (std::size_t i = chunk->data.size(); i > 0 && at > 0; --i)
                     chunk->data[i - 1] = checksum[--at];
+            }
         }
         for (std::size_t i = 0; i < held.size(); ++i)
-            writer.writeDataChunk(held[i].data, lastPart && i + 1 == held.size());
+            writer.writeDataChunk(held[i].data, lastPart && i + 1 == held.size(), held[i].crc);
     }
     writer.finish();
 }
