@@ -5,6 +5,7 @@
 #include "base/Limits.hpp"
 #include "base/UserText.hpp"
 #include "base/WholeNumber.hpp"
+#include "image/DeepZoom.hpp"
 #include "image/ImageSettings.hpp"
 #include "video/OutputKinds.hpp"
 
@@ -75,6 +76,24 @@ void checkAnimation(const CommandLine& line) {
         throw base::InputError("no output: give -o FOLDER/, -o NAME%05d.png or -o VIDEO, a video "
                                "ending in " +
                                video::videoExtensionsText());
+}
+
+// A pyramid is written instead of a PNG, from a view, and its tiles are its own.
+void checkDeepZoom(const CommandLine& line) {
+    if (line.deepZoom.empty()) {
+        if (line.tileSize || line.tileOverlap)
+            throw base::InputError(std::string(line.tileSize ? "--tile-size" : "--tile-overlap") +
+                                   " belongs to a pyramid: give --deep-zoom NAME.dzi");
+        return;
+    }
+    if (line.animate)
+        throw base::InputError("--deep-zoom paints one view, not an animation");
+    if (!line.output.empty())
+        throw base::InputError("--deep-zoom writes the pyramid instead of -o " +
+                               base::quoted(line.output) + ": give one of them");
+    if (line.tileOverlap && *line.tileOverlap > line.tileSize.value_or(image::kDefaultTileSize) / 2)
+        throw base::InputError("--tile-overlap may be at most half the tile size, " +
+                               std::to_string(line.tileSize.value_or(image::kDefaultTileSize) / 2));
 }
 
 } // namespace
@@ -161,7 +180,17 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             line.from = value();
             if (line.from.empty())
                 throw base::InputError("--from needs a file name");
-        } else if (name == "--quiet" || name == "-q") {
+        } else if (name == "--deep-zoom") {
+            line.deepZoom = value();
+            if (line.deepZoom.empty())
+                throw base::InputError("--deep-zoom needs a file name ending in \".dzi\"");
+        } else if (name == "--tile-size")
+            line.tileSize = static_cast<std::uint32_t>(
+                wholeNumber(name, value(), image::kMinTileSize, image::kMaxTileSize));
+        else if (name == "--tile-overlap")
+            line.tileOverlap =
+                static_cast<std::uint32_t>(wholeNumber(name, value(), 0, image::kMaxTileSize / 2));
+        else if (name == "--quiet" || name == "-q") {
             flag();
             line.quiet = true;
         } else if (name.starts_with("-") && name != "-")
@@ -180,6 +209,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             throw base::InputError("give a formula name or a formula text, not both");
     }
 
+    checkDeepZoom(line);
     if (line.animate) {
         checkAnimation(line);
         return line;
@@ -191,7 +221,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         if (given)
             throw base::InputError(std::string(option) +
                                    " belongs to an animation: give --animate");
-    if (line.output.empty())
+    if (line.output.empty() && line.deepZoom.empty())
         throw base::InputError("no output file: give -o FILE.png");
     if (!line.formula && !line.formulaText && !line.formulaFile && !line.randomSeed &&
         line.from.empty())

@@ -36,6 +36,10 @@ struct CommandLine {
     bool lossless = false;
     // PNG frames a video takes its frames from where they hold them (--frames-from).
     std::string framesFrom;
+    // A Deep Zoom pyramid written instead of a PNG (--deep-zoom NAME.dzi), and its tiles.
+    std::string deepZoom;
+    std::optional<std::uint32_t> tileSize;
+    std::optional<std::uint32_t> tileOverlap;
     bool quiet = false;
     bool help = false;
     bool version = false;
