@@ -90,6 +90,10 @@ void halveRows(const std::uint8_t* above, const std::uint8_t* below, std::uint32
 DeepZoomPyramid::DeepZoomPyramid(const DeepZoomLayout& layout, TileSink sink)
     : layout_(layout), sink_(std::move(sink)) {
     levels_.resize(static_cast<std::size_t>(layout.deepestLevel()) + 1);
+    // The largest tile at once, rather than growing by doubling past it.
+    const std::uint64_t side = std::uint64_t{layout.tileSize} + 2 * layout.overlap;
+    tilePixels_.reserve(static_cast<std::size_t>(3 * std::min<std::uint64_t>(side, layout.width) *
+                                                 std::min<std::uint64_t>(side, layout.height)));
     for (int level = 0; level < static_cast<int>(levels_.size()); ++level) {
         Level& each = levels_[static_cast<std::size_t>(level)];
         each.width = layout.levelWidth(level);
@@ -125,8 +129,9 @@ void DeepZoomPyramid::addRow(int level, const std::uint8_t* rgb) {
     ++at.rowsIn;
     const bool lastRow = at.rowsIn == at.height;
 
-    // The row of tiles under way is complete once its overlap below is there.
-    if (at.rowsIn == tileEnd(at.tileRow, at.height, layout_))
+    // The row of tiles under way is complete once its overlap below is there;
+    // at the bottom the last two rows of tiles may end on the same row.
+    while (at.tileRow < layout_.rows(level) && at.rowsIn == tileEnd(at.tileRow, at.height, layout_))
         emitTileRow(level);
 
     if (level == 0)
