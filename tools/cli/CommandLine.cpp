@@ -272,6 +272,7 @@ std::string usageText() {
        spirell-render --formula TEXT | --formula-file F.txt | --random SEED
                       -o FILE.png [options]
        spirell-render --from OLD.png -o FILE.png [options]
+       spirell-render FORMULA --deep-zoom POSTER.dzi [options]
        spirell-render --animate KEY1.png KEY2.png [...] -o OUTPUT [options]
 
 Paints one Vortica Spirell formula into a PNG file, pixel for pixel as the
@@ -302,6 +303,20 @@ Options:
                       earlier image; options given here override them. Only
                       its own texts are read, each up to 64 KiB and 256 KiB in
                       all; a chunk over 1 MiB before the image data is refused
+  --deep-zoom F.dzi   instead of -o: a Deep Zoom pyramid of the image, F.dzi,
+                      its tiles F_files/LEVEL/COLUMN_ROW.png down to 1 x 1,
+                      and F.html, a page that shows it with OpenSeadragon
+                      (copied into F_files) from a folder or any web server.
+                      The deepest level is the PNG's pixels; each level
+                      above is the 2 x 2 means of the one below, rounded half
+                      up, an odd edge averaged with itself (as vips dzsave
+                      does). F_files/view.png keeps the view for --from
+                      (--from F.dzi reads it). Written in bands, holding
+                      about two rows of tiles; F_files appears when whole,
+                      F.dzi last
+  --tile-size N       the pyramid's tiles, 16 to 8192 pixels (default 254)
+  --tile-overlap N    pixels a tile reaches into each neighbour, at most
+                      half the tile size (default 1)
   --threads N         computing and compressing threads (default: one per
                       core; at most four per core and one per image row).
                       Memory grows with them: three bands of rows, each about
