@@ -57,6 +57,8 @@ private slots:
     void framesAreTheirViews();
     void framesTakeTheirSize_data();
     void framesTakeTheirSize();
+    void framesInPartsAreTheOneRunsFrames_data();
+    void framesInPartsAreTheOneRunsFrames();
     void framesAreTheSameEverywhere_data();
     void framesAreTheSameEverywhere();
     void videosHoldTheFrames_data();
@@ -145,6 +147,36 @@ void AnimationTest::framesTakeTheirSize() {
     QCOMPARE(framesIn(folder.path()), (QStringList{"f0.png", "f1.png"}));
     QCOMPARE(QImage(folder.filePath("f0.png")).size(), size);
     QCOMPARE(QImage(folder.filePath("f1.png")).size(), size);
+}
+
+// A flight painted in parts, each part a run of its own, leaves the very
+// files one run leaves; a part run again changes nothing.
+void AnimationTest::framesInPartsAreTheOneRunsFrames_data() {
+    QTest::addColumn<int>("parts");
+    QTest::newRow("one") << 1;
+    QTest::newRow("two") << 2;
+    QTest::newRow("as many as frames") << 6;
+}
+
+void AnimationTest::framesInPartsAreTheOneRunsFrames() {
+    QFETCH(int, parts);
+    QTemporaryDir folder;
+    const QStringList flight{"--animate", key("a.png"), key("b.png"), "--seconds", "0.5",
+                             "--fps",     "10",         "--quiet",    "-o"};
+    const QString whole = folder.filePath("whole/");
+    const QString shared = folder.filePath("parts/");
+    succeeds(runRenderer(flight + QStringList{whole}));
+    for (int part = parts - 1; part >= 0; --part)
+        succeeds(runRenderer(flight +
+                             QStringList{shared, "--part", QString("%1/%2").arg(part).arg(parts)}));
+    const QStringList names = framesIn(whole);
+    QCOMPARE(names.size(), 6);
+    QCOMPARE(framesIn(shared), names);
+    for (const QString& name : names)
+        QVERIFY2(fileBytes(shared + name) == fileBytes(whole + name), qPrintable(name));
+    const QDateTime before = QFileInfo(shared + names.front()).lastModified();
+    succeeds(runRenderer(flight + QStringList{shared, "--part", QString("0/%1").arg(parts)}));
+    QCOMPARE(QFileInfo(shared + names.front()).lastModified(), before); // kept, not painted again
 }
 
 void AnimationTest::framesAreTheSameEverywhere_data() {

@@ -390,6 +390,8 @@ void TestDeepZoom::refusalsWriteNothing_data() {
         << "at most half the tile size, 32";
     QTest::newRow("tiles without a pyramid")
         << QStringList{"ripple", "-o", "OUT/p.png", "--tile-size", "64"} << "--deep-zoom";
+    QTest::newRow("in parts") << QStringList{"ripple", "--deep-zoom", "OUT/p.dzi", "--part", "0/2"}
+                              << "no --part or --join";
     QTest::newRow("a folder that is not there")
         << QStringList{"ripple", "--deep-zoom", "OUT/missing/p.dzi"} << "cannot write";
 }

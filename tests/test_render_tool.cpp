@@ -4,6 +4,7 @@
 #include "image/BandRenderer.hpp"
 #include "image/ImagePlan.hpp"
 #include "image/ImageSettings.hpp"
+#include "image/PosterParts.hpp"
 #include "lanes/InstructionSets.hpp"
 #include "support/PngChunks.hpp"
 #include "support/RecordingSurface.hpp"
@@ -182,6 +183,8 @@ private slots:
     void renderingFromAnImageGivesTheSameFile();
     void environmentChoosesWidthAndThreads_data();
     void environmentChoosesWidthAndThreads();
+    void partsJoinIntoTheOneMachineFile_data();
+    void partsJoinIntoTheOneMachineFile();
 
 private:
     QTemporaryDir inputs_;
@@ -252,6 +255,23 @@ void RenderToolTest::initTestCase() {
                                      {"yours.png", "red = Y\ngreen = Y\nblue = Y\n"}})
         writeFile(path(name),
                   settingsPng("tEXt", {}, {textChunk("tEXt", "spirell:formula-text", text)}));
+    // A poster in three parts, and parts that do not join with them.
+    const QStringList poster{"ripple", "--size", "600", "--quiet"};
+    QCOMPARE(runRenderer(poster + QStringList{"-o", path("whole.png")}).status, 0);
+    for (const QString part : {"0", "1", "2"})
+        QCOMPARE(runRenderer(poster + QStringList{"--part", part + "/3", "-o",
+                                                  path(qPrintable("part-" + part + ".png"))})
+                     .status,
+                 0);
+    QCOMPARE(
+        runRenderer(poster + QStringList{"--zoom", "2", "--part", "1/3", "-o", path("other-1.png")})
+            .status,
+        0);
+    const QByteArray middlePart = fileBytes(path("part-1.png"));
+    writeFile(path("cut-1.png"), middlePart.left(middlePart.size() / 2));
+    QByteArray flipped = middlePart;
+    flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x10);
+    writeFile(path("flipped-1.png"), flipped);
     // A formula text that stops short, as a hostile picture may hold one.
     writeFile(path("badformula.png"),
               settingsPng("tEXt", {}, {textChunk("tEXt", "spirell:formula-text", "red = sin(")}));
@@ -458,6 +478,11 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
         "give a formula name or a formula text, not both");
     row("two formula texts", {"--formula", "red = X", "--formula-file", "{in}/notes.txt"},
         "give one formula text");
+    row("animate a part into a video", {"{keys}", "--part", "0/2", "-o", "{folder}/f.mkv"},
+        "--part paints a share of a flight's PNG frames");
+    row("animate in more parts than frames",
+        {"{keys}", "--seconds", "0.1", "--fps", "10", "--part", "2/3", "-o", "{folder}/frames/"},
+        "a flight of 2 frames cannot be cut into 3 parts");
     row("frames from, into frames", {"{keys}", "--frames-from", "{in}", "-o", "{folder}/frames/"},
         "--frames-from goes with a video");
     row("frames from without an animation", {"aries", "--frames-from", "{in}"},
@@ -475,6 +500,28 @@ void RenderToolTest::badInputFailsAndLeavesNothing_data() {
         "the formula text: line 1, column 11");
     row("animate with a formula text", {"{keys}", "--formula", "red = X", "-o", "{folder}/f.mp4"},
         "--animate takes keyframes, whose pictures hold the formula");
+    row("join a part missing", {"--join", "{in}/part-2.png", "{in}/part-0.png"},
+        "part 1/3 is missing");
+    row("join a part twice",
+        {"--join", "{in}/part-0.png", "{in}/part-1.png", "{in}/part-2.png", "{in}/part-1.png"},
+        "part 1/3 is given twice");
+    row("join a part of another view",
+        {"--join", "{in}/part-0.png", "{in}/other-1.png", "{in}/part-2.png"},
+        "other-1.png is not a part of the picture of");
+    row("join a part cut short", {"--join", "{in}/part-0.png", "{in}/cut-1.png", "{in}/part-2.png"},
+        "cut-1.png is cut short");
+    row("join a part with a byte changed",
+        {"--join", "{in}/part-0.png", "{in}/flipped-1.png", "{in}/part-2.png"},
+        "flipped-1.png is damaged");
+    row("join a picture that is no part", {"--join", "{in}/whole.png"},
+        "whole.png is not a part of a poster");
+    row("join with a view", {"--join", "{in}/part-0.png", "--zoom", "2"},
+        "--join takes the parts and -o alone");
+    row("join nothing", {"--join"}, "--join needs the parts");
+    row("more parts than pieces", {"ripple", "--size", "600", "--part", "0/99"},
+        "--part 0/99: an image of 600 x 600 pixels has");
+    row("part not below their count", {"aries", "--part", "3/3"}, "--part needs I/N");
+    row("part malformed", {"aries", "--part", "1of3"}, "not \"1of3\"");
 }
 
 void RenderToolTest::badInputFailsAndLeavesNothing() {
@@ -519,10 +566,11 @@ void RenderToolTest::signalLeavesNothingBehind_data() {
     // temporary file, as on a file system that cannot.
     QTest::addColumn<bool>("unnamed");
     QTest::addColumn<QString>("parent"); // where the folder is made, when not in the usual place
+    QTest::addColumn<QString>("part");   // --part, run again to the end afterwards
     const auto row = [](const QString& name, int signal, const char* cause, bool unnamed,
-                        const char* parent = "") {
+                        const char* parent = "", const char* part = "") {
         QTest::newRow(qPrintable(QString(unnamed ? "unnamed, " : "named, ") + name))
-            << signal << QString(cause) << unnamed << QString(parent);
+            << signal << QString(cause) << unnamed << QString(parent) << QString(part);
     };
     // Without a name nothing is left whatever ends the program, SIGKILL and
     // the out-of-memory kill included.
@@ -530,6 +578,7 @@ void RenderToolTest::signalLeavesNothingBehind_data() {
     row("SIGKILL", SIGKILL, "kill", true);
     row("SIGKILL on a tmpfs", SIGKILL, "kill", true, "/dev/shm");
     row("SIGHUP under nohup", SIGHUP, "kill, ignored first", true);
+    row("SIGKILL in a part", SIGKILL, "kill", true, "", "3/4");
     // Every signal whose default action ends the program removes a hidden file.
     const std::pair<const char*, int> fatal[] = {
         {"Ctrl-C (SIGINT)", SIGINT},    {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP},
@@ -551,6 +600,7 @@ void RenderToolTest::signalLeavesNothingBehind() {
     QFETCH(QString, cause);
     QFETCH(bool, unnamed);
     QFETCH(QString, parent);
+    QFETCH(QString, part);
     struct statfs fileSystem = {};
     if (!parent.isEmpty() &&
         (::statfs(QFile::encodeName(parent), &fileSystem) != 0 || fileSystem.f_type != TMPFS_MAGIC))
@@ -582,15 +632,17 @@ void RenderToolTest::signalLeavesNothingBehind() {
     });
     // Big enough to be still at work when the signal comes. The shell ignores
     // the signal, as nohup does, and exec keeps it ignored.
-    const QStringList render{SPIRELL_RENDER_BINARY,
-                             "aries",
-                             "--size",
-                             cpuLimit ? "20000" : "8000",
-                             "--threads",
-                             "1",
-                             "--quiet",
-                             "-o",
-                             readerGone ? pipes.filePath("pipe") : folder.filePath("poster.png")};
+    QStringList render{SPIRELL_RENDER_BINARY,
+                       "aries",
+                       "--size",
+                       cpuLimit ? "20000" : "8000",
+                       "--threads",
+                       "1",
+                       "--quiet",
+                       "-o",
+                       readerGone ? pipes.filePath("pipe") : folder.filePath("poster.png")};
+    if (!part.isEmpty())
+        render << "--part" << part;
     if (ignoredFirst)
         process.start("/bin/sh",
                       QStringList{"-c", QString("trap '' %1; exec \"$0\" \"$@\"").arg(signal)} +
@@ -626,6 +678,18 @@ void RenderToolTest::signalLeavesNothingBehind() {
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
     QCOMPARE(process.exitCode(), ignoredFirst ? SIGTERM : signal); // still dies of the signal
     QCOMPARE(entries(folder.path()), QStringList());
+
+    if (!part.isEmpty()) {
+        // Run again, the part is made whole.
+        const RendererRun again = runRenderer(render.mid(1));
+        QVERIFY2(again.status == 0, qPrintable(again.errors));
+        QCOMPARE(entries(folder.path()), QStringList{"poster.png"});
+        const std::string made = folder.filePath("poster.png").toStdString();
+        QCOMPARE(QString::fromStdString(readPngTexts(made, {keys::part})[keys::part]), part);
+        const QByteArray header = fileBytes(folder.filePath("poster.png")).left(24);
+        QVERIFY(isCompletePng(made, qFromBigEndian<quint32>(header.constData() + 16),
+                              qFromBigEndian<quint32>(header.constData() + 20)));
+    }
 }
 
 void RenderToolTest::outputTargets_data() {
@@ -1083,6 +1147,78 @@ void RenderToolTest::environmentChoosesWidthAndThreads() {
     QCOMPARE(run.status, 2);
     QVERIFY2(isOneErrorLine(run.errors, "spirell-render: " + error), qPrintable(run.errors));
     QVERIFY(!QFile::exists(output));
+}
+
+// A poster made in parts and joined is the very file one machine writes,
+// whatever the parts' count, formula, scale or frame; each part is its band
+// of the picture, a picture of its own.
+void RenderToolTest::partsJoinIntoTheOneMachineFile_data() {
+    QTest::addColumn<QStringList>("view");
+    QTest::addColumn<int>("parts"); // 0: a part a piece
+    const QStringList ripple{"ripple", "--size", "600"};
+    QTest::newRow("one part") << ripple << 1;
+    QTest::newRow("two parts") << ripple << 2;
+    QTest::newRow("three parts") << ripple << 3;
+    QTest::newRow("a part a piece") << ripple << 0;
+    QTest::newRow("a formula text")
+        << QStringList{"--formula", "red = sin(X)\ngreen = cos(Y)\nblue = 0.5", "--size", "500"}
+        << 3;
+    QTest::newRow("scale 2") << QStringList{"aries", "--size", "300", "--scale", "2"} << 3;
+    QTest::newRow("a frame") << QStringList{"ripple", "--size", "100", "--frame", "700x450"} << 2;
+}
+
+void RenderToolTest::partsJoinIntoTheOneMachineFile() {
+    QFETCH(QStringList, view);
+    QFETCH(int, parts);
+    QTemporaryDir folder;
+    const QString whole = folder.filePath("whole.png");
+    const RendererRun run = runRenderer(view + QStringList{"--quiet", "-o", whole});
+    QVERIFY2(run.status == 0, qPrintable(run.errors));
+    const QImage picture(whole);
+    QVERIFY(!picture.isNull());
+    const std::uint64_t pieces =
+        pieceCount(std::uint64_t(picture.height()), std::size_t{3} * std::size_t(picture.width()));
+    const auto count = parts > 0 ? std::uint64_t(parts) : pieces;
+    QVERIFY(count > 1 || parts == 1);
+    QVERIFY(count <= pieces);
+
+    const auto partArguments = [&](std::uint64_t index, const QString& name) {
+        return view +
+               QStringList{"--part", QString("%1/%2").arg(index).arg(count), "--quiet", "-o", name};
+    };
+    QStringList partFiles;
+    int nextRow = 0;
+    for (std::uint64_t index = 0; index < count; ++index) {
+        const QString name = folder.filePath(QString("part-%1.png").arg(index));
+        const RendererRun partRun = runRenderer(partArguments(index, name));
+        QVERIFY2(partRun.status == 0, qPrintable(partRun.errors));
+        const QImage band(name);
+        QVERIFY(!band.isNull());
+        QCOMPARE(band.text("spirell:part"), QString("%1/%2").arg(index).arg(count));
+        QCOMPARE(band.text("spirell:part-rows"), QString("%1-%2 of %3")
+                                                     .arg(nextRow)
+                                                     .arg(nextRow + band.height() - 1)
+                                                     .arg(picture.height()));
+        for (const QString& key : picture.textKeys())
+            QCOMPARE(band.text(key), picture.text(key));
+        const QString difference =
+            firstDifference(band, picture.copy(0, nextRow, picture.width(), band.height()));
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        nextRow += band.height();
+        partFiles.prepend(name); // the join takes them in any order
+    }
+    QCOMPARE(nextRow, picture.height());
+
+    // A part made again is the same file.
+    const QString again = folder.filePath("again.png");
+    QCOMPARE(runRenderer(partArguments(count / 2, again)).status, 0);
+    QCOMPARE(fileBytes(again), fileBytes(folder.filePath(QString("part-%1.png").arg(count / 2))));
+
+    const QString joined = folder.filePath("joined.png");
+    const RendererRun join =
+        runRenderer(QStringList{"--join"} + partFiles + QStringList{"-o", joined});
+    QVERIFY2(join.status == 0, qPrintable(join.errors));
+    QVERIFY(fileBytes(joined) == fileBytes(whole));
 }
 
 QTEST_GUILESS_MAIN(RenderToolTest)

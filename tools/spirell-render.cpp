@@ -13,6 +13,7 @@
 #include "image/BandRenderer.hpp"
 #include "image/ImagePlan.hpp"
 #include "image/ImageSettings.hpp"
+#include "image/PosterParts.hpp"
 #include "video/VideoErrors.hpp"
 
 #include <cstdio>
@@ -42,23 +43,37 @@ int fail(int status, const char* message) {
 void render(const CommandLine& line, const drawing::Computing& computing) {
     const ImageSettings settings = resolveSettings(line);
     const ImagePlan plan = planImage(settings, computing);
+    const std::uint64_t height = line.part ? partRowsOf(plan, *line.part).count : plan.height();
 
     files::OutputFile output(line.output);
     const std::uint64_t rowPixels = plan.width();
-    ProgressLine progress(stderr, rowPixels * plan.height(), !line.quiet && ::isatty(2));
+    ProgressLine progress(stderr, rowPixels * height, !line.quiet && ::isatty(2));
     progress.update(0);
 
     BandOptions options;
     options.threads = plan.threads;
+    const TextChunks texts = storedTexts(plan.formula->routine, settings);
+    const ProgressSink rowsDone = [&](std::uint64_t rows) { progress.update(rows * rowPixels); };
     try {
-        renderPng(plan, storedTexts(plan.formula->routine, settings), output.stream(), options,
-                  [&](std::uint64_t rows) { progress.update(rows * rowPixels); });
+        if (line.part)
+            renderPart(plan, texts, *line.part, output.stream(), options, rowsDone);
+        else
+            renderPng(plan, texts, output.stream(), options, rowsDone);
         output.commit();
     } catch (...) {
         progress.finish(); // the error message gets a line of its own
         throw;
     }
     progress.finish();
+}
+
+// The parts are checked before the output is opened; a part found damaged
+// later leaves nothing, as any failure does.
+void join(const CommandLine& line) {
+    const JoinPlan plan = planJoin(line.parts);
+    files::OutputFile output(line.output);
+    writeJoin(plan, output.stream());
+    output.commit();
 }
 
 } // namespace
@@ -77,7 +92,9 @@ int main(int argc, char** argv) {
         }
         // --threads wins over SPIRELL_THREADS.
         const drawing::Computing computing = drawing::computingFromEnvironment(line.threads);
-        if (line.animate)
+        if (line.join)
+            join(line);
+        else if (line.animate)
             animate(line, computing);
         else if (!line.deepZoom.empty())
             renderDeepZoom(line, computing);

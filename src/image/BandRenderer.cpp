@@ -4,7 +4,6 @@
 #include "base/WorkerPool.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -24,18 +23,19 @@ std::size_t rowsPerBand(std::size_t rowBytes, std::uint64_t height, unsigned thr
 
 struct Band {
     std::vector<double> rowY;         // world Y of each image row in the band
-    std::vector<std::uint8_t> pixels; // the row above the band, then the band's rows
+    std::vector<std::uint8_t> pixels; // the band's rows
     std::vector<CompressedPiece> pieces;
     std::size_t pieceCount = 0;
     bool endsImage = false;
 
-    std::uint8_t* row(std::size_t i, std::size_t rowBytes) { return &pixels[(i + 1) * rowBytes]; }
+    std::uint8_t* row(std::size_t i, std::size_t rowBytes) { return &pixels[i * rowBytes]; }
 };
 
 // What happens to a band once its rows are computed.
 struct Stages {
     const Compression* compression = nullptr; // null: the rows are handed over uncompressed
     std::size_t pieceRows = 1;
+    bool endsStream = true;              // the image's last piece ends the zlib stream
     std::function<void(Band&)> handOver; // on the calling thread, bands in order
 };
 
@@ -62,14 +62,14 @@ void runBands(const ImagePlan& plan, const BandOptions& options, const Stages& s
     Band bands[3];
     const auto prepare = [&](Band& band) {
         band.rowY.reserve(bandRows);
-        band.pixels.resize((bandRows + 1) * rowBytes);
+        band.pixels.resize(bandRows * rowBytes);
     };
     const auto compressTask = [&](Band& band, std::size_t i) {
         const std::size_t first = i * stages.pieceRows;
         const std::size_t count = std::min(stages.pieceRows, band.rowY.size() - first);
-        compressPiece(
-            band.row(first, rowBytes), count, rowBytes, band.row(first, rowBytes) - rowBytes,
-            band.endsImage && i + 1 == band.pieceCount, *stages.compression, band.pieces[i]);
+        compressPiece(band.row(first, rowBytes), count, rowBytes,
+                      stages.endsStream && band.endsImage && i + 1 == band.pieceCount,
+                      *stages.compression, band.pieces[i]);
     };
 
     // The tasks use only what is declared above: the pool's end waits for
@@ -104,15 +104,6 @@ void runBands(const ImagePlan& plan, const BandOptions& options, const Stages& s
                 (toCompress->rowY.size() + stages.pieceRows - 1) / stages.pieceRows;
             toCompress->pieces.resize(std::max(toCompress->pieces.size(), toCompress->pieceCount));
             pieceTasks = toCompress->pieceCount;
-        }
-        if (toCompute && compressing) {
-            // Each band's first row is filtered against the row above it.
-            std::uint8_t* above = toCompute->pixels.data();
-            if (toCompress)
-                std::memcpy(above, toCompress->row(toCompress->rowY.size() - 1, rowBytes),
-                            rowBytes);
-            else
-                std::memset(above, 0, rowBytes);
         }
         const std::size_t rowTasks = toCompute ? toCompute->rowY.size() : 0;
         // The pieces go first: they are the larger tasks, and the rows after
@@ -185,20 +176,22 @@ std::uint64_t renderPngMemory(std::uint64_t plainColumns, int scale, std::uint64
     const std::uint64_t pieceRoom =
         pieceInput + (pieceInput >> 12) + (pieceInput >> 14) + (pieceInput >> 25) + 7;
     const std::uint64_t band =
-        (bandRows + 1) * rowBytes + bandRows * sizeof(double) + piecesInBand * pieceRoom;
-    // Each thread that compresses keeps its deflate state and filters one row at a time.
+        bandRows * rowBytes + bandRows * sizeof(double) + piecesInBand * pieceRoom;
+    // Each thread that compresses keeps its deflate state and filters one row
+    // at a time, against a row of zeros at the top of its piece.
     constexpr std::uint64_t kDeflateStateBytes = std::uint64_t{320} << 10;
     const std::uint64_t compressing = std::min<std::uint64_t>(threads, piecesInBand);
-    return plainColumns * sizeof(double) + bands * band + compressing * (rowBytes + 1) +
+    return plainColumns * sizeof(double) + bands * band + compressing * (2 * rowBytes + 1) +
            threads * kDeflateStateBytes;
 }
 
 void renderPng(const ImagePlan& plan, const TextChunks& texts, std::FILE* file,
                const BandOptions& options, const ProgressSink& progress,
-               const PngEncoding& encoding) {
-    PngWriter writer(file, plan.width(), plan.height(), texts, encoding.compression);
+               const PngEncoding& encoding, const StreamPlace& place) {
+    PngWriter writer(file, plan.width(), plan.height(), texts, encoding.compression, place);
     Stages stages;
     stages.compression = &encoding.compression;
+    stages.endsStream = place.ends;
     stages.pieceRows = pieceRows(plan.rowBytes(), encoding.pieceBytes);
     stages.handOver = [&](Band& band) {
         for (std::size_t i = 0; i < band.pieceCount; ++i)

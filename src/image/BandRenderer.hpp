@@ -60,9 +60,10 @@ std::uint64_t renderPngMemory(std::uint64_t plainColumns, int scale, std::uint64
 // rows written. The file is the same for every number of threads and band
 // height. Throws RenderFailure when writing fails and Cancelled when asked to
 // stop; either way what was written is incomplete, and no worker outlives the
-// call.
+// call. The image may be a band of a larger picture, in its place in the
+// picture's stream (PngWriter).
 void renderPng(const ImagePlan& plan, const TextChunks& texts, std::FILE* file,
                const BandOptions& options, const ProgressSink& progress = {},
-               const PngEncoding& encoding = {});
+               const PngEncoding& encoding = {}, const StreamPlace& place = {});
 
 } // namespace spirell::image

@@ -269,8 +269,10 @@ const std::array<std::uint64_t, kWeightTableSize> kEntropyWeights = [] {
 
 } // namespace
 
-Filter chooseFilter(const std::uint8_t* row, const std::uint8_t* above, std::size_t rowBytes) {
-    // One pass over the row counts the values of all five filters' bytes.
+Filter chooseFilter(const std::uint8_t* row, const std::uint8_t* above, std::size_t rowBytes,
+                    bool lookAbove) {
+    const int filters = lookAbove ? 5 : 2; // none and sub come first
+    // One pass over the row counts the values of the filters' bytes.
     // Past the first pixel the row goes in runs of sixteen bytes, and only
     // every fourth run is counted, with whatever is left at the end: counting
     // is the costly part, and a quarter of the bytes choose nearly as well
@@ -279,7 +281,7 @@ Filter chooseFilter(const std::uint8_t* row, const std::uint8_t* above, std::siz
     std::uint64_t counts[5][256] = {};
     const auto add = [&](std::uint8_t value, std::uint8_t left, std::uint8_t up,
                          std::uint8_t upLeft) {
-        for (int filter = 0; filter < 5; ++filter)
+        for (int filter = 0; filter < filters; ++filter)
             ++counts[filter][filtered(Filter(filter), value, left, up, upLeft)];
     };
     std::size_t i = 0;
@@ -290,7 +292,7 @@ Filter chooseFilter(const std::uint8_t* row, const std::uint8_t* above, std::siz
             continue;
 #if SPIRELL_FILTER_SSE2
         const Neighbours bytes = neighboursAt(row, above, i);
-        for (int filter = 0; filter < 5; ++filter) {
+        for (int filter = 0; filter < filters; ++filter) {
             alignas(16) std::uint8_t filteredBytes[16];
             _mm_store_si128(reinterpret_cast<__m128i*>(filteredBytes),
                             filteredBlock(Filter(filter), bytes));
@@ -309,7 +311,7 @@ Filter chooseFilter(const std::uint8_t* row, const std::uint8_t* above, std::siz
     // is the smallest entropy.
     Filter best = Filter::none;
     std::uint64_t bestSum = 0;
-    for (int filter = 0; filter < 5; ++filter) {
+    for (int filter = 0; filter < filters; ++filter) {
         std::uint64_t sum = 0;
         for (const std::uint64_t count : counts[filter])
             sum += count < kWeightTableSize ? kEntropyWeights[count] : entropyWeight(count);
@@ -335,9 +337,8 @@ void filterRow(Filter filter, const std::uint8_t* row, const std::uint8_t* above
         out[i] = filtered(filter, row[i], row[i - kPixelBytes], above[i], above[i - kPixelBytes]);
 }
 
-void compressPiece(const std::uint8_t* rows, std::size_t rowCount, std::size_t rowBytes,
-                   const std::uint8_t* above, bool last, const Compression& compression,
-                   CompressedPiece& piece) {
+void compressPiece(const std::uint8_t* rows, std::size_t rowCount, std::size_t rowBytes, bool last,
+                   const Compression& compression, CompressedPiece& piece) {
     piece.bytes.clear();
     piece.adler = static_cast<std::uint32_t>(adler32(0, nullptr, 0));
     piece.length = 0;
@@ -345,9 +346,12 @@ void compressPiece(const std::uint8_t* rows, std::size_t rowCount, std::size_t r
 
     PieceStream stream(compression, std::uint64_t{rowBytes + 1} * rowCount, piece.bytes);
     std::vector<std::uint8_t> line(rowBytes + 1); // the filter type, then the filtered row
+    // Read, not used, by the first row's filter.
+    const std::vector<std::uint8_t> zeros(rowBytes, 0);
+    const std::uint8_t* above = zeros.data();
     for (std::size_t r = 0; r < rowCount; ++r) {
         const std::uint8_t* row = rows + r * rowBytes;
-        const Filter filter = chooseFilter(row, above, rowBytes);
+        const Filter filter = chooseFilter(row, above, rowBytes, r > 0);
         line[0] = static_cast<std::uint8_t>(filter);
         filterRow(filter, row, above, rowBytes, line.data() + 1);
         for (std::size_t done = 0; done < line.size(); done += kLargestStep) {

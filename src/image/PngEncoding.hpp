@@ -35,8 +35,11 @@ enum class Filter : std::uint8_t { none = 0, sub = 1, up = 2, average = 3, paeth
 // is what run-length and Huffman coding gain most from; on a tie the lower
 // type. The bytes counted are those of the first pixel, every fourth run of
 // sixteen bytes after it and the bytes after the last whole run. Rows hold
-// three bytes a pixel; above is the row before (zeros for the first).
-Filter chooseFilter(const std::uint8_t* row, const std::uint8_t* above, std::size_t rowBytes);
+// three bytes a pixel; above is the row before (zeros for the first). Without
+// lookAbove only none and sub are tried, the filters a decoder undoes
+// without the row before.
+Filter chooseFilter(const std::uint8_t* row, const std::uint8_t* above, std::size_t rowBytes,
+                    bool lookAbove = true);
 
 // count x log2(count), the logarithm to 16 binary places, by integer
 // arithmetic alone, so that the filter chosen is the same on every machine.
@@ -55,13 +58,15 @@ struct CompressedPiece {
     bool last = false; // ends the stream
 };
 
-// Filters and compresses rowCount rows that lie one after another, above
-// being the row before the first (zeros at the top of the image). The last
-// piece of the image ends the stream. Throws std::bad_alloc, or RenderFailure
-// for a compression zlib does not know.
-void compressPiece(const std::uint8_t* rows, std::size_t rowCount, std::size_t rowBytes,
-                   const std::uint8_t* above, bool last, const Compression& compression,
-                   CompressedPiece& piece);
+// Filters and compresses rowCount rows that lie one after another. The
+// piece's first row is filtered with none or sub alone, which a decoder
+// undoes without the row above it: each piece then decodes the same whether
+// the piece before it is there or not, so that a band of pieces is a
+// picture of its own (PosterParts.hpp). The last piece of the
+// image ends the stream. Throws std::bad_alloc, or RenderFailure for a
+// compression zlib does not know.
+void compressPiece(const std::uint8_t* rows, std::size_t rowCount, std::size_t rowBytes, bool last,
+                   const Compression& compression, CompressedPiece& piece);
 
 // The two bytes that begin the zlib stream for the compression.
 std::vector<std::uint8_t> zlibHeader(const Compression& compression);

@@ -41,9 +41,6 @@ void onPngWarning(png_structp, png_const_charp) {} // nothing a user could act o
 // wide or high unless told otherwise.
 static_assert(base::kMaxSide == PNG_UINT_31_MAX);
 
-// Image data goes into chunks of at most this many bytes.
-constexpr std::size_t kLargestDataChunk = std::size_t{1} << 20;
-
 void putBigEndian(std::uint8_t* out, std::uint32_t value) {
     out[0] = static_cast<std::uint8_t>(value >> 24);
     out[1] = static_cast<std::uint8_t>(value >> 16);
@@ -58,8 +55,9 @@ std::span<const std::uint8_t> bytesOf(const std::string& text) {
 } // namespace
 
 PngWriter::PngWriter(std::FILE* file, std::uint32_t width, std::uint32_t height,
-                     const TextChunks& texts, const Compression& compression)
-    : file_(file), compression_(compression) {
+                     const TextChunks& texts, const Compression& compression,
+                     const StreamPlace& place)
+    : file_(file), compression_(compression), place_(place) {
     static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     write(signature, sizeof signature);
 
@@ -81,11 +79,16 @@ PngWriter::PngWriter(std::FILE* file, std::uint32_t width, std::uint32_t height,
 }
 
 void PngWriter::writePiece(const CompressedPiece& piece) {
-    if (ended_)
+    if (ended_ || (piece.last && !place_.ends))
         throw base::RenderFailure("cannot write the image: its data has already ended");
     std::vector<std::uint8_t> header;
-    if (!started_)
+    if (!started_) {
         header = zlibHeader(compression_);
+        if (!place_.begins) {
+            writeChunk("IDAT", {header});
+            header.clear();
+        }
+    }
     started_ = true;
     adler_ = static_cast<std::uint32_t>(
         adler32_combine(adler_, piece.adler, static_cast<z_off_t>(piece.length)));
@@ -117,7 +120,23 @@ void PngWriter::writePiece(const CompressedPiece& piece) {
     }
 }
 
+void PngWriter::writeDataChunk(std::span<const std::uint8_t> data, bool endsStream) {
+    if (ended_)
+        throw base::RenderFailure("cannot write the image: its data has already ended");
+    writeChunk("IDAT", {data});
+    started_ = true;
+    ended_ = endsStream;
+}
+
 void PngWriter::finish() {
+    if (!place_.ends && started_ && !ended_) {
+        // An empty final block of fixed codes, after the last piece's flush
+        // left the stream on a byte boundary, and the band's checksum.
+        std::uint8_t end[6] = {0x03, 0x00};
+        putBigEndian(end + 2, adler_);
+        writeChunk("IDAT", {end});
+        ended_ = true;
+    }
     if (!ended_)
         throw base::RenderFailure("cannot finish the image: its data has not ended");
     writeChunk("IEND", {});
@@ -128,13 +147,11 @@ void writePng(std::FILE* file, std::uint32_t width, std::uint32_t height, const 
     PngWriter png(file, width, height, texts, compression);
     const std::size_t rowBytes = std::size_t{3} * width;
     const std::size_t rowsPerPiece = pieceRows(rowBytes);
-    const std::vector<std::uint8_t> zeros(rowBytes, 0);
     CompressedPiece piece;
     for (std::size_t first = 0; first < height; first += rowsPerPiece) {
         const std::size_t rows = std::min<std::size_t>(rowsPerPiece, height - first);
-        const std::uint8_t* above = first == 0 ? zeros.data() : rgb + (first - 1) * rowBytes;
-        compressPiece(rgb + first * rowBytes, rows, rowBytes, above, first + rows == height,
-                      compression, piece);
+        compressPiece(rgb + first * rowBytes, rows, rowBytes, first + rows == height, compression,
+                      piece);
         png.writePiece(piece);
     }
     png.finish();
@@ -151,6 +168,8 @@ void PngWriter::writeChunk(const char* type,
     write(lengthAndType, sizeof lengthAndType);
     uLong crc = crc32(0, lengthAndType + 4, 4);
     for (const auto& part : parts) {
+        if (part.empty())
+            continue; // crc32 of a null pointer would start afresh
         write(part.data(), part.size());
         crc = crc32(crc, part.data(), static_cast<uInt>(part.size()));
     }

@@ -17,21 +17,43 @@ namespace spirell::image {
 // tEXt chunks in the order they are written: key, text.
 using TextChunks = std::vector<std::pair<std::string, std::string>>;
 
+// Where an image's pieces lie in the zlib stream of a larger picture: a
+// band of a poster made in parts (PosterParts.hpp) may begin it, end it,
+// both or neither.
+struct StreamPlace {
+    bool begins = true;
+    bool ends = true;
+};
+
+// Image data goes into chunks of at most this many bytes.
+inline constexpr std::size_t kLargestDataChunk = std::size_t{1} << 20;
+
 // Writes an 8-bit RGB PNG whose image data comes as compressed pieces, in
 // order, so the image never has to be held whole. The text chunks go before
 // the image data, where a reader finds them without decoding any pixels.
+// Each piece's data is cut into chunks of its own, the zlib header in the
+// first piece's and the checksum in the last piece's.
+//
+// A band that does not begin the picture's stream has a zlib header all the
+// same, in a chunk of its own before the first piece's; one that does not end
+// it is ended by an empty final block and the band's own checksum, in a
+// chunk of its own after the last piece's. Every other chunk is the very
+// chunk the whole picture has, but for the checksum at the end of the last.
 // Failures throw RenderFailure.
 class PngWriter {
 public:
     // Writes everything before the image data.
     PngWriter(std::FILE* file, std::uint32_t width, std::uint32_t height, const TextChunks& texts,
-              const Compression& compression);
+              const Compression& compression, const StreamPlace& place = {});
     PngWriter(const PngWriter&) = delete;
     PngWriter& operator=(const PngWriter&) = delete;
 
     // Pieces come top to bottom; the one that ends the stream comes last.
     void writePiece(const CompressedPiece& piece);
-    // Ends the file once the stream has ended.
+    // Image data already cut into chunks, copied as it is; the chunk that
+    // holds the stream's last byte ends it.
+    void writeDataChunk(std::span<const std::uint8_t> data, bool endsStream);
+    // Ends the file once the stream has ended, or ends a band's stream.
     void finish();
 
 private:
@@ -40,6 +62,7 @@ private:
 
     std::FILE* file_;
     Compression compression_;
+    StreamPlace place_;
     bool started_ = false; // the zlib header is written
     bool ended_ = false;   // the last piece is written
     std::uint32_t adler_ = 1;

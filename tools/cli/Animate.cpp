@@ -16,6 +16,9 @@ void animate(const CommandLine& line, const drawing::Computing& computing) {
     // The output's name is checked before any keyframe is read.
     const animation::FlightTarget target = animation::flightTargetFor(line.output, line.lossless);
     animation::FlightOptions options;
+    if (line.part && !target.frames)
+        throw base::InputError("--part paints a share of a flight's PNG frames; a video is made "
+                               "from them with --frames-from");
     if (!line.framesFrom.empty()) {
         if (target.frames)
             throw base::InputError("--frames-from goes with a video: PNG frames are kept where "
@@ -32,7 +35,11 @@ void animate(const CommandLine& line, const drawing::Computing& computing) {
     const animation::FlightPlan plan = animation::planFlight(
         keys, {line.secondsPerMove, line.framesPerSecond, line.scale, line.frame}, computing);
 
-    ProgressLine progress(stderr, plan.frames, !line.quiet && ::isatty(2), ProgressUnit::Frames);
+    if (line.part)
+        options.range = animation::partOfFlight(plan.frames, line.part->index, line.part->count);
+    const std::uint64_t framesHere =
+        options.range ? options.range->end - options.range->first : plan.frames;
+    ProgressLine progress(stderr, framesHere, !line.quiet && ::isatty(2), ProgressUnit::Frames);
     std::uint64_t framesBeyond = 0;
     std::uint64_t framesTaken = 0;
     options.progress = [&](const animation::FlightProgress& done) {

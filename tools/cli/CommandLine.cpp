@@ -88,12 +88,29 @@ void checkDeepZoom(const CommandLine& line) {
     }
     if (line.animate)
         throw base::InputError("--deep-zoom paints one view, not an animation");
+    if (line.part || line.join)
+        throw base::InputError(
+            "--deep-zoom writes the whole pyramid; it takes no --part or --join");
     if (!line.output.empty())
         throw base::InputError("--deep-zoom writes the pyramid instead of -o " +
                                base::quoted(line.output) + ": give one of them");
     if (line.tileOverlap && *line.tileOverlap > line.tileSize.value_or(image::kDefaultTileSize) / 2)
         throw base::InputError("--tile-overlap may be at most half the tile size, " +
                                std::to_string(line.tileSize.value_or(image::kDefaultTileSize) / 2));
+}
+
+// Joining takes its picture from the parts alone.
+void checkJoin(const CommandLine& line) {
+    const bool viewGiven =
+        line.formula || line.formulaText || line.formulaFile || line.randomSeed ||
+        !line.from.empty() || line.scale || line.frame || line.animate || line.part ||
+        std::any_of(line.boxes.begin(), line.boxes.end(), [](const auto& box) { return box; });
+    if (viewGiven)
+        throw base::InputError("--join takes the parts and -o alone: they hold the picture");
+    if (line.parts.empty())
+        throw base::InputError("--join needs the parts to join");
+    if (line.output.empty())
+        throw base::InputError("no output file: give -o FILE.png");
 }
 
 } // namespace
@@ -190,11 +207,23 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         else if (name == "--tile-overlap")
             line.tileOverlap =
                 static_cast<std::uint32_t>(wholeNumber(name, value(), 0, image::kMaxTileSize / 2));
-        else if (name == "--quiet" || name == "-q") {
+        else if (name == "--part") {
+            const std::string text = value();
+            line.part = readPartNumber(text);
+            if (!line.part)
+                throw base::InputError("--part needs I/N, part I of N counted from 0 (0 to N - 1), "
+                                       "such as 0/4, not " +
+                                       base::quoted(text));
+        } else if (name == "--join") {
+            flag();
+            line.join = true;
+        } else if (name == "--quiet" || name == "-q") {
             flag();
             line.quiet = true;
         } else if (name.starts_with("-") && name != "-")
             throw base::InputError("unknown option " + base::shown(name));
+        else if (line.join)
+            line.parts.push_back(name);
         else if (line.animate)
             line.keyframes.push_back(name);
         else if (line.formula)
@@ -210,6 +239,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     }
 
     checkDeepZoom(line);
+    if (line.join) {
+        checkJoin(line);
+        return line;
+    }
     if (line.animate) {
         checkAnimation(line);
         return line;
@@ -274,6 +307,7 @@ std::string usageText() {
        spirell-render --from OLD.png -o FILE.png [options]
        spirell-render FORMULA --deep-zoom POSTER.dzi [options]
        spirell-render --animate KEY1.png KEY2.png [...] -o OUTPUT [options]
+       spirell-render --join PART-0.png PART-1.png [...] -o FILE.png
 
 Paints one Vortica Spirell formula into a PNG file, pixel for pixel as the
 window would draw it for the same five boxes, or a flight through views.
@@ -322,6 +356,19 @@ Options:
                       Memory grows with them: three bands of rows, each about
                       the larger of 1 MiB and N x 3 x width bytes, and at
                       most as much again compressed
+  --part I/N          only part I (0 to N - 1) of N: a band of the picture's
+                      rows, a PNG of its own that keeps the picture's texts
+                      and "spirell:part" (I/N) and "spirell:part-rows"
+                      (FIRST-LAST of HEIGHT). The rows go in pieces of about
+                      256 KiB of pixels; the parts share them as evenly as
+                      whole pieces allow, so N is at most the pieces' count.
+                      With --animate and PNG frames: frames from
+                      F x I / N to F x (I + 1) / N - 1 of the flight's F
+  --join PART...      join parts, given in any order, into the whole picture,
+                      the very bytes a render on one machine writes, without
+                      decoding them. Every part must be there once, whole and
+                      undamaged (each chunk's CRC, the end chunk), with the
+                      same texts and N; else nothing is written
   -q, --quiet         no progress line
   -h, --help          show this text
   --version           show the version

@@ -2,6 +2,7 @@
 
 #include "boxes/BoxTable.hpp"
 #include "image/ImageSettings.hpp"
+#include "image/PosterParts.hpp"
 
 #include <array>
 #include <cstdint>
@@ -40,6 +41,11 @@ struct CommandLine {
     std::string deepZoom;
     std::optional<std::uint32_t> tileSize;
     std::optional<std::uint32_t> tileOverlap;
+    // A poster in parts: one band of the picture (--part I/N), or the parts
+    // to join into the whole picture (--join).
+    std::optional<image::PartNumber> part;
+    bool join = false;
+    std::vector<std::string> parts;
     bool quiet = false;
     bool help = false;
     bool version = false;
