@@ -5,6 +5,7 @@
 #include "base/UserText.hpp"
 #include "cli/Animate.hpp"
 #include "cli/CommandLine.hpp"
+#include "cli/DeepZoomOutput.hpp"
 #include "cli/ProgressLine.hpp"
 #include "cli/ResolveSettings.hpp"
 #include "drawing/Computing.hpp"
@@ -95,6 +96,8 @@ int main(int argc, char** argv) {
             join(line);
         else if (line.animate)
             animate(line, computing);
+        else if (!line.deepZoom.empty())
+            renderDeepZoom(line, computing);
         else
             render(line, computing);
         return 0;

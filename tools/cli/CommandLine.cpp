@@ -5,6 +5,7 @@
 #include "base/Limits.hpp"
 #include "base/UserText.hpp"
 #include "base/WholeNumber.hpp"
+#include "image/DeepZoom.hpp"
 #include "image/ImageSettings.hpp"
 #include "video/OutputKinds.hpp"
 
@@ -75,6 +76,27 @@ void checkAnimation(const CommandLine& line) {
         throw base::InputError("no output: give -o FOLDER/, -o NAME%05d.png or -o VIDEO, a video "
                                "ending in " +
                                video::videoExtensionsText());
+}
+
+// A pyramid is written instead of a PNG, from a view, and its tiles are its own.
+void checkDeepZoom(const CommandLine& line) {
+    if (line.deepZoom.empty()) {
+        if (line.tileSize || line.tileOverlap)
+            throw base::InputError(std::string(line.tileSize ? "--tile-size" : "--tile-overlap") +
+                                   " belongs to a pyramid: give --deep-zoom NAME.dzi");
+        return;
+    }
+    if (line.animate)
+        throw base::InputError("--deep-zoom paints one view, not an animation");
+    if (line.part || line.join)
+        throw base::InputError(
+            "--deep-zoom writes the whole pyramid; it takes no --part or --join");
+    if (!line.output.empty())
+        throw base::InputError("--deep-zoom writes the pyramid instead of -o " +
+                               base::quoted(line.output) + ": give one of them");
+    if (line.tileOverlap && *line.tileOverlap > line.tileSize.value_or(image::kDefaultTileSize) / 2)
+        throw base::InputError("--tile-overlap may be at most half the tile size, " +
+                               std::to_string(line.tileSize.value_or(image::kDefaultTileSize) / 2));
 }
 
 // Joining takes its picture from the parts alone.
@@ -175,7 +197,17 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             line.from = value();
             if (line.from.empty())
                 throw base::InputError("--from needs a file name");
-        } else if (name == "--part") {
+        } else if (name == "--deep-zoom") {
+            line.deepZoom = value();
+            if (line.deepZoom.empty())
+                throw base::InputError("--deep-zoom needs a file name ending in \".dzi\"");
+        } else if (name == "--tile-size")
+            line.tileSize = static_cast<std::uint32_t>(
+                wholeNumber(name, value(), image::kMinTileSize, image::kMaxTileSize));
+        else if (name == "--tile-overlap")
+            line.tileOverlap =
+                static_cast<std::uint32_t>(wholeNumber(name, value(), 0, image::kMaxTileSize / 2));
+        else if (name == "--part") {
             const std::string text = value();
             line.part = readPartNumber(text);
             if (!line.part)
@@ -206,6 +238,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             throw base::InputError("give a formula name or a formula text, not both");
     }
 
+    checkDeepZoom(line);
     if (line.join) {
         checkJoin(line);
         return line;
@@ -221,7 +254,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         if (given)
             throw base::InputError(std::string(option) +
                                    " belongs to an animation: give --animate");
-    if (line.output.empty())
+    if (line.output.empty() && line.deepZoom.empty())
         throw base::InputError("no output file: give -o FILE.png");
     if (!line.formula && !line.formulaText && !line.formulaFile && !line.randomSeed &&
         line.from.empty())
@@ -272,6 +305,7 @@ std::string usageText() {
        spirell-render --formula TEXT | --formula-file F.txt | --random SEED
                       -o FILE.png [options]
        spirell-render --from OLD.png -o FILE.png [options]
+       spirell-render FORMULA --deep-zoom POSTER.dzi [options]
        spirell-render --animate KEY1.png KEY2.png [...] -o OUTPUT [options]
        spirell-render --join PART-0.png PART-1.png [...] -o FILE.png
 
@@ -303,6 +337,20 @@ Options:
                       earlier image; options given here override them. Only
                       its own texts are read, each up to 64 KiB and 256 KiB in
                       all; a chunk over 1 MiB before the image data is refused
+  --deep-zoom F.dzi   instead of -o: a Deep Zoom pyramid of the image, F.dzi,
+                      its tiles F_files/LEVEL/COLUMN_ROW.png down to 1 x 1,
+                      and F.html, a page that shows it with OpenSeadragon
+                      (copied into F_files) from a folder or any web server.
+                      The deepest level is the PNG's pixels; each level
+                      above is the 2 x 2 means of the one below, rounded half
+                      up, an odd edge averaged with itself (as vips dzsave
+                      does). F_files/view.png keeps the view for --from
+                      (--from F.dzi reads it). Written in bands, holding
+                      about two rows of tiles; F_files appears when whole,
+                      F.dzi last
+  --tile-size N       the pyramid's tiles, 16 to 8192 pixels (default 254)
+  --tile-overlap N    pixels a tile reaches into each neighbour, at most
+                      half the tile size (default 1)
   --threads N         computing and compressing threads (default: one per
                       core; at most four per core and one per image row).
                       Memory grows with them: three bands of rows, each about

@@ -37,6 +37,10 @@ struct CommandLine {
     bool lossless = false;
     // PNG frames a video takes its frames from where they hold them (--frames-from).
     std::string framesFrom;
+    // A Deep Zoom pyramid written instead of a PNG (--deep-zoom NAME.dzi), and its tiles.
+    std::string deepZoom;
+    std::optional<std::uint32_t> tileSize;
+    std::optional<std::uint32_t> tileOverlap;
     // A poster in parts: one band of the picture (--part I/N), or the parts
     // to join into the whole picture (--join).
     std::optional<image::PartNumber> part;

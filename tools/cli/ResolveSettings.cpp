@@ -2,6 +2,7 @@
 
 #include "base/Errors.hpp"
 #include "base/UserText.hpp"
+#include "cli/DeepZoomOutput.hpp"
 #include "drawing/RandomFormula.hpp"
 #include "formulas/FormulaText.hpp"
 #include "formulas/TextFormulas.hpp"
@@ -42,7 +43,9 @@ std::string readFormulaFile(const std::string& path) {
 ImageSettings resolveSettings(const CommandLine& line) {
     ImageSettings settings;
     if (!line.from.empty())
-        settings = readStoredSettings(line.from);
+        // A pyramid keeps its view in the view.png beside its tiles.
+        settings = readStoredSettings(line.from.ends_with(".dzi") ? deepZoomNames(line.from).viewPng
+                                                                  : line.from);
     if (line.formula) {
         settings.formula = *line.formula;
         settings.formulaText.clear(); // a name given replaces a stored text
