@@ -304,4 +304,3 @@ void RandomFormulaTest::fallbackIsVaried() {
 
 QTEST_APPLESS_MAIN(RandomFormulaTest)
 #include "test_random_formula.moc"
-
