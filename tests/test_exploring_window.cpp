@@ -3,9 +3,9 @@
 #include "app/AnimationDialog.hpp"
 #include "app/MainWindow.hpp"
 #include "app/StartupOptions.hpp"
-#include "app/ViewCommand.hpp"
 #include "image/ImageSettings.hpp"
 #include "image/PngFile.hpp"
+#include "image/ViewCommand.hpp"
 #include "support/FolderEntries.hpp"
 #include "support/MessageBoxWatcher.hpp"
 #include "support/PngChunks.hpp"
@@ -637,8 +637,8 @@ void ExploringWindowTest::copyViewIsSafeToPaste_data() {
 void ExploringWindowTest::copyViewIsSafeToPaste() {
     QFETCH(QByteArray, x);
     QFETCH(QByteArray, y);
-    const std::string line =
-        viewCommandLine("ember", boxTexts(x.constData(), y.constData(), "120"));
+    const std::string line = spirell::image::viewCommandLine(
+        "ember", {"blood", boxTexts(x.constData(), y.constData(), "120")});
     QVERIFY2(std::none_of(line.begin(), line.end(),
                           [](unsigned char c) { return c < 0x20 || c == 0x7f; }),
              line.c_str());

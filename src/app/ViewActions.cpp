@@ -5,7 +5,6 @@
 #include "app/Messages.hpp"
 #include "app/RememberedFolders.hpp"
 #include "app/ShortcutActions.hpp"
-#include "app/ViewCommand.hpp"
 #include "app/ViewHistory.hpp"
 #include "base/Errors.hpp"
 #include "base/UserText.hpp"
@@ -15,6 +14,7 @@
 #include "formulas/FormulaText.hpp"
 #include "image/ImagePlan.hpp"
 #include "image/ImageSettings.hpp"
+#include "image/ViewCommand.hpp"
 
 #include <QAction>
 #include <QClipboard>
@@ -95,9 +95,8 @@ void ViewActions::step(bool back) {
 void ViewActions::copyView() {
     if (picture_.isEmpty())
         return;
-    QGuiApplication::clipboard()->setText(QString::fromStdString(
-        viewCommandLine(picture_.formula->caption, picture_.boxes,
-                        picture_.formula->text ? picture_.formula->text : std::string_view())));
+    QGuiApplication::clipboard()->setText(QString::fromStdString(image::viewCommandLine(
+        picture_.formula->caption, image::settingsOf(*picture_.formula, picture_.boxes))));
     // The window draws views larger than any image; their line is copied all
     // the same, since with a frame it paints a part of them.
     try {

@@ -10,6 +10,7 @@
 #include "files/OutputFolder.hpp"
 #include "image/BandRenderer.hpp"
 #include "image/PngFile.hpp"
+#include "image/ViewCommand.hpp"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,11 +1,11 @@
-#include "app/ViewCommand.hpp"
+#include "image/ViewCommand.hpp"
 
 #include "boxes/BoxTable.hpp"
 
 #include <algorithm>
 #include <cstdio>
 
-namespace spirell::app {
+namespace spirell::image {
 
 namespace {
 
@@ -13,13 +13,10 @@ bool isControl(char c) {
     return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
 }
 
-// An argument as a shell reads it back: as it is when it holds only
-// characters no shell treats specially, otherwise between single quotes,
-// each single quote in it written as '\''. A control character must never
-// reach the terminal the line is pasted into, whose line editing obeys it
-// even between quotes (ETX ends the quoted word, CR runs the line): a text
-// holding one is written in ANSI-C quotes, $'...', with \xHH escapes, which
-// bash, zsh and ksh turn back into the very same bytes.
+} // namespace
+
+// Inside single quotes a quote is written '\\''; bash, zsh and ksh turn the
+// escapes of $'...' back into the very same bytes.
 std::string shellWord(std::string_view text) {
     const auto plain = [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -48,10 +45,9 @@ std::string shellWord(std::string_view text) {
     return word + "'";
 }
 
-} // namespace
-
-std::string viewCommandLine(std::string_view caption, const boxes::BoxTexts& texts,
-                            std::string_view formulaText) {
+std::string viewCommandLine(std::string_view caption, const ImageSettings& settings) {
+    const std::string& formulaText = settings.formulaText;
+    const boxes::BoxTexts& texts = settings.boxes;
     std::string line = "spirell-render " +
                        (formulaText.empty() ? shellWord(caption)
                                             : shellWord("--formula=" + std::string(formulaText)));
@@ -59,7 +55,11 @@ std::string viewCommandLine(std::string_view caption, const boxes::BoxTexts& tex
         // Attached with "=", a text is never taken for an option of its own,
         // whatever it holds.
         line += " " + shellWord(std::string(box.option) + "=" + texts.*box.member);
+    if (settings.scale != 1)
+        line += " --scale=" + std::to_string(settings.scale);
+    if (settings.frame)
+        line += " --frame=" + frameSizeText(*settings.frame);
     return line + " -o " + shellWord(std::string(caption) + ".png");
 }
 
-} // namespace spirell::app
+} // namespace spirell::image
