@@ -399,8 +399,7 @@ bool readInfo(png_structp png, png_infop info, TextReader* reader) {
 
 } // namespace
 
-std::map<std::string, std::string> readPngTexts(const std::string& path,
-                                                const std::vector<std::string>& keys) {
+ReadFile openForReading(const std::string& path) {
     // Without O_NONBLOCK, opening a FIFO would wait for a writer forever.
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) {
@@ -414,13 +413,18 @@ std::map<std::string, std::string> readPngTexts(const std::string& path,
         throw base::InputError("cannot read " + base::shown(path) + ": " +
                                (S_ISDIR(status.st_mode) ? "it is a folder" : "not a regular file"));
     }
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(descriptor, "rb"),
-                                                               &std::fclose);
+    ReadFile file(::fdopen(descriptor, "rb"), &std::fclose);
     if (!file) {
         const int error = errno;
         ::close(descriptor);
         throw base::RenderFailure("cannot read " + base::shown(path) + ": " + std::strerror(error));
     }
+    return file;
+}
+
+std::map<std::string, std::string> readPngTexts(const std::string& path,
+                                                const std::vector<std::string>& keys) {
+    const ReadFile file = openForReading(path);
 
     png_byte signature[8] = {};
     if (std::fread(signature, 1, sizeof signature, file.get()) != sizeof signature ||

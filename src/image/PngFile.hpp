@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -81,6 +82,15 @@ void writePng(std::FILE* file, std::uint32_t width, std::uint32_t height, const 
 inline constexpr std::size_t kMaxTextBytes = std::size_t{64} << 10;     // one text
 inline constexpr std::size_t kMaxAllTextBytes = std::size_t{256} << 10; // all texts read
 inline constexpr std::size_t kMaxChunkBytes = std::size_t{1} << 20;     // any chunk
+
+// A file open for reading, closed when it goes.
+using ReadFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// Opens a regular file to read, without waiting for a FIFO's writer. Throws
+// InputError (through base::throwFileError) when it cannot be opened or is a
+// folder or anything else but a regular file, RenderFailure when the system
+// fails.
+ReadFile openForReading(const std::string& path);
 
 // The texts under the given keys in front of the image data of a PNG file;
 // texts under other keys are skipped without being decompressed. Throws

@@ -135,28 +135,7 @@ struct Chunk {
 // failure is an InputError naming the file.
 class PartReader {
 public:
-    explicit PartReader(const std::string& path) : path_(path), file_(nullptr, &std::fclose) {
-        // Without O_NONBLOCK, opening a FIFO would wait for a writer forever.
-        const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (descriptor < 0) {
-            const int error = errno;
-            base::throwFileError("cannot read " + base::shown(path) + ": " + std::strerror(error),
-                                 error);
-        }
-        struct stat status = {};
-        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-            ::close(descriptor);
-            throw base::InputError(
-                "cannot read " + base::shown(path) + ": " +
-                (S_ISDIR(status.st_mode) ? "it is a folder" : "not a regular file"));
-        }
-        file_.reset(::fdopen(descriptor, "rb"));
-        if (!file_) {
-            const int error = errno;
-            ::close(descriptor);
-            throw base::RenderFailure("cannot read " + base::shown(path) + ": " +
-                                      std::strerror(error));
-        }
+    explicit PartReader(const std::string& path) : path_(path), file_(openForReading(path)) {
         static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
         std::uint8_t start[8] = {};
         if (std::fread(start, 1, sizeof start, file_.get()) != sizeof start ||
@@ -215,7 +194,7 @@ private:
     }
 
     std::string path_;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
+    ReadFile file_;
     std::uint64_t offset_ = 0;
 };
 
