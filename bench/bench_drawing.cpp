@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include "CountersReporter.hpp"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -175,23 +177,11 @@ void elementaryFunctions(benchmark::State& state, const Formula*) {
         state.counters[key] = seconds * 1e9 / double(x.size());
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 // Prints the measurements as Markdown tables.
-class TableReporter : public benchmark::ConsoleReporter {
+using spirell::bench::median;
+
+class TableReporter : public spirell::bench::CountersReporter {
 public:
-    TableReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            results_[run.run_name.function_name] = run.counters;
-    }
-
     void Finalize() override {
         ConsoleReporter::Finalize();
         const Computing fast = everything();
@@ -253,8 +243,6 @@ private:
             std::printf("\nLowest speed-up %.2f, median %.2f\n",
                         *std::min_element(speedUps.begin(), speedUps.end()), median(speedUps));
     }
-
-    std::map<std::string, benchmark::UserCounters> results_;
 };
 
 } // namespace

@@ -20,6 +20,8 @@
 #include "lanes/InstructionSets.hpp"
 #include "lanes/LineColours.hpp"
 
+#include "CountersReporter.hpp"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -143,25 +145,13 @@ void textAgainstBuiltIn(benchmark::State& state, const Formula* builtIn) {
     }
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 // Prints the measurements as Markdown tables: the time of each side per pixel
 // and the text's time over the built-in's, with the median and the highest
 // ratio of each instruction set.
-class TableReporter : public benchmark::ConsoleReporter {
+using spirell::bench::median;
+
+class TableReporter : public spirell::bench::CountersReporter {
 public:
-    TableReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            results_[run.run_name.function_name] = run.counters;
-    }
-
     void Finalize() override {
         ConsoleReporter::Finalize();
         const std::vector<lanes::InstructionSet> sets = lanes::availableInstructionSets();
@@ -206,9 +196,6 @@ public:
             return *std::max_element(values.begin(), values.end());
         });
     }
-
-private:
-    std::map<std::string, benchmark::UserCounters> results_;
 };
 
 } // namespace
