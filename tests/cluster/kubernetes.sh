@@ -28,8 +28,8 @@ import sys, yaml
 manifest, indexed, environment_file, command_file = sys.argv[1:]
 jobs = [d for d in yaml.safe_load_all(open(manifest)) if d and d.get("kind") == "Job"]
 assert len(jobs) == 1, f"{manifest}: {len(jobs)} jobs, not 1"
-spec = jobs[0]["spec"]
-pod = spec["template"]["spec"]
+job = jobs[0]["spec"]
+pod = job["template"]["spec"]
 assert pod["restartPolicy"] in ("Never", "OnFailure"), "a Job's pods must not restart always"
 (box,) = pod["containers"]
 environment = {e["name"]: e["value"] for e in box.get("env", [])}
@@ -39,11 +39,11 @@ assert set(mounts) <= volumes, f"{manifest}: a mount without a volume"
 assert environment.get("SPIRELL_DIR") in mounts.values(), \
     f"{manifest}: SPIRELL_DIR is not a mounted volume"
 if indexed == "indexed":
-    assert spec.get("completionMode") == "Indexed", f"{manifest}: not an Indexed Job"
-    assert str(spec["completions"]) == environment["PARTS"], \
-        f"{manifest}: {spec['completions']} completions but PARTS={environment['PARTS']}"
+    assert job.get("completionMode") == "Indexed", f"{manifest}: not an Indexed Job"
+    assert str(job["completions"]) == environment["PARTS"], \
+        f"{manifest}: {job['completions']} completions but PARTS={environment['PARTS']}"
 with open(environment_file, "w") as out:
-    out.write(str(spec.get("completions", 1)) + "\n")
+    out.write(str(job.get("completions", 1)) + "\n")
     for name, value in environment.items():
         out.write(f"{name}={value}\n")
 with open(command_file, "wb") as out:
