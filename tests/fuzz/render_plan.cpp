@@ -30,9 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         CommandLine line;
         expectOnlyInputError(about, [&] { line = parseCommandLine(arguments); });
-        if (line.help || line.version || !line.from.empty() || line.animate)
+        // Files to read (a formula file, standard input, parts) are not the fuzzer's.
+        if (line.help || line.version || !line.from.empty() || line.animate || line.join ||
+            line.formulaFile)
             return 0;
-        FUZZ_CHECK(!line.output.empty() && line.formula, about);
+        FUZZ_CHECK(!line.output.empty() && (line.formula || line.formulaText || line.randomSeed),
+                   about);
         const ImageSettings settings = resolveSettings(line);
         if (!isQuickToPlan(settings))
             return 0;
